@@ -1,0 +1,177 @@
+// Part assembly; see assembly.h.
+#include "assembly.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "safe_name.h"
+
+namespace codec {
+
+namespace {
+
+// A hostile Subject may claim a million parts; the list of missing numbers stays bounded.
+constexpr size_t kMaxMissingListed = 10000;
+
+std::string NameKey(const std::string& name, Encoding encoding) {
+    return name + '\x01' + static_cast<char>('0' + static_cast<int>(encoding));
+}
+
+}  // namespace
+
+int Record::Mode() const {
+    for (const PartInfo& p : parts)
+        if (p.mode >= 0) return p.mode;
+    return -1;
+}
+
+uint64_t Record::Size() const {
+    uint64_t size = 0;
+    for (const PartInfo& p : parts) size += p.bytes;
+    return size;
+}
+
+Record* Assembly::NewRecord(const PartInfo& part) {
+    auto record = std::make_unique<Record>();
+    record->name = SafeBaseName(part.name);
+    record->subjectKey = part.subjectKey;
+    record->subjectName = SafeBaseName(part.subjectName);
+    record->pub.encoding = part.encoding;
+    Record* r = record.get();
+    m_byPub.emplace(&r->pub, r);
+    m_records.push_back(std::move(record));
+    if (!r->name.empty()) m_byName.emplace(NameKey(r->name, part.encoding), r);
+    if (part.number > 0 && !part.subjectKey.empty()) m_byKey.emplace(part.subjectKey, r);
+    return r;
+}
+
+void Assembly::Add(PartInfo&& part, const Note& note) {
+    std::string safe = SafeBaseName(part.name);
+    bool numbered = part.number > 0;
+    Record* record = nullptr;
+
+    auto byKey = [&]() -> Record* {
+        if (!numbered || part.subjectKey.empty()) return nullptr;
+        auto it = m_byKey.find(part.subjectKey);
+        if (it == m_byKey.end() || it->second->pub.encoding != part.encoding) return nullptr;
+        return it->second;
+    };
+
+    if (!safe.empty()) {
+        auto it = m_byName.find(NameKey(safe, part.encoding));
+        if (it != m_byName.end()) record = it->second;
+        if (!record) {
+            // Later parts may have come first and made a record without a name.
+            Record* keyed = byKey();
+            if (keyed && keyed->name.empty()) {
+                record = keyed;
+                record->name = safe;
+                m_byName.emplace(NameKey(safe, part.encoding), record);
+            }
+        }
+        if (!numbered) part.number = 1;
+    } else if (!part.hasBegin) {
+        record = byKey();
+        if (!record && m_lastOpen && m_lastOpenEncoding == part.encoding &&
+            (!numbered || part.number == m_lastOpenNumber + 1)) {
+            record = m_lastOpen;  // a chunk that directly continues the unfinished one
+            if (!numbered) part.number = m_lastOpenNumber + 1;
+        }
+        if (!numbered && !record) part.number = 1;
+    } else if (!numbered) {
+        part.number = 1;
+    }
+    if (!record) record = NewRecord(part);
+    if (record->subjectName.empty()) record->subjectName = SafeBaseName(part.subjectName);
+    if (record->subjectKey.empty() && numbered && !part.subjectKey.empty()) {
+        record->subjectKey = part.subjectKey;
+        m_byKey.emplace(part.subjectKey, record);
+    }
+
+    if (part.hasEnd) {
+        m_lastOpen = nullptr;
+    } else {
+        m_lastOpen = record;
+        m_lastOpenNumber = part.number;
+        m_lastOpenEncoding = part.encoding;
+    }
+
+    auto pos = std::lower_bound(record->parts.begin(), record->parts.end(), part.number,
+                                [](const PartInfo& p, int n) { return p.number < n; });
+    if (pos != record->parts.end() && pos->number == part.number) {
+        const std::string& shown = record->name.empty() ? record->subjectKey : record->name;
+        note("Part " + std::to_string(part.number) + " of '" + shown +
+                 "' was found again; the first copy is kept.",
+             kLevelNote);
+        return;
+    }
+    record->parts.insert(pos, std::move(part));
+}
+
+void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
+    bool hasBegin = false, hasEnd = false, hasData = false;
+    int total = 0;
+    for (const PartInfo& p : r.parts) {
+        hasBegin = hasBegin || p.hasBegin;
+        hasEnd = hasEnd || p.hasEnd;
+        hasData = hasData || p.hasData;
+        total = std::max(total, p.total);
+    }
+    int highest = r.parts.empty() ? 0 : r.parts.back().number;
+    int last = std::max(total, highest);
+    r.total = total;
+    r.missing.clear();
+    size_t k = 0;
+    for (int n = 1; n <= last && r.missing.size() < kMaxMissingListed; ++n) {
+        while (k < r.parts.size() && r.parts[k].number < n) ++k;
+        if (k < r.parts.size() && r.parts[k].number == n) continue;
+        r.missing.push_back(n);
+    }
+    bool missing = !r.missing.empty();
+    r.missing.push_back(0);
+
+    const std::string& name = r.name.empty() ? r.subjectName : r.name;
+    uint32_t state = 0;
+    if (missing) state |= kStateMissingParts;
+    if (!hasBegin) state |= kStateNoBegin;
+    if (!hasEnd) state |= kStateNoEnd;
+    if (!hasData) state |= kStateNoData;
+    bool ready = decodeWithErrors ? (!name.empty() && hasData)
+                                  : (!name.empty() && hasData && hasBegin && hasEnd && !missing);
+    if (ready) state |= kStateReady;
+    if (r.failed) state |= kStateFailed;
+
+    uint64_t size = r.Size();
+    r.pub.state = state;
+    r.pub.size = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
+    r.pub.name = name.empty() ? nullptr : name.c_str();
+    r.pub.missingParts = r.missing.data();
+    r.pub.partCount = static_cast<int32_t>(r.parts.size());
+}
+
+void Assembly::Refresh(bool decodeWithErrors) {
+    for (auto& r : m_records) RefreshOne(*r, decodeWithErrors);
+}
+
+const Record* Assembly::At(size_t index) const {
+    return index < m_records.size() ? m_records[index].get() : nullptr;
+}
+
+Record* Assembly::Find(const FileRecord* pub) {
+    auto it = m_byPub.find(pub);
+    return it == m_byPub.end() ? nullptr : it->second;
+}
+
+bool Assembly::LastOpenIsBase64() const {
+    return m_lastOpen && m_lastOpenEncoding == Encoding::kBase64;
+}
+
+void Assembly::Clear() {
+    m_records.clear();
+    m_byName.clear();
+    m_byKey.clear();
+    m_byPub.clear();
+    m_lastOpen = nullptr;
+}
+
+}  // namespace codec

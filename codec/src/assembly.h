@@ -1,0 +1,63 @@
+// Parts become file records. A part joins a record by its name, else by its Subject with the
+// numbering removed, else (no begin, no numbering) by directly following an unfinished part;
+// anything else starts a record of its own. Records never move once made, so the pointers
+// handed out stay valid until the assembly is cleared.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "codec/codec_library.h"
+#include "part.h"
+
+namespace codec {
+
+struct Record {
+    FileRecord pub;              // what callers read; refreshed by Assembly::Refresh
+    std::string name;            // safe base name, empty when none
+    std::string subjectKey;
+    std::string subjectName;     // safe name taken from the Subject, used when name is empty
+    std::vector<PartInfo> parts; // ascending part number, no repeats
+    std::vector<int32_t> missing;
+    int total = 0;
+    bool failed = false;
+
+    int Mode() const;            // permission bits of the begin line, or -1
+    uint64_t Size() const;
+};
+
+class Assembly {
+public:
+    using Note = std::function<void(const std::string& text, int level)>;
+
+    // Adds a part. Repeats of a part number are dropped with a note.
+    void Add(PartInfo&& part, const Note& note);
+    // Recomputes the public fields of every record (states follow decodeWithErrors).
+    void Refresh(bool decodeWithErrors);
+    void RefreshOne(Record& record, bool decodeWithErrors);
+
+    const Record* At(size_t index) const;
+    Record* Find(const FileRecord* pub);
+    size_t size() const { return m_records.size(); }
+
+    // The previous part ended without its end and was Base64: a chunk without headers may go on.
+    bool LastOpenIsBase64() const;
+
+    void Clear();
+
+private:
+    Record* NewRecord(const PartInfo& part);
+
+    std::vector<std::unique_ptr<Record>> m_records;
+    std::unordered_map<std::string, Record*> m_byName;
+    std::unordered_map<std::string, Record*> m_byKey;
+    std::unordered_map<const FileRecord*, Record*> m_byPub;
+    Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
+    int m_lastOpenNumber = 0;
+    Encoding m_lastOpenEncoding = Encoding::kUu;
+};
+
+}  // namespace codec

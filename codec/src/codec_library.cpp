@@ -1,0 +1,459 @@
+// The public face of the codec library: options, callbacks, progress and the load, decode and
+// rename operations over the scanner, the assembly and the atomic output file.
+#include "codec/codec_library.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "assembly.h"
+#include "base64.h"
+#include "line_reader.h"
+#include "output_file.h"
+#include "safe_name.h"
+#include "scanner.h"
+#include "tables.h"
+#include "uu.h"
+
+namespace codec {
+
+const char* EncodingName(Encoding encoding) {
+    switch (encoding) {
+        case Encoding::kUu: return "uu";
+        case Encoding::kXx: return "xx";
+        case Encoding::kBase64: return "base64";
+        case Encoding::kBinHex: return "binhex";
+        case Encoding::kYenc: return "yenc";
+        case Encoding::kQuotedPrintable: return "qp";
+        case Encoding::kPlain: return "plain";
+    }
+    return "plain";
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// The process umask, read without changing it (umask(2) would race other threads).
+unsigned ReadUmask() {
+    FILE* f = std::fopen("/proc/self/status", "re");
+    unsigned mask = 022;
+    if (!f) return mask;
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::strncmp(line, "Umask:", 6) == 0) {
+            mask = static_cast<unsigned>(std::strtoul(line + 6, nullptr, 8)) & 0777;
+            break;
+        }
+    }
+    std::fclose(f);
+    return mask;
+}
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    void Reset(int fd = -1) {
+        if (m_fd >= 0) close(m_fd);
+        m_fd = fd;
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace
+
+struct CodecLibrary::Impl {
+    MsgCallback msg = nullptr;
+    void* msgOpaque = nullptr;
+    BusyCallback busy = nullptr;
+    void* busyOpaque = nullptr;
+    Clock::duration interval{};
+    Clock::time_point lastBusy{};
+    bool busyCalled = false;
+
+    bool decodeWithErrors = false;
+    bool overwrite = false;
+    std::string outputDir;
+    std::string encodedExt = "uue";
+
+    std::vector<std::string> files;
+    Assembly assembly;
+    std::vector<char> readBuffer;
+    std::vector<uint8_t> writeBuffer;
+    unsigned umask = ReadUmask();
+
+    void Message(int level, const std::string& text) {
+        if (msg) msg(msgOpaque, text.c_str(), level);
+    }
+
+    // Reports progress when the interval has passed; false when the callback asks to cancel.
+    bool Tick(int action, const std::string& file, int part, int parts, uint64_t done,
+              uint64_t total) {
+        if (!busy) return true;
+        Clock::time_point now = Clock::now();
+        if (busyCalled && now - lastBusy < interval) return true;
+        busyCalled = true;
+        lastBusy = now;
+        Progress p;
+        p.action = action;
+        std::snprintf(p.currentFile, sizeof p.currentFile, "%s", file.c_str());
+        p.part = part;
+        p.parts = parts;
+        uint64_t pct = total ? done * 100 / total : 100;
+        p.percent = static_cast<int>(pct > 100 ? 100 : pct);
+        return busy(busyOpaque, &p) == 0;
+    }
+
+    int Load(const std::string& path);
+    int Decode(Record& record, const std::string& name);
+    int DecodePart(Record& record, const PartInfo& part, int fd, int index, OutputFile& out,
+                   Base64Decoder& base64);
+};
+
+int CodecLibrary::Impl::Load(const std::string& path) {
+    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) {
+        Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(errno));
+        return kIoError;
+    }
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const char* why = S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file";
+        Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + why);
+        return kIoError;
+    }
+    auto index = static_cast<uint32_t>(files.size());
+    std::string shown = BaseName(path);
+    std::vector<PartInfo> found;
+    LineReader reader(readBuffer);
+    reader.Reset(fd.get(), 0, UINT64_MAX);
+    auto total = static_cast<uint64_t>(st.st_size);
+    if (!Tick(kActionScanning, shown, 1, 1, 0, total)) return kCanceled;
+    reader.SetFillHook(
+        [&](uint64_t offset) { return Tick(kActionScanning, shown, 1, 1, offset, total); });
+    Scanner scanner(
+        index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
+        [&] {
+            if (!found.empty()) return !found.back().hasEnd && found.back().encoding == Encoding::kBase64;
+            return assembly.LastOpenIsBase64();
+        });
+    if (!ScanFile(reader, scanner)) {
+        if (reader.stopped()) return kCanceled;
+        Message(kLevelWarning,
+                "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
+        return kIoError;
+    }
+    files.push_back(path);
+    auto note = [&](const std::string& text, int level) { Message(level, text); };
+    std::string summary;
+    size_t listed = 0;
+    for (PartInfo& p : found) {
+        if (listed < 20) {
+            std::string name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
+            summary += (listed ? ", " : "") + (name.empty() ? std::string("(no name)") : name);
+            if (p.number > 0) summary += " part " + std::to_string(p.number);
+            summary += std::string(" [") + EncodingName(p.encoding) + "]";
+            if (p.damagedLines)
+                Message(kLevelWarning, Quote(shown) + ": " + std::to_string(p.damagedLines) +
+                                           " line(s) inside the data of " +
+                                           (name.empty() ? std::string("a part") : Quote(name)) +
+                                           " are not valid data and will be skipped");
+        }
+        ++listed;
+        assembly.Add(std::move(p), note);
+    }
+    if (found.empty()) {
+        Message(kLevelNote, "Loaded " + Quote(shown) + ": no encoded data found");
+    } else {
+        if (listed > 20) summary += ", and " + std::to_string(listed - 20) + " more";
+        Message(kLevelNote, "Loaded " + Quote(shown) + ": " + std::to_string(found.size()) +
+                                " part(s) found: " + summary);
+    }
+    assembly.Refresh(decodeWithErrors);
+    return kOk;
+}
+
+int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd, int index,
+                                   OutputFile& out, Base64Decoder& base64) {
+    std::string name = record.pub.name ? std::string(record.pub.name) : std::string();
+    int parts = static_cast<int>(record.parts.size());
+    uint64_t span = part.end - part.begin;
+    auto hook = [&](uint64_t offset) {
+        return Tick(kActionDecoding, name, index + 1, parts, offset - part.begin, span);
+    };
+    if (!Tick(kActionDecoding, name, index + 1, parts, 0, span)) return kCanceled;
+
+    if (part.encoding == Encoding::kBase64) {
+        constexpr size_t kSlice = 64 * 1024;
+        int err = ReadBlocks(fd, part.begin, part.end, readBuffer, hook,
+                             [&](const char* data, size_t size) {
+                                 while (size > 0) {
+                                     size_t n = size < kSlice ? size : kSlice;
+                                     uint8_t* o = out.Reserve(n / 4 * 3 + 8);
+                                     out.Advance(base64.Decode(data, n, o));
+                                     data += n;
+                                     size -= n;
+                                 }
+                             });
+        if (err == -1) return kCanceled;
+        if (err != 0) {
+            Message(kLevelWarning, "Cannot read " + Quote(files[part.fileIndex]) + ": " +
+                                       std::strerror(err));
+            return kIoError;
+        }
+        return kOk;
+    }
+
+    const SixBitTable& table = part.encoding == Encoding::kXx ? kXxTable : kUuTable;
+    LineReader reader(readBuffer);
+    reader.Reset(fd, part.begin, part.end);
+    reader.SetFillHook(hook);
+    codec::Line line;
+    bool prevData = false;
+    while (reader.Next(line)) {
+        if (line.overlong) {
+            prevData = false;
+            continue;
+        }
+        if (IsEndLine(line.text)) break;
+        UuLine u = ClassifyUuLine(table, line.text, prevData);
+        prevData = u.kind == LineKind::kData;
+        if (!prevData) continue;
+        uint8_t* o = out.Reserve(static_cast<size_t>(u.bytes) + 3);
+        DecodeUuLine(table, line.text, u.bytes, o);
+        out.Advance(static_cast<size_t>(u.bytes));
+    }
+    if (reader.stopped()) return kCanceled;
+    if (reader.error() != 0) {
+        Message(kLevelWarning,
+                "Cannot read " + Quote(files[part.fileIndex]) + ": " + std::strerror(reader.error()));
+        return kIoError;
+    }
+    return kOk;
+}
+
+int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
+    const FileRecord& pub = record.pub;
+    if (!(pub.state & kStateReady) || name.empty()) {
+        if (name.empty()) {
+            Message(kLevelWarning, "A file without a name cannot be decoded; rename it first.");
+            return kNoData;
+        }
+        Message(kLevelWarning, Quote(name) + " is not ready to decode.");
+        if (pub.state & kStateNoData) return kNoData;
+        if (pub.state & (kStateNoEnd | kStateMissingParts)) return kNoEnd;
+        return kNoData;
+    }
+    std::string dir = outputDir.empty() ? std::string(".") : outputDir;
+    Fd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string target = (dir.back() == '/' ? dir : dir + "/") + name;
+    if (dirFd.get() < 0) {
+        Message(kLevelWarning,
+                "Cannot open the output directory " + Quote(dir) + ": " + std::strerror(errno));
+        record.failed = true;
+        return kIoError;
+    }
+    struct stat st;
+    if (!overwrite && fstatat(dirFd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        Message(kLevelWarning, Quote(target) + " already exists and was not overwritten.");
+        return kTargetExists;
+    }
+    OutputFile out(writeBuffer);
+    if (int err = out.Create(dirFd.get(), name); err != 0) {
+        Message(kLevelWarning,
+                "Cannot create a file in " + Quote(dir) + ": " + std::strerror(err));
+        record.failed = true;
+        return kIoError;
+    }
+    Base64Decoder base64;
+    Fd in;
+    uint32_t openIndex = UINT32_MAX;
+    for (size_t i = 0; i < record.parts.size(); ++i) {
+        const PartInfo& part = record.parts[i];
+        if (part.fileIndex != openIndex) {
+            const std::string& path = files[part.fileIndex];
+            in.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+            if (in.get() < 0) {
+                Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(errno));
+                record.failed = true;
+                return kIoError;
+            }
+            openIndex = part.fileIndex;
+        }
+        int rc = DecodePart(record, part, in.get(), static_cast<int>(i), out, base64);
+        if (rc != kOk) {
+            if (rc != kCanceled) record.failed = true;
+            return rc;
+        }
+    }
+    uint8_t* o = out.Reserve(8);
+    out.Advance(base64.Finish(o));
+    if (record.missing.size() > 1)
+        Message(kLevelWarning, Quote(name) + " is decoded with parts missing; it is incomplete.");
+
+    int mode = record.Mode();
+    unsigned bits = (mode >= 0 ? static_cast<unsigned>(mode) : 0666u) & 0777u & ~umask;
+    uint64_t written = out.written();
+    int err = out.Commit(overwrite, bits);
+    if (err == EEXIST && !overwrite) {
+        Message(kLevelWarning, Quote(target) + " already exists and was not overwritten.");
+        return kTargetExists;
+    }
+    if (err != 0) {
+        Message(kLevelWarning, "Cannot write " + Quote(target) + ": " + std::strerror(err));
+        record.failed = true;
+        return kIoError;
+    }
+    record.failed = false;
+    Message(kLevelNote, "Decoded " + Quote(target) + " (" + std::to_string(written) + " bytes)");
+    return kOk;
+}
+
+CodecLibrary::CodecLibrary() : m_impl(std::make_unique<Impl>()) {}
+CodecLibrary::~CodecLibrary() = default;
+
+int CodecLibrary::Initialize() {
+    try {
+        auto msg = m_impl->msg;
+        auto msgOpaque = m_impl->msgOpaque;
+        m_impl = std::make_unique<Impl>();
+        m_impl->msg = msg;
+        m_impl->msgOpaque = msgOpaque;
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+}
+
+void CodecLibrary::SetMsgCallback(void* opaque, MsgCallback callback) {
+    m_impl->msg = callback;
+    m_impl->msgOpaque = opaque;
+}
+
+void CodecLibrary::SetBusyCallback(void* opaque, BusyCallback callback, long intervalMs) {
+    m_impl->busy = callback;
+    m_impl->busyOpaque = opaque;
+    m_impl->interval = std::chrono::milliseconds(intervalMs < 0 ? 0 : intervalMs);
+    m_impl->busyCalled = false;
+}
+
+void CodecLibrary::SetOption(int option, int value, const char* text) {
+    try {
+        switch (option) {
+            case kOptDecodeWithErrors:
+                m_impl->decodeWithErrors = value != 0;
+                m_impl->assembly.Refresh(m_impl->decodeWithErrors);
+                break;
+            case kOptOverwrite:
+                m_impl->overwrite = value != 0;
+                break;
+            case kOptOutputDir:
+                m_impl->outputDir = text ? text : "";
+                break;
+            case kOptEncodedExt:
+                m_impl->encodedExt = text && *text ? text : "uue";
+                break;
+            default:
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+        m_impl->Message(kLevelError, "Out of memory while setting an option.");
+    }
+}
+
+int CodecLibrary::LoadFile(const char* path, const char* fileId, int flags) {
+    (void)fileId;
+    (void)flags;
+    if (!path || !*path) {
+        m_impl->Message(kLevelWarning, "Cannot read a file without a name.");
+        return kIoError;
+    }
+    try {
+        return m_impl->Load(path);
+    } catch (const std::bad_alloc&) {
+        m_impl->Message(kLevelWarning, "Out of memory while reading " + Quote(path) + ".");
+        return kNoMemory;
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
+const FileRecord* CodecLibrary::GetFileListItem(int index) const {
+    if (index < 0) return nullptr;
+    const Record* r = m_impl->assembly.At(static_cast<size_t>(index));
+    return r ? &r->pub : nullptr;
+}
+
+int CodecLibrary::DecodeFile(const FileRecord* record, const char* targetName) {
+    try {
+        Record* r = m_impl->assembly.Find(record);
+        if (!r) {
+            m_impl->Message(kLevelWarning, "Decode was asked for a file this scan does not hold.");
+            return kInternalError;
+        }
+        std::string name = targetName ? SafeBaseName(targetName)
+                                      : (r->pub.name ? std::string(r->pub.name) : std::string());
+        int rc = m_impl->Decode(*r, name);
+        m_impl->assembly.RefreshOne(*r, m_impl->decodeWithErrors);
+        return rc;
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
+int CodecLibrary::RenameFile(const FileRecord* record, const char* newName) {
+    try {
+        Record* r = m_impl->assembly.Find(record);
+        std::string name = newName ? SafeBaseName(newName) : std::string();
+        if (!r || name.empty()) return kInternalError;
+        r->name = name;
+        m_impl->assembly.RefreshOne(*r, m_impl->decodeWithErrors);
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+}
+
+int CodecLibrary::EncodeToFile(void* stream, const char* inputPath, int type,
+                               const char* headerName, const char* outputName,
+                               long linesPerPart) {
+    (void)stream;
+    (void)inputPath;
+    (void)type;
+    (void)headerName;
+    (void)outputName;
+    (void)linesPerPart;
+    m_impl->Message(kLevelWarning, "Encoding is not available in this version of the library.");
+    return kInternalError;
+}
+
+void CodecLibrary::CleanUp() {
+    m_impl->assembly.Clear();
+    m_impl->files.clear();
+}
+
+}  // namespace codec

@@ -1,0 +1,67 @@
+// Reads a byte range of a file as lines (LF or CRLF, any mix) through one reused buffer.
+// Lines are handed out as views into that buffer, valid until the next call; nothing is
+// copied per line. A line longer than kMaxLine is handed out once, cut to its first kMaxLine
+// bytes and flagged, and the rest of it is skipped: no such line is ever encoded data we
+// read line by line, and it must not make the buffer grow.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace codec {
+
+struct Line {
+    std::string_view text;  // without the line ending
+    uint64_t offset = 0;    // of the first byte of the line in the file
+    uint64_t next = 0;      // offset just past the line ending
+    bool overlong = false;  // text holds only the first kMaxLine bytes
+};
+
+class LineReader {
+public:
+    static constexpr size_t kMaxLine = 64 * 1024;
+    static constexpr size_t kBufferSize = 512 * 1024;
+
+    // Called after every read with the offset reached; returning false stops the reader (the
+    // caller is cancelling).
+    using FillHook = std::function<bool(uint64_t offset)>;
+
+    explicit LineReader(std::vector<char>& buffer);
+
+    // Reads [start, end) of fd; end may be UINT64_MAX for "to the end of the file".
+    void Reset(int fd, uint64_t start, uint64_t end);
+    void SetFillHook(FillHook hook) { m_hook = std::move(hook); }
+
+    // False at the end of the range, on a read error (error() is then the errno) or when the
+    // fill hook stopped the reader (stopped() is then true).
+    bool Next(Line& line);
+
+    int error() const { return m_error; }
+    bool stopped() const { return m_stopped; }
+
+private:
+    bool Fill();
+
+    std::vector<char>& m_buffer;
+    FillHook m_hook;
+    int m_fd = -1;
+    uint64_t m_fileOffset = 0;  // file offset of m_buffer[0]
+    uint64_t m_end = 0;
+    size_t m_pos = 0;
+    size_t m_fill = 0;
+    bool m_eof = false;
+    bool m_skipping = false;  // inside the unread rest of an overlong line
+    int m_error = 0;
+    bool m_stopped = false;
+};
+
+// Reads [start, end) of fd in blocks through the buffer, calling sink for each block.
+// Returns 0, an errno value, or -1 when the fill hook stopped it.
+int ReadBlocks(int fd, uint64_t start, uint64_t end, std::vector<char>& buffer,
+               const LineReader::FillHook& hook,
+               const std::function<void(const char* data, size_t size)>& sink);
+
+}  // namespace codec

@@ -1,0 +1,131 @@
+// Atomic output files; see output_file.h.
+#include "output_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace codec {
+
+namespace {
+
+constexpr size_t kOutBuffer = 256 * 1024;
+
+int WriteAll(int fd, const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (w == 0) return EIO;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::vector<uint8_t>& buffer) : m_buffer(buffer) {
+    if (m_buffer.size() < kOutBuffer) m_buffer.resize(kOutBuffer);
+}
+
+OutputFile::~OutputFile() { Abort(); }
+
+int OutputFile::Create(int dirFd, const std::string& finalName) {
+    m_dirFd = dirFd;
+    m_finalName = finalName;
+    // Unique enough to rarely collide (O_EXCL settles the rest): process, object, clock.
+    auto seed = static_cast<unsigned long>(
+        std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                reinterpret_cast<uintptr_t>(this);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        char name[64];
+        snprintf(name, sizeof name, ".tamsel-%d-%lx-%u.part", static_cast<int>(getpid()),
+                 seed & 0xFFFFFFFFul, attempt);
+        int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_tempName = name;
+            m_fill = 0;
+            m_written = 0;
+            m_error = 0;
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+}
+
+void OutputFile::Flush() {
+    if (m_fill == 0) return;
+    if (m_error == 0) m_error = WriteAll(m_fd, m_buffer.data(), m_fill);
+    m_written += m_fill;
+    m_fill = 0;
+}
+
+void OutputFile::Write(const uint8_t* data, size_t size) {
+    if (size >= m_buffer.size() / 2) {
+        Flush();
+        if (m_error == 0) m_error = WriteAll(m_fd, data, size);
+        m_written += size;
+        return;
+    }
+    if (m_buffer.size() - m_fill < size) Flush();
+    std::memcpy(m_buffer.data() + m_fill, data, size);
+    m_fill += size;
+}
+
+uint8_t* OutputFile::Reserve(size_t need) {
+    if (m_buffer.size() - m_fill < need) Flush();
+    return m_buffer.data() + m_fill;
+}
+
+int OutputFile::Commit(bool overwrite, unsigned mode) {
+    Flush();
+    int err = m_error;
+    if (err == 0 && fchmod(m_fd, mode & 0777) != 0) err = errno;
+    if (close(m_fd) != 0 && err == 0) err = errno;
+    m_fd = -1;
+    if (err == 0) {
+        if (overwrite) {
+            // rename() replaces the directory entry itself: a symlink there is replaced, never
+            // followed.
+            if (renameat(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str()) != 0)
+                err = errno;
+        } else if (renameat2(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str(),
+                             RENAME_NOREPLACE) != 0) {
+            err = errno;
+            if (err == EINVAL || err == ENOSYS) {
+                // No RENAME_NOREPLACE here: link() refuses an existing target just as well.
+                err = linkat(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str(), 0) == 0
+                          ? 0
+                          : errno;
+                if (err == 0) unlinkat(m_dirFd, m_tempName.c_str(), 0);
+            }
+        }
+        if (err == 0) m_tempName.clear();
+    }
+    Abort();
+    return err;
+}
+
+void OutputFile::Abort() {
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tempName.empty()) {
+        unlinkat(m_dirFd, m_tempName.c_str(), 0);
+        m_tempName.clear();
+    }
+    m_fill = 0;
+}
+
+}  // namespace codec

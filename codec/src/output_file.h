@@ -1,0 +1,56 @@
+// Atomic output: every file is written as a temporary in the output directory (created with
+// O_EXCL|O_NOFOLLOW, so nothing is ever written through a link) and renamed into place only
+// when complete. Without overwrite the final rename refuses to replace anything
+// (RENAME_NOREPLACE, or link+unlink where the file system lacks it), so a target that appears
+// meanwhile is not lost. Destroying an uncommitted file removes the temporary.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace codec {
+
+class OutputFile {
+public:
+    explicit OutputFile(std::vector<uint8_t>& buffer);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the temporary for finalName in dirFd (not owned). Returns 0 or an errno value.
+    int Create(int dirFd, const std::string& finalName);
+
+    // Buffered; the first error sticks and is reported by Commit.
+    void Write(const uint8_t* data, size_t size);
+
+    // Space for at least `need` bytes at the end of the buffer (flushing first if needed);
+    // the caller fills it and calls Advance.
+    uint8_t* Reserve(size_t need);
+    void Advance(size_t used) { m_fill += used; }
+
+    // Flushes, applies mode (already masked), and renames into place. Returns 0, EEXIST when
+    // the target exists and overwrite is off, or another errno value. The temporary is gone
+    // afterwards in every case.
+    int Commit(bool overwrite, unsigned mode);
+
+    // Removes the temporary (a no-op after Commit).
+    void Abort();
+
+    uint64_t written() const { return m_written + m_fill; }
+
+private:
+    void Flush();
+
+    std::vector<uint8_t>& m_buffer;
+    size_t m_fill = 0;
+    uint64_t m_written = 0;
+    int m_dirFd = -1;
+    int m_fd = -1;
+    int m_error = 0;
+    std::string m_tempName;
+    std::string m_finalName;
+};
+
+}  // namespace codec

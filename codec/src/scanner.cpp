@@ -1,0 +1,449 @@
+// The line-by-line scan; see scanner.h.
+//
+// A chunk is collected between its first and last data line; lines that are not data in
+// between (cut marks, blank lines, a signature) stay inside the span and are skipped again by
+// the decoder, which classifies lines with the same functions. A chunk without a begin line
+// starts on one data line but counts only once confirmed: by a second data line that is a
+// full one, or by the terminator and "end".
+#include "scanner.h"
+
+#include <array>
+
+#include "base64.h"
+#include "tables.h"
+#include "uu.h"
+
+namespace codec {
+
+namespace {
+
+// Header fields that open a news article or mail message when met after a blank line.
+constexpr std::array<std::string_view, 12> kArticleFields = {
+    "path", "from", "newsgroups", "subject", "message-id", "date",
+    "xref", "return-path", "received", "relay-version", "article", "mime-version"};
+
+bool IsBlankLine(std::string_view t) { return Trim(t).empty(); }
+
+bool IsMboxFrom(std::string_view t) {
+    if (t.size() < 7 || t.substr(0, 5) != "From ") return false;
+    // "From sender date": at least two more words.
+    size_t words = 0;
+    bool in = false;
+    for (char c : t.substr(5)) {
+        bool blank = c == ' ' || c == '\t';
+        if (!blank && !in) ++words;
+        in = !blank;
+    }
+    return words >= 2;
+}
+
+bool LooksLikeData(std::string_view t) {
+    return ClassifyUuLine(kUuTable, t, false).kind != LineKind::kNotData ||
+           ClassifyUuLine(kXxTable, t, false).kind != LineKind::kNotData;
+}
+
+bool IsArticleStart(std::string_view t) {
+    std::string_view name, value;
+    if (!ParseHeaderLine(t, name, value) || LooksLikeData(t)) return false;
+    for (std::string_view f : kArticleFields)
+        if (EqualsNoCase(name, f)) return true;
+    return false;
+}
+
+// Base64 characters only, '=' padding allowed at the end.
+bool IsBase64Text(std::string_view t) {
+    size_t i = 0;
+    while (i < t.size() && kBase64Table[static_cast<unsigned char>(t[i])] >= 0) ++i;
+    while (i < t.size() && t[i] == '=') ++i;
+    return i == t.size() && !t.empty();
+}
+
+// How many Base64 characters a line carries, and whether it ends in padding.
+size_t Base64Chars(std::string_view t, bool& padded) {
+    size_t n = 0;
+    for (char c : t) {
+        if (kBase64Table[static_cast<unsigned char>(c)] >= 0) ++n;
+        else if (c == '=') padded = true;
+    }
+    return n;
+}
+
+}  // namespace
+
+Scanner::Scanner(uint32_t fileIndex, Emit emit, ContinuesBase64 continuesBase64)
+    : m_fileIndex(fileIndex), m_emit(std::move(emit)), m_continuesBase64(std::move(continuesBase64)) {}
+
+PartInfo Scanner::NewPart() const {
+    PartInfo p;
+    p.fileIndex = m_fileIndex;
+    p.number = m_subjectInfo.number;
+    p.total = m_subjectInfo.total;
+    p.subjectKey = m_subjectInfo.key;
+    p.subjectName = m_subjectInfo.nameToken;
+    return p;
+}
+
+void Scanner::StartMessage() {
+    m_mode = Mode::kHeaders;
+    m_topHeaders = true;
+    m_headerName.clear();
+    m_headerValue.clear();
+    m_contentType.clear();
+    m_transferEncoding.clear();
+    m_disposition.clear();
+    m_subject.clear();
+}
+
+void Scanner::EndMessage() {
+    // A body that simply runs to the end of a single-part message is complete; inside an
+    // unclosed multipart it was cut short.
+    CloseChunk(m_open == Open::kMime && m_boundaries.empty());
+    m_boundaries.clear();
+    m_body = Body::kText;
+    m_subjectInfo = SubjectInfo{};
+}
+
+void Scanner::CommitHeader() {
+    if (m_headerName.empty()) return;
+    if (EqualsNoCase(m_headerName, "content-type"))
+        m_contentType = m_headerValue;
+    else if (EqualsNoCase(m_headerName, "content-transfer-encoding"))
+        m_transferEncoding = m_headerValue;
+    else if (EqualsNoCase(m_headerName, "content-disposition"))
+        m_disposition = m_headerValue;
+    else if (m_topHeaders && EqualsNoCase(m_headerName, "subject"))
+        m_subject = m_headerValue;
+    m_headerName.clear();
+    m_headerValue.clear();
+}
+
+void Scanner::HeaderLine(std::string_view text) {
+    if ((text[0] == ' ' || text[0] == '\t') && !m_headerName.empty()) {
+        if (m_headerValue.size() < 16384) {  // folded fields, bounded against hostile input
+            m_headerValue += ' ';
+            m_headerValue += Trim(text);
+        }
+        return;
+    }
+    std::string_view name, value;
+    ParseHeaderLine(text, name, value);
+    CommitHeader();
+    m_headerName = name;
+    m_headerValue = value.substr(0, 16384);
+}
+
+void Scanner::FinishHeaders(uint64_t bodyStart) {
+    CommitHeader();
+    m_mode = Mode::kBody;
+    if (m_topHeaders) m_subjectInfo = ParseSubject(DecodeEncodedWords(m_subject));
+    MimeField type = ParseMimeField(m_contentType);
+    std::string transfer = LowerAscii(Trim(m_transferEncoding));
+    m_body = Body::kText;
+    if (type.value.rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
+        if (m_boundaries.size() < 64) m_boundaries.push_back(type.Param("boundary"));
+        return;  // the preamble is read as text
+    }
+    if (type.value == "message/rfc822" && transfer != "base64") {
+        // The enclosed message's header block: its MIME fields count, its Subject does not
+        // replace the article's numbering.
+        m_mode = Mode::kHeaders;
+        m_topHeaders = false;
+        m_contentType.clear();
+        m_transferEncoding.clear();
+        m_disposition.clear();
+        return;
+    }
+    if (transfer == "base64") {
+        std::string name = ParseMimeField(m_disposition).Param("filename");
+        if (name.empty()) name = type.Param("name");
+        if (name.empty() && type.value.rfind("text/", 0) == 0) {
+            m_body = Body::kSkip;  // a mail's own text, not an attachment
+            return;
+        }
+        m_body = Body::kBase64;
+        OpenChunk(Open::kMime, Encoding::kBase64, bodyStart);
+        m_part.name = name;
+        m_part.hasBegin = true;
+    }
+}
+
+bool Scanner::BoundaryLine(std::string_view text, uint64_t offset) {
+    (void)offset;
+    if (m_boundaries.empty() || text.size() < 3 || text[0] != '-' || text[1] != '-') return false;
+    std::string_view rest = text.substr(2);
+    for (size_t i = m_boundaries.size(); i-- > 0;) {
+        const std::string& b = m_boundaries[i];
+        if (rest.size() < b.size() || rest.substr(0, b.size()) != b) continue;
+        std::string_view tail = Trim(rest.substr(b.size()));
+        if (tail.empty()) {
+            CloseChunk(m_open == Open::kMime);
+            m_boundaries.resize(i + 1);
+            m_mode = Mode::kHeaders;
+            m_topHeaders = false;
+            m_headerName.clear();
+            m_headerValue.clear();
+            m_contentType.clear();
+            m_transferEncoding.clear();
+            m_disposition.clear();
+            return true;
+        }
+        if (tail == "--") {
+            CloseChunk(m_open == Open::kMime);
+            m_boundaries.resize(i);
+            m_body = Body::kText;  // the epilogue
+            return true;
+        }
+    }
+    return false;
+}
+
+void Scanner::OpenChunk(Open kind, Encoding encoding, uint64_t begin) {
+    m_open = kind;
+    m_part = NewPart();
+    m_part.encoding = encoding;
+    m_part.begin = begin;
+    m_lastDataEnd = begin;
+    m_confirmed = kind != Open::kHeaderless;
+    m_decided = kind != Open::kBegin || encoding == Encoding::kBase64;
+    m_prevData = false;
+    m_base64Chars = 0;
+    m_firstLineLength = m_lastLineLength = 0;
+    m_padded = false;
+}
+
+void Scanner::CloseChunk(bool hasEnd) {
+    if (m_open == Open::kNone) return;
+    Open kind = m_open;
+    m_open = Open::kNone;
+    if (!m_confirmed) return;
+    m_part.end = m_lastDataEnd;
+    if (m_part.encoding == Encoding::kBase64) {
+        uint64_t bytes = m_base64Chars / 4 * 3;
+        if (m_base64Chars % 4 >= 2) bytes += m_base64Chars % 4 - 1;
+        m_part.bytes = bytes;
+        if (kind == Open::kHeaderless && (m_padded || m_lastLineLength < m_firstLineLength))
+            hasEnd = true;
+    }
+    m_part.hasEnd = m_part.hasEnd || hasEnd;
+    if (m_part.end < m_part.begin) m_part.end = m_part.begin;
+    m_emit(std::move(m_part));
+    m_part = PartInfo{};
+}
+
+void Scanner::Base64Line(std::string_view text, uint64_t next) {
+    if (IsBlankLine(text)) return;
+    size_t n = Base64Chars(text, m_padded);
+    if (n == 0) {
+        ++m_part.damagedLines;
+        return;
+    }
+    m_base64Chars += n;
+    m_part.hasData = true;
+    if (m_firstLineLength == 0) m_firstLineLength = text.size();
+    m_lastLineLength = text.size();
+    m_lastDataEnd = next;
+}
+
+void Scanner::TextLine(const codec::Line& line) {
+    std::string_view t = line.text;
+    int mode = 0;
+    std::string_view name;
+
+    if (m_open == Open::kBegin || m_open == Open::kHeaderless) {
+        bool uuFamily = m_part.encoding != Encoding::kBase64;
+        if (uuFamily && IsEndLine(t)) {
+            if (m_open == Open::kHeaderless && !m_confirmed) m_confirmed = m_prevData;
+            CloseChunk(true);
+            return;
+        }
+        if (!uuFamily && m_open == Open::kBegin && Trim(t) == "====") {
+            CloseChunk(true);
+            return;
+        }
+    }
+    if (!line.overlong && t.size() > 6 && t[0] == 'b') {
+        bool b64 = ParseBeginLine(t, "begin-base64", mode, name);
+        if (b64 || ParseBeginLine(t, "begin", mode, name)) {
+            CloseChunk(false);
+            OpenChunk(Open::kBegin, b64 ? Encoding::kBase64 : Encoding::kUu, line.next);
+            m_part.name = std::string(name);
+            m_part.mode = mode;
+            m_part.hasBegin = true;
+            return;
+        }
+    }
+
+    if (m_open == Open::kBegin || m_open == Open::kHeaderless) {
+        if (m_part.encoding == Encoding::kBase64) {
+            if (IsBlankLine(t)) return;
+            bool ok = m_open == Open::kBegin ? IsBase64Text(t) : IsBase64Line(t);
+            if (ok) {
+                bool second = m_firstLineLength != 0;
+                Base64Line(t, line.next);
+                m_part.hasData = true;
+                if (second) m_confirmed = true;
+            } else if (!m_confirmed) {
+                m_open = Open::kNone;
+            } else {
+                ++m_part.damagedLines;
+            }
+            return;
+        }
+        if (!m_decided) {
+            UuLine u = ClassifyUuLine(kUuTable, t, false);
+            UuLine x = ClassifyUuLine(kXxTable, t, false);
+            bool lower = false;
+            for (char c : t) lower = lower || (c >= 'a' && c <= 'z');
+            if (x.kind == LineKind::kData && (u.kind != LineKind::kData || lower)) {
+                m_part.encoding = Encoding::kXx;
+                m_decided = true;
+            } else if (u.kind == LineKind::kData) {
+                m_decided = true;
+            } else {
+                if (u.kind == LineKind::kZero || x.kind == LineKind::kZero)
+                    m_part.hasData = true;  // "begin", "`", "end": an empty file
+                else if (!IsBlankLine(t))
+                    ++m_part.damagedLines;
+                return;
+            }
+        }
+        const SixBitTable& table = m_part.encoding == Encoding::kXx ? kXxTable : kUuTable;
+        UuLine u = ClassifyUuLine(table, t, m_prevData);
+        if (u.kind == LineKind::kData) {
+            if (m_open == Open::kHeaderless && !m_confirmed && IsFullUuLine(table, t))
+                m_confirmed = true;
+            m_part.bytes += static_cast<uint64_t>(u.bytes);
+            m_part.hasData = true;
+            m_lastDataEnd = line.next;
+            m_prevData = true;
+            return;
+        }
+        if (u.kind == LineKind::kZero) {
+            if (m_open == Open::kHeaderless && !m_confirmed) m_confirmed = m_prevData;
+            if (m_open == Open::kBegin) m_part.hasData = true;  // "`": an empty file's data
+            m_prevData = false;
+            return;
+        }
+        m_prevData = false;
+        if (IsBlankLine(t)) return;
+        if (!m_confirmed) {
+            m_open = Open::kNone;  // a stray line that happened to look like data
+        } else {
+            ++m_part.damagedLines;
+        }
+        if (m_open != Open::kNone) return;
+    }
+
+    // No chunk open: a data line without a begin line may start one.
+    if (line.overlong) return;
+    for (const SixBitTable* table : {&kUuTable, &kXxTable}) {
+        UuLine u = ClassifyUuLine(*table, t, false);
+        if (u.kind == LineKind::kData && (IsFullUuLine(*table, t) || t.size() >= 2)) {
+            OpenChunk(Open::kHeaderless, table == &kXxTable ? Encoding::kXx : Encoding::kUu,
+                      line.offset);
+            m_confirmed = false;
+            m_part.bytes = static_cast<uint64_t>(u.bytes);
+            m_part.hasData = true;
+            m_lastDataEnd = line.next;
+            m_prevData = true;
+            return;
+        }
+    }
+    if (t.size() >= 40 && IsBase64Line(t) &&
+        (m_subjectInfo.number > 1 || (m_continuesBase64 && m_continuesBase64()))) {
+        OpenChunk(Open::kHeaderless, Encoding::kBase64, line.offset);
+        m_confirmed = false;
+        Base64Line(t, line.next);
+        m_part.hasData = true;
+    }
+}
+
+void Scanner::BodyLine(const codec::Line& line) {
+    std::string_view t = line.text;
+    if (m_prevBlank && !line.overlong) {
+        if (IsMboxFrom(t)) {
+            EndMessage();
+            StartMessage();
+            return;
+        }
+        if (m_boundaries.empty() && m_open != Open::kMime && IsArticleStart(t)) {
+            EndMessage();
+            StartMessage();
+            HeaderLine(t);
+            return;
+        }
+    }
+    if (!line.overlong && BoundaryLine(t, line.offset)) return;
+    switch (m_body) {
+        case Body::kSkip:
+            return;
+        case Body::kBase64:
+            // Articles saved one after another: a single-part message's Base64 body ends where
+            // the next article's header starts (checked above only after a blank line).
+            if (m_boundaries.empty() && IsArticleStart(t)) {
+                EndMessage();
+                StartMessage();
+                HeaderLine(t);
+                return;
+            }
+            if (!line.overlong) {
+                Base64Line(t, line.next);
+            } else {
+                bool pad = false;
+                m_base64Chars += Base64Chars(t, pad);
+                m_part.hasData = true;
+                m_lastDataEnd = line.next;
+            }
+            return;
+        case Body::kText:
+            TextLine(line);
+            return;
+    }
+}
+
+void Scanner::Line(const codec::Line& line) {
+    std::string_view t = line.text;
+    if (m_mode == Mode::kHeaders) {
+        if (IsBlankLine(t)) {
+            FinishHeaders(line.next);
+            m_prevBlank = true;
+            return;
+        }
+        std::string_view name, value;
+        bool continuation = (t[0] == ' ' || t[0] == '\t') && !m_headerName.empty();
+        if (!line.overlong &&
+            (continuation || (ParseHeaderLine(t, name, value) && !LooksLikeData(t)))) {
+            HeaderLine(t);
+            return;
+        }
+        // The header block ended without a blank line: this line is already body.
+        FinishHeaders(line.offset);
+    } else if (m_prevBlank && m_open == Open::kNone && m_boundaries.empty() &&
+               m_body == Body::kText && line.offset == 0 && !line.overlong) {
+        // A file that starts with a header field is a message.
+        std::string_view name, value;
+        if (ParseHeaderLine(t, name, value) && !LooksLikeData(t)) {
+            StartMessage();
+            HeaderLine(t);
+            m_prevBlank = false;
+            return;
+        }
+    }
+    BodyLine(line);
+    m_prevBlank = IsBlankLine(t);
+}
+
+void Scanner::Finish() {
+    if (m_mode == Mode::kHeaders) FinishHeaders(m_lastDataEnd);
+    EndMessage();
+}
+
+bool ScanFile(LineReader& reader, Scanner& scanner) {
+    codec::Line line;
+    while (reader.Next(line)) scanner.Line(line);
+    if (reader.stopped() || reader.error() != 0) return false;
+    scanner.Finish();
+    return true;
+}
+
+}  // namespace codec

@@ -1,0 +1,79 @@
+// The scan of one input file: splits it into messages (mbox "From " lines, articles saved one
+// after another, or none at all), follows their MIME structure, and reports every encoded
+// chunk as a PartInfo. One pass, line by line, no data kept.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "headers.h"
+#include "line_reader.h"
+#include "part.h"
+#include "subject.h"
+
+namespace codec {
+
+class Scanner {
+public:
+    using Emit = std::function<void(PartInfo&&)>;
+    // Whether a Base64 chunk without headers may start here: only right after an unfinished
+    // Base64 part, or in an article numbered as a later part, so that signatures and hashes
+    // in ordinary text are not taken for data.
+    using ContinuesBase64 = std::function<bool()>;
+
+    Scanner(uint32_t fileIndex, Emit emit, ContinuesBase64 continuesBase64);
+
+    void Line(const codec::Line& line);
+    void Finish();
+
+private:
+    enum class Mode { kHeaders, kBody };
+    enum class Body { kText, kBase64, kSkip };
+    enum class Open { kNone, kBegin, kHeaderless, kMime };
+
+    void StartMessage();
+    void EndMessage();
+    void HeaderLine(std::string_view text);
+    void CommitHeader();
+    void FinishHeaders(uint64_t bodyStart);
+    bool BoundaryLine(std::string_view text, uint64_t offset);
+    void BodyLine(const codec::Line& line);
+    void TextLine(const codec::Line& line);
+    void Base64Line(std::string_view text, uint64_t next);
+    void OpenChunk(Open kind, Encoding encoding, uint64_t begin);
+    void CloseChunk(bool hasEnd);
+    PartInfo NewPart() const;
+
+    uint32_t m_fileIndex;
+    Emit m_emit;
+    ContinuesBase64 m_continuesBase64;
+
+    Mode m_mode = Mode::kBody;
+    bool m_topHeaders = false;   // the header block being read is a message's, not a MIME part's
+    bool m_prevBlank = true;     // the previous line was blank (or there was none)
+    std::string m_headerName;
+    std::string m_headerValue;
+    std::string m_contentType, m_transferEncoding, m_disposition, m_subject;
+    SubjectInfo m_subjectInfo;
+    std::vector<std::string> m_boundaries;  // MIME multipart nesting, outermost first
+    Body m_body = Body::kText;
+
+    // The chunk being collected.
+    Open m_open = Open::kNone;
+    PartInfo m_part;
+    bool m_confirmed = false;    // a headerless chunk is data, not a stray line
+    bool m_decided = false;      // uu or xx is known for a begin block
+    bool m_prevData = false;     // the previous line was a data line (lenient length check)
+    uint64_t m_lastDataEnd = 0;
+    uint64_t m_base64Chars = 0;
+    size_t m_firstLineLength = 0;
+    size_t m_lastLineLength = 0;
+    bool m_padded = false;
+};
+
+// The whole scan of one file through a line reader. Returns false when the reader stopped
+// (cancel or read error).
+bool ScanFile(LineReader& reader, Scanner& scanner);
+
+}  // namespace codec

@@ -1,0 +1,102 @@
+// uuencode and xxencode line classification and decoding. The same classifier serves the scan
+// and the decode, so the bytes the scan counts are the bytes the decode writes.
+#include "uu.h"
+
+namespace codec {
+
+namespace {
+
+bool AllValid(const SixBitTable& table, std::string_view s) {
+    unsigned char bad = 0;
+    for (char c : s) bad |= static_cast<unsigned char>(table[static_cast<unsigned char>(c)]);
+    return (bad & 0x80) == 0;  // kInvalid is the only negative entry
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+UuLine ClassifyUuLine(const SixBitTable& table, std::string_view line, bool lenient) {
+    UuLine r;
+    if (line.empty()) return r;
+    int n = table[static_cast<unsigned char>(line[0])];
+    if (n < 0) return r;
+    size_t payload = line.size() - 1;
+    if (n == 0) {
+        // "`" alone (or with a check character or two).
+        if (payload <= 2 && AllValid(table, line.substr(1))) r.kind = LineKind::kZero;
+        return r;
+    }
+    size_t full = static_cast<size_t>((n + 2) / 3 * 4);
+    size_t minimal = static_cast<size_t>((n * 4 + 2) / 3);
+    if (payload > full + 2) return r;
+    if (payload < minimal) {
+        if (!lenient || &table != &kUuTable || payload + kMaxStrippedBlanks < minimal) return r;
+    }
+    if (!AllValid(table, line.substr(1))) return r;
+    r.kind = LineKind::kData;
+    r.bytes = n;
+    return r;
+}
+
+void DecodeUuLine(const SixBitTable& table, std::string_view line, int bytes, uint8_t* out) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(line.data()) + 1;
+    size_t avail = line.size() - 1;
+    size_t groups = static_cast<size_t>((bytes + 2) / 3);
+    size_t fast = avail / 4 < groups ? avail / 4 : groups;
+    // Whole groups present in the line: no bounds checks inside.
+    for (size_t g = 0; g < fast; ++g, p += 4, out += 3) {
+        unsigned a = static_cast<unsigned>(table[p[0]]) & 63;
+        unsigned b = static_cast<unsigned>(table[p[1]]) & 63;
+        unsigned c = static_cast<unsigned>(table[p[2]]) & 63;
+        unsigned d = static_cast<unsigned>(table[p[3]]) & 63;
+        out[0] = static_cast<uint8_t>(a << 2 | b >> 4);
+        out[1] = static_cast<uint8_t>(b << 4 | c >> 2);
+        out[2] = static_cast<uint8_t>(c << 6 | d);
+    }
+    // Groups cut short (stripped blanks, or an encoder that does not pad): missing is zero.
+    size_t left = avail - fast * 4;
+    for (size_t g = fast; g < groups; ++g, out += 3) {
+        unsigned v[4] = {0, 0, 0, 0};
+        for (size_t i = 0; i < 4 && left > 0; ++i, --left, ++p)
+            v[i] = static_cast<unsigned>(table[*p]) & 63;
+        out[0] = static_cast<uint8_t>(v[0] << 2 | v[1] >> 4);
+        out[1] = static_cast<uint8_t>(v[1] << 4 | v[2] >> 2);
+        out[2] = static_cast<uint8_t>(v[2] << 6 | v[3]);
+    }
+}
+
+bool IsFullUuLine(const SixBitTable& table, std::string_view line) {
+    if (line.size() < 61 || line.size() > 63) return false;
+    if (table[static_cast<unsigned char>(line[0])] != 45) return false;
+    return AllValid(table, line.substr(1));
+}
+
+bool IsEndLine(std::string_view line) { return TrimRight(line) == "end"; }
+
+bool ParseBeginLine(std::string_view line, std::string_view keyword, int& mode,
+                    std::string_view& name) {
+    if (line.size() < keyword.size() + 2 || line.substr(0, keyword.size()) != keyword)
+        return false;
+    size_t i = keyword.size();
+    if (line[i] != ' ' && line[i] != '\t') return false;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    size_t digits = 0;
+    int m = 0;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '7' && digits < 6) {
+        m = m * 8 + (line[i] - '0');
+        ++i;
+        ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < line.size() && line[i] != ' ' && line[i] != '\t') return false;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    mode = m;
+    name = TrimRight(line.substr(i));
+    return true;
+}
+
+}  // namespace codec

@@ -1,0 +1,43 @@
+// uuencode and xxencode data lines. Both share one framing ("begin", a length character per
+// line, "end") and differ only in the alphabet, so one set of functions serves both.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "tables.h"
+
+namespace codec {
+
+enum class LineKind { kNotData, kZero, kData };
+
+struct UuLine {
+    LineKind kind = LineKind::kNotData;
+    int bytes = 0;  // decoded bytes the line carries
+};
+
+// Classifies one line (without its line ending). Strict: the length must fit the length
+// character (optionally one or two check characters after the data). Lenient, for a line
+// right after a data line of uuencode: up to kMaxStrippedBlanks trailing blanks may have been
+// stripped by a mail or news system.
+UuLine ClassifyUuLine(const SixBitTable& table, std::string_view line, bool lenient);
+
+inline constexpr size_t kMaxStrippedBlanks = 10;
+
+// Decodes a line classified as data with `bytes` bytes into out, which must have room for
+// bytes + 3. Missing trailing characters count as zero.
+void DecodeUuLine(const SixBitTable& table, std::string_view line, int bytes, uint8_t* out);
+
+// A full-length line as in the middle of a posting: "M" + 60 (uu) or "h" + 60 (xx), which
+// is how a part without a begin line is recognised.
+bool IsFullUuLine(const SixBitTable& table, std::string_view line);
+
+// "end", allowing trailing blanks.
+bool IsEndLine(std::string_view line);
+
+// Parses "begin <mode> <name>" (mode: octal digits). Sets mode and name (may be empty).
+bool ParseBeginLine(std::string_view line, std::string_view keyword, int& mode,
+                    std::string_view& name);
+
+}  // namespace codec
