@@ -10,7 +10,10 @@ namespace {
 // Length of the valid UTF-8 sequence at s[i], or 0.
 size_t Utf8Length(std::string_view s, size_t i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+    size_t n = c >= 0xC2 && c < 0xE0   ? 2
+               : c >= 0xE0 && c < 0xF0 ? 3
+               : c >= 0xF0 && c < 0xF5 ? 4
+                                       : 0;
     if (n == 0 || i + n > s.size()) return 0;
     for (size_t k = 1; k < n; ++k)
         if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;

@@ -11,7 +11,9 @@ namespace {
 
 volatile std::sig_atomic_t g_cancel = 0;
 
-extern "C" void OnSignal(int) { g_cancel = 1; }
+extern "C" void OnSignal(int) {
+    g_cancel = 1;
+}
 
 }  // namespace
 

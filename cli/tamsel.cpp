@@ -48,9 +48,11 @@ constexpr Command kCommands[] = {
 
 void PrintHelp(std::ostream& out) {
     out << "Usage:\n";
-    for (const Command& c : kCommands) out << "  " << c.usage << "\n";
+    for (const Command& c : kCommands)
+        out << "  " << c.usage << "\n";
     out << "\nCommands:\n";
-    for (const Command& c : kCommands) out << "  " << c.name << "\t" << c.summary << "\n";
+    for (const Command& c : kCommands)
+        out << "  " << c.name << "\t" << c.summary << "\n";
     out << "\nExit status: 0 all fine; the library's code of the first failure (1 I/O error,\n"
            "2 out of memory, 3 internal error, 4 no encoded data, 5 no end line, 7 target\n"
            "exists, 9 canceled); 4 when nothing was found; 10 when some files were not\n"
@@ -59,18 +61,25 @@ void PrintHelp(std::ostream& out) {
 
 int Usage(Context& context, const std::string& problem) {
     context.err << "tamsel: " << problem << "\n";
-    for (const Command& c : kCommands) context.err << "usage: " << c.usage << "\n";
+    for (const Command& c : kCommands)
+        context.err << "usage: " << c.usage << "\n";
     return kExitUsage;
 }
 
 const char* LevelWord(int level) {
     switch (level) {
-        case codec::kLevelNote: return "note";
-        case codec::kLevelWarning: return "warning";
-        case codec::kLevelError: return "error";
-        case codec::kLevelFatal: return "fatal";
-        case codec::kLevelPanic: return "panic";
-        default: return "info";
+        case codec::kLevelNote:
+            return "note";
+        case codec::kLevelWarning:
+            return "warning";
+        case codec::kLevelError:
+            return "error";
+        case codec::kLevelFatal:
+            return "fatal";
+        case codec::kLevelPanic:
+            return "panic";
+        default:
+            return "info";
     }
 }
 
@@ -105,7 +114,8 @@ struct Session {
             const char* what = p->action == codec::kActionScanning ? "scanning" : "decoding";
             char bar[21];
             int filled = pct / 5;
-            for (int i = 0; i < 20; ++i) bar[i] = i < filled ? '#' : '.';
+            for (int i = 0; i < 20; ++i)
+                bar[i] = i < filled ? '#' : '.';
             bar[20] = '\0';
             s->context.err << "\r\033[K[" << bar << "] " << pct << "% " << what << " "
                            << p->currentFile << std::flush;
@@ -145,14 +155,18 @@ void PrintJson(CodecLibrary& library, std::ostream& out) {
     static constexpr struct {
         uint32_t bit;
         const char* word;
-    } kFlags[] = {{codec::kStateMissingParts, "missing-parts"}, {codec::kStateNoBegin, "no-begin"},
-                  {codec::kStateNoEnd, "no-end"},               {codec::kStateNoData, "no-data"},
-                  {codec::kStateReady, "ready"},                {codec::kStateFailed, "failed"}};
+    } kFlags[] = {{codec::kStateMissingParts, "missing-parts"},
+                  {codec::kStateNoBegin, "no-begin"},
+                  {codec::kStateNoEnd, "no-end"},
+                  {codec::kStateNoData, "no-data"},
+                  {codec::kStateReady, "ready"},
+                  {codec::kStateFailed, "failed"}};
     out << "[";
     for (int i = 0; const FileRecord* r = library.GetFileListItem(i); ++i) {
-        out << (i ? ",\n " : "\n ") << "{\"index\":" << i << ",\"name\":"
-            << (r->name ? JsonString(r->name) : std::string("null")) << ",\"size\":" << r->size
-            << ",\"encoding\":\"" << codec::EncodingName(r->encoding) << "\",\"flags\":[";
+        out << (i ? ",\n " : "\n ") << "{\"index\":" << i
+            << ",\"name\":" << (r->name ? JsonString(r->name) : std::string("null"))
+            << ",\"size\":" << r->size << ",\"encoding\":\"" << codec::EncodingName(r->encoding)
+            << "\",\"flags\":[";
         bool first = true;
         for (const auto& f : kFlags) {
             if (!(r->state & f.bit)) continue;
@@ -178,7 +192,8 @@ void PrintTable(CodecLibrary& library, std::ostream& out) {
                       codec::EncodingName(r->encoding), r->size);
         out << line << (r->name ? r->name : "No FileName Found") << "\n";
         if (r->state & codec::kStateReady) continue;
-        for (const std::string& text : codec::DescribeState(*r)) out << "       " << text << "\n";
+        for (const std::string& text : codec::DescribeState(*r))
+            out << "       " << text << "\n";
     }
 }
 
@@ -218,7 +233,8 @@ int RunDecode(const Options& options, Context& context) {
             session.ClearBar();
             context.err << "tamsel: skipped "
                         << (r->name ? std::string("'") + r->name + "'" : "a file without a name");
-            for (const std::string& text : codec::DescribeState(*r)) context.err << "\n    " << text;
+            for (const std::string& text : codec::DescribeState(*r))
+                context.err << "\n    " << text;
             context.err << "\n";
             continue;
         }

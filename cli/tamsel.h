@@ -16,8 +16,8 @@ inline constexpr int kExitUsage = 64;
 struct Context {
     std::ostream& out;
     std::ostream& err;
-    bool progressBar = false;                           // draw progress on err
-    const volatile std::sig_atomic_t* cancel = nullptr; // non-zero: cancel the running call
+    bool progressBar = false;                            // draw progress on err
+    const volatile std::sig_atomic_t* cancel = nullptr;  // non-zero: cancel the running call
 };
 
 // Runs one command line (args without the program name). Returns the exit status.

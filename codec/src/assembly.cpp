@@ -27,7 +27,8 @@ int Record::Mode() const {
 
 uint64_t Record::Size() const {
     uint64_t size = 0;
-    for (const PartInfo& p : parts) size += p.bytes;
+    for (const PartInfo& p : parts)
+        size += p.bytes;
     return size;
 }
 
@@ -123,7 +124,8 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
     r.missing.clear();
     size_t k = 0;
     for (int n = 1; n <= last && r.missing.size() < kMaxMissingListed; ++n) {
-        while (k < r.parts.size() && r.parts[k].number < n) ++k;
+        while (k < r.parts.size() && r.parts[k].number < n)
+            ++k;
         if (k < r.parts.size() && r.parts[k].number == n) continue;
         r.missing.push_back(n);
     }
@@ -150,7 +152,8 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
 }
 
 void Assembly::Refresh(bool decodeWithErrors) {
-    for (auto& r : m_records) RefreshOne(*r, decodeWithErrors);
+    for (auto& r : m_records)
+        RefreshOne(*r, decodeWithErrors);
 }
 
 const Record* Assembly::At(size_t index) const {

@@ -16,21 +16,21 @@
 namespace codec {
 
 struct Record {
-    FileRecord pub;              // what callers read; refreshed by Assembly::Refresh
-    std::string name;            // safe base name, empty when none
+    FileRecord pub;    // what callers read; refreshed by Assembly::Refresh
+    std::string name;  // safe base name, empty when none
     std::string subjectKey;
-    std::string subjectName;     // safe name taken from the Subject, used when name is empty
-    std::vector<PartInfo> parts; // ascending part number, no repeats
+    std::string subjectName;      // safe name taken from the Subject, used when name is empty
+    std::vector<PartInfo> parts;  // ascending part number, no repeats
     std::vector<int32_t> missing;
     int total = 0;
     bool failed = false;
 
-    int Mode() const;            // permission bits of the begin line, or -1
+    int Mode() const;  // permission bits of the begin line, or -1
     uint64_t Size() const;
 };
 
 class Assembly {
-public:
+  public:
     using Note = std::function<void(const std::string& text, int level)>;
 
     // Adds a part. Repeats of a part number are dropped with a note.
@@ -48,7 +48,7 @@ public:
 
     void Clear();
 
-private:
+  private:
     Record* NewRecord(const PartInfo& part);
 
     std::vector<std::unique_ptr<Record>> m_records;

@@ -34,7 +34,9 @@ inline void Put3(uint8_t* out, uint32_t v) {
     out[2] = static_cast<uint8_t>(v);
 }
 
-bool IsBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 

@@ -10,7 +10,7 @@
 namespace codec {
 
 class Base64Decoder {
-public:
+  public:
     // Decodes a block into out, which needs room for size / 4 * 3 + 3 bytes. Returns the
     // number of bytes written.
     size_t Decode(const char* data, size_t size, uint8_t* out);
@@ -20,7 +20,7 @@ public:
     bool finished() const { return m_finished; }
     uint64_t skipped() const { return m_skipped; }  // non-blank characters outside the alphabet
 
-private:
+  private:
     uint32_t m_quad = 0;
     int m_have = 0;
     bool m_finished = false;  // padding seen

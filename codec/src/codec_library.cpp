@@ -27,13 +27,20 @@ namespace codec {
 
 const char* EncodingName(Encoding encoding) {
     switch (encoding) {
-        case Encoding::kUu: return "uu";
-        case Encoding::kXx: return "xx";
-        case Encoding::kBase64: return "base64";
-        case Encoding::kBinHex: return "binhex";
-        case Encoding::kYenc: return "yenc";
-        case Encoding::kQuotedPrintable: return "qp";
-        case Encoding::kPlain: return "plain";
+        case Encoding::kUu:
+            return "uu";
+        case Encoding::kXx:
+            return "xx";
+        case Encoding::kBase64:
+            return "base64";
+        case Encoding::kBinHex:
+            return "binhex";
+        case Encoding::kYenc:
+            return "yenc";
+        case Encoding::kQuotedPrintable:
+            return "qp";
+        case Encoding::kPlain:
+            return "plain";
     }
     return "plain";
 }
@@ -47,7 +54,9 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 // The process umask, read without changing it (umask(2) would race other threads).
 unsigned ReadUmask() {
@@ -66,7 +75,7 @@ unsigned ReadUmask() {
 }
 
 class Fd {
-public:
+  public:
     Fd() = default;
     explicit Fd(int fd) : m_fd(fd) {}
     ~Fd() { Reset(); }
@@ -78,7 +87,7 @@ public:
     }
     int get() const { return m_fd; }
 
-private:
+  private:
     int m_fd = -1;
 };
 
@@ -156,13 +165,13 @@ int CodecLibrary::Impl::Load(const std::string& path) {
     Scanner scanner(
         index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
         [&] {
-            if (!found.empty()) return !found.back().hasEnd && found.back().encoding == Encoding::kBase64;
+            if (!found.empty())
+                return !found.back().hasEnd && found.back().encoding == Encoding::kBase64;
             return assembly.LastOpenIsBase64();
         });
     if (!ScanFile(reader, scanner)) {
         if (reader.stopped()) return kCanceled;
-        Message(kLevelWarning,
-                "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
+        Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
         return kIoError;
     }
     files.push_back(path);
@@ -219,8 +228,8 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
                              });
         if (err == -1) return kCanceled;
         if (err != 0) {
-            Message(kLevelWarning, "Cannot read " + Quote(files[part.fileIndex]) + ": " +
-                                       std::strerror(err));
+            Message(kLevelWarning,
+                    "Cannot read " + Quote(files[part.fileIndex]) + ": " + std::strerror(err));
             return kIoError;
         }
         return kOk;
@@ -231,24 +240,19 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
     reader.Reset(fd, part.begin, part.end);
     reader.SetFillHook(hook);
     codec::Line line;
-    bool prevData = false;
     while (reader.Next(line)) {
-        if (line.overlong) {
-            prevData = false;
-            continue;
-        }
+        if (line.overlong) continue;
         if (IsEndLine(line.text)) break;
-        UuLine u = ClassifyUuLine(table, line.text, prevData);
-        prevData = u.kind == LineKind::kData;
-        if (!prevData) continue;
+        UuLine u = ClassifyUuLine(table, line.text, true);
+        if (u.kind != LineKind::kData) continue;
         uint8_t* o = out.Reserve(static_cast<size_t>(u.bytes) + 3);
         DecodeUuLine(table, line.text, u.bytes, o);
         out.Advance(static_cast<size_t>(u.bytes));
     }
     if (reader.stopped()) return kCanceled;
     if (reader.error() != 0) {
-        Message(kLevelWarning,
-                "Cannot read " + Quote(files[part.fileIndex]) + ": " + std::strerror(reader.error()));
+        Message(kLevelWarning, "Cannot read " + Quote(files[part.fileIndex]) + ": " +
+                                   std::strerror(reader.error()));
         return kIoError;
     }
     return kOk;
@@ -282,8 +286,7 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
     }
     OutputFile out(writeBuffer);
     if (int err = out.Create(dirFd.get(), name); err != 0) {
-        Message(kLevelWarning,
-                "Cannot create a file in " + Quote(dir) + ": " + std::strerror(err));
+        Message(kLevelWarning, "Cannot create a file in " + Quote(dir) + ": " + std::strerror(err));
         record.failed = true;
         return kIoError;
     }
@@ -439,8 +442,7 @@ int CodecLibrary::RenameFile(const FileRecord* record, const char* newName) {
 }
 
 int CodecLibrary::EncodeToFile(void* stream, const char* inputPath, int type,
-                               const char* headerName, const char* outputName,
-                               long linesPerPart) {
+                               const char* headerName, const char* outputName, long linesPerPart) {
     (void)stream;
     (void)inputPath;
     (void)type;

@@ -11,7 +11,9 @@ namespace codec {
 
 namespace {
 
-char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -64,15 +66,24 @@ constexpr uint16_t kCp1252High[32] = {
 
 uint32_t Latin9(unsigned char c) {
     switch (c) {
-        case 0xA4: return 0x20AC;
-        case 0xA6: return 0x0160;
-        case 0xA8: return 0x0161;
-        case 0xB4: return 0x017D;
-        case 0xB8: return 0x017E;
-        case 0xBC: return 0x0152;
-        case 0xBD: return 0x0153;
-        case 0xBE: return 0x0178;
-        default: return c;
+        case 0xA4:
+            return 0x20AC;
+        case 0xA6:
+            return 0x0160;
+        case 0xA8:
+            return 0x0161;
+        case 0xB4:
+            return 0x017D;
+        case 0xB8:
+            return 0x017E;
+        case 0xBC:
+            return 0x0152;
+        case 0xBD:
+            return 0x0153;
+        case 0xBE:
+            return 0x0178;
+        default:
+            return c;
     }
 }
 
@@ -147,7 +158,8 @@ bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_
     if (i < 2 || i >= line.size() || line[i] != ':') return false;
     name = line.substr(0, i);
     value = line.substr(i + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
     return true;
 }
 
@@ -164,7 +176,8 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 
 std::string LowerAscii(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = LowerChar(c);
+    for (char& c : out)
+        c = LowerChar(c);
     return out;
 }
 
@@ -211,7 +224,8 @@ std::string DecodeEncodedWords(std::string_view text) {
             out += word;
             i += len;
             size_t j = i;
-            while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) ++j;
+            while (j < text.size() && (text[j] == ' ' || text[j] == '\t'))
+                ++j;
             if (j > i && j < text.size() && EncodedWord(text, j, word, len)) {
                 i = j;  // blanks between encoded words vanish
                 continue;
@@ -251,12 +265,14 @@ MimeField ParseMimeField(std::string_view text) {
 
     size_t i = semi + 1;
     while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ';')) ++i;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ';'))
+            ++i;
         size_t eq = text.find('=', i);
         if (eq == std::string_view::npos) break;
         std::string name = LowerAscii(Trim(text.substr(i, eq - i)));
         i = eq + 1;
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
         std::string value;
         bool quoted = i < text.size() && text[i] == '"';
         if (quoted) {
@@ -266,7 +282,8 @@ MimeField ParseMimeField(std::string_view text) {
                 value += text[i++];
             }
             ++i;  // closing quote
-            while (i < text.size() && text[i] != ';') ++i;
+            while (i < text.size() && text[i] != ';')
+                ++i;
         } else {
             size_t end = text.find(';', i);
             if (end == std::string_view::npos) end = text.size();

@@ -67,7 +67,8 @@ bool LineReader::Next(Line& line) {
         const char* base = m_buffer.data();
         size_t avail = m_fill - m_pos;
         const char* start = base + m_pos;
-        const char* nl = avail ? static_cast<const char*>(std::memchr(start, '\n', avail)) : nullptr;
+        const char* nl =
+            avail ? static_cast<const char*>(std::memchr(start, '\n', avail)) : nullptr;
         if (m_skipping) {
             if (!nl) {
                 m_pos = m_fill;

@@ -21,7 +21,7 @@ struct Line {
 };
 
 class LineReader {
-public:
+  public:
     static constexpr size_t kMaxLine = 64 * 1024;
     static constexpr size_t kBufferSize = 512 * 1024;
 
@@ -42,7 +42,7 @@ public:
     int error() const { return m_error; }
     bool stopped() const { return m_stopped; }
 
-private:
+  private:
     bool Fill();
 
     std::vector<char>& m_buffer;

@@ -36,15 +36,17 @@ OutputFile::OutputFile(std::vector<uint8_t>& buffer) : m_buffer(buffer) {
     if (m_buffer.size() < kOutBuffer) m_buffer.resize(kOutBuffer);
 }
 
-OutputFile::~OutputFile() { Abort(); }
+OutputFile::~OutputFile() {
+    Abort();
+}
 
 int OutputFile::Create(int dirFd, const std::string& finalName) {
     m_dirFd = dirFd;
     m_finalName = finalName;
     // Unique enough to rarely collide (O_EXCL settles the rest): process, object, clock.
-    auto seed = static_cast<unsigned long>(
-        std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                reinterpret_cast<uintptr_t>(this);
+    auto seed =
+        static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        reinterpret_cast<uintptr_t>(this);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         char name[64];
         snprintf(name, sizeof name, ".tamsel-%d-%lx-%u.part", static_cast<int>(getpid()),

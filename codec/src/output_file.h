@@ -13,7 +13,7 @@
 namespace codec {
 
 class OutputFile {
-public:
+  public:
     explicit OutputFile(std::vector<uint8_t>& buffer);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -40,7 +40,7 @@ public:
 
     uint64_t written() const { return m_written + m_fill; }
 
-private:
+  private:
     void Flush();
 
     std::vector<uint8_t>& m_buffer;

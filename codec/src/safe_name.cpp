@@ -12,7 +12,8 @@ namespace {
 size_t Utf8Prefix(std::string_view s, size_t max) {
     if (s.size() <= max) return s.size();
     size_t n = max;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
+        --n;
     return n;
 }
 
@@ -37,7 +38,8 @@ std::string SafeBaseName(std::string_view name) {
     out = std::string(trimmed);
     if (out.size() > kMaxNameBytes) {
         size_t dot = out.rfind('.');
-        std::string ext = (dot != std::string::npos && out.size() - dot <= 16) ? out.substr(dot) : "";
+        std::string ext =
+            (dot != std::string::npos && out.size() - dot <= 16) ? out.substr(dot) : "";
         size_t keep = Utf8Prefix(out, kMaxNameBytes - ext.size());
         out = out.substr(0, keep) + ext;
     }

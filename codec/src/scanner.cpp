@@ -19,10 +19,12 @@ namespace {
 
 // Header fields that open a news article or mail message when met after a blank line.
 constexpr std::array<std::string_view, 12> kArticleFields = {
-    "path", "from", "newsgroups", "subject", "message-id", "date",
-    "xref", "return-path", "received", "relay-version", "article", "mime-version"};
+    "path", "from",        "newsgroups", "subject",       "message-id", "date",
+    "xref", "return-path", "received",   "relay-version", "article",    "mime-version"};
 
-bool IsBlankLine(std::string_view t) { return Trim(t).empty(); }
+bool IsBlankLine(std::string_view t) {
+    return Trim(t).empty();
+}
 
 bool IsMboxFrom(std::string_view t) {
     if (t.size() < 7 || t.substr(0, 5) != "From ") return false;
@@ -53,8 +55,10 @@ bool IsArticleStart(std::string_view t) {
 // Base64 characters only, '=' padding allowed at the end.
 bool IsBase64Text(std::string_view t) {
     size_t i = 0;
-    while (i < t.size() && kBase64Table[static_cast<unsigned char>(t[i])] >= 0) ++i;
-    while (i < t.size() && t[i] == '=') ++i;
+    while (i < t.size() && kBase64Table[static_cast<unsigned char>(t[i])] >= 0)
+        ++i;
+    while (i < t.size() && t[i] == '=')
+        ++i;
     return i == t.size() && !t.empty();
 }
 
@@ -62,8 +66,10 @@ bool IsBase64Text(std::string_view t) {
 size_t Base64Chars(std::string_view t, bool& padded) {
     size_t n = 0;
     for (char c : t) {
-        if (kBase64Table[static_cast<unsigned char>(c)] >= 0) ++n;
-        else if (c == '=') padded = true;
+        if (kBase64Table[static_cast<unsigned char>(c)] >= 0)
+            ++n;
+        else if (c == '=')
+            padded = true;
     }
     return n;
 }
@@ -71,7 +77,9 @@ size_t Base64Chars(std::string_view t, bool& padded) {
 }  // namespace
 
 Scanner::Scanner(uint32_t fileIndex, Emit emit, ContinuesBase64 continuesBase64)
-    : m_fileIndex(fileIndex), m_emit(std::move(emit)), m_continuesBase64(std::move(continuesBase64)) {}
+    : m_fileIndex(fileIndex),
+      m_emit(std::move(emit)),
+      m_continuesBase64(std::move(continuesBase64)) {}
 
 PartInfo Scanner::NewPart() const {
     PartInfo p;
@@ -290,10 +298,11 @@ void Scanner::TextLine(const codec::Line& line) {
             return;
         }
         if (!m_decided) {
-            UuLine u = ClassifyUuLine(kUuTable, t, false);
-            UuLine x = ClassifyUuLine(kXxTable, t, false);
+            UuLine u = ClassifyUuLine(kUuTable, t, true);
+            UuLine x = ClassifyUuLine(kXxTable, t, true);
             bool lower = false;
-            for (char c : t) lower = lower || (c >= 'a' && c <= 'z');
+            for (char c : t)
+                lower = lower || (c >= 'a' && c <= 'z');
             if (x.kind == LineKind::kData && (u.kind != LineKind::kData || lower)) {
                 m_part.encoding = Encoding::kXx;
                 m_decided = true;
@@ -302,13 +311,15 @@ void Scanner::TextLine(const codec::Line& line) {
             } else {
                 if (u.kind == LineKind::kZero || x.kind == LineKind::kZero)
                     m_part.hasData = true;  // "begin", "`", "end": an empty file
-                else if (!IsBlankLine(t))
+                else if (IsDamagedUuLine(kUuTable, t) || IsDamagedUuLine(kXxTable, t))
                     ++m_part.damagedLines;
                 return;
             }
         }
         const SixBitTable& table = m_part.encoding == Encoding::kXx ? kXxTable : kUuTable;
-        UuLine u = ClassifyUuLine(table, t, m_prevData);
+        // Inside a block a full line may have lost trailing blanks; the decoder reads the
+        // span with the same leniency.
+        UuLine u = ClassifyUuLine(table, t, true);
         if (u.kind == LineKind::kData) {
             if (m_open == Open::kHeaderless && !m_confirmed && IsFullUuLine(table, t))
                 m_confirmed = true;
@@ -328,7 +339,7 @@ void Scanner::TextLine(const codec::Line& line) {
         if (IsBlankLine(t)) return;
         if (!m_confirmed) {
             m_open = Open::kNone;  // a stray line that happened to look like data
-        } else {
+        } else if (IsDamagedUuLine(table, t)) {
             ++m_part.damagedLines;
         }
         if (m_open != Open::kNone) return;
@@ -440,7 +451,8 @@ void Scanner::Finish() {
 
 bool ScanFile(LineReader& reader, Scanner& scanner) {
     codec::Line line;
-    while (reader.Next(line)) scanner.Line(line);
+    while (reader.Next(line))
+        scanner.Line(line);
     if (reader.stopped() || reader.error() != 0) return false;
     scanner.Finish();
     return true;

@@ -15,7 +15,7 @@
 namespace codec {
 
 class Scanner {
-public:
+  public:
     using Emit = std::function<void(PartInfo&&)>;
     // Whether a Base64 chunk without headers may start here: only right after an unfinished
     // Base64 part, or in an article numbered as a later part, so that signatures and hashes
@@ -27,7 +27,7 @@ public:
     void Line(const codec::Line& line);
     void Finish();
 
-private:
+  private:
     enum class Mode { kHeaders, kBody };
     enum class Body { kText, kBase64, kSkip };
     enum class Open { kNone, kBegin, kHeaderless, kMime };
@@ -50,8 +50,8 @@ private:
     ContinuesBase64 m_continuesBase64;
 
     Mode m_mode = Mode::kBody;
-    bool m_topHeaders = false;   // the header block being read is a message's, not a MIME part's
-    bool m_prevBlank = true;     // the previous line was blank (or there was none)
+    bool m_topHeaders = false;  // the header block being read is a message's, not a MIME part's
+    bool m_prevBlank = true;    // the previous line was blank (or there was none)
     std::string m_headerName;
     std::string m_headerValue;
     std::string m_contentType, m_transferEncoding, m_disposition, m_subject;
@@ -62,9 +62,9 @@ private:
     // The chunk being collected.
     Open m_open = Open::kNone;
     PartInfo m_part;
-    bool m_confirmed = false;    // a headerless chunk is data, not a stray line
-    bool m_decided = false;      // uu or xx is known for a begin block
-    bool m_prevData = false;     // the previous line was a data line (lenient length check)
+    bool m_confirmed = false;  // a headerless chunk is data, not a stray line
+    bool m_decided = false;    // uu or xx is known for a begin block
+    bool m_prevData = false;   // the previous line was a data line
     uint64_t m_lastDataEnd = 0;
     uint64_t m_base64Chars = 0;
     size_t m_firstLineLength = 0;

@@ -13,8 +13,12 @@ namespace {
 
 constexpr int kMaxPart = 999999;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // Reads a decimal number at s[i]; false when none or too large.
 bool ReadNumber(std::string_view s, size_t& i, int& value) {
@@ -30,7 +34,8 @@ bool ReadNumber(std::string_view s, size_t& i, int& value) {
 }
 
 void SkipBlanks(std::string_view s, size_t& i) {
-    while (i < s.size() && IsBlank(s[i])) ++i;
+    while (i < s.size() && IsBlank(s[i]))
+        ++i;
 }
 
 struct Match {
@@ -59,13 +64,16 @@ bool Bracketed(std::string_view s, size_t i, Match& m) {
 // "a/b" as the last word.
 bool TrailingSlash(std::string_view s, Match& m) {
     size_t end = s.size();
-    while (end > 0 && IsBlank(s[end - 1])) --end;
+    while (end > 0 && IsBlank(s[end - 1]))
+        --end;
     size_t j = end;
-    while (j > 0 && IsDigit(s[j - 1])) --j;
+    while (j > 0 && IsDigit(s[j - 1]))
+        --j;
     if (j == end || j == 0 || s[j - 1] != '/') return false;
     size_t slash = j - 1;
     size_t k = slash;
-    while (k > 0 && IsDigit(s[k - 1])) --k;
+    while (k > 0 && IsDigit(s[k - 1]))
+        --k;
     if (k == slash || (k > 0 && !IsBlank(s[k - 1]))) return false;
     size_t a = k, b = j;
     if (!ReadNumber(s, a, m.number) || !ReadNumber(s, b, m.total)) return false;
@@ -82,17 +90,21 @@ bool OfForm(std::string_view s, size_t i, Match& m) {
     if (!ReadNumber(s, j, m.total)) return false;
     if (j < s.size() && std::isalnum(static_cast<unsigned char>(s[j]))) return false;
     size_t k = i;
-    while (k > 0 && IsBlank(s[k - 1])) --k;
+    while (k > 0 && IsBlank(s[k - 1]))
+        --k;
     size_t digitsEnd = k;
-    while (k > 0 && IsDigit(s[k - 1])) --k;
-    if (k == digitsEnd || (k > 0 && std::isalnum(static_cast<unsigned char>(s[k - 1]))))
+    while (k > 0 && IsDigit(s[k - 1]))
+        --k;
+    // The number stands alone: "3 of 7", "(3 of 7)", not "1.2 of 2024".
+    if (k == digitsEnd || (k > 0 && !IsBlank(s[k - 1]) && s[k - 1] != '(' && s[k - 1] != '['))
         return false;
     size_t a = k;
     if (!ReadNumber(s, a, m.number)) return false;
     size_t begin = k;
     // An optional "part " before the number belongs to the numbering.
     size_t p = begin;
-    while (p > 0 && IsBlank(s[p - 1])) --p;
+    while (p > 0 && IsBlank(s[p - 1]))
+        --p;
     if (p >= 4 && StartsWithNoCase(s.substr(p - 4), "part") &&
         (p == 4 || !std::isalnum(static_cast<unsigned char>(s[p - 5]))))
         begin = p - 4;
@@ -128,13 +140,17 @@ std::string NameToken(std::string_view s) {
     }
     size_t i = 0;
     while (i < s.size()) {
-        while (i < s.size() && IsBlank(s[i])) ++i;
+        while (i < s.size() && IsBlank(s[i]))
+            ++i;
         size_t start = i;
-        while (i < s.size() && !IsBlank(s[i])) ++i;
+        while (i < s.size() && !IsBlank(s[i]))
+            ++i;
         std::string_view w = s.substr(start, i - start);
-        while (!w.empty() && std::string_view("([<{'\",;:").find(w.front()) != std::string_view::npos)
+        while (!w.empty() &&
+               std::string_view("([<{'\",;:").find(w.front()) != std::string_view::npos)
             w.remove_prefix(1);
-        while (!w.empty() && std::string_view(")]>}'\",;:.").find(w.back()) != std::string_view::npos)
+        while (!w.empty() &&
+               std::string_view(")]>}'\",;:.").find(w.back()) != std::string_view::npos)
             w.remove_suffix(1);
         if (LooksLikeFileName(w)) return std::string(w);
     }
@@ -166,7 +182,8 @@ std::string MakeKey(std::string_view s) {
         key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     // Separators left dangling where the numbering stood.
-    while (!key.empty() && (key.back() == '-' || key.back() == ' ')) key.pop_back();
+    while (!key.empty() && (key.back() == '-' || key.back() == ' '))
+        key.pop_back();
     return key;
 }
 

@@ -9,10 +9,10 @@
 namespace codec {
 
 struct SubjectInfo {
-    int number = 0;        // part number, 0 when the Subject carries none
-    int total = 0;         // number of parts, 0 when unknown
-    std::string key;       // the Subject without its numbering, "Re:", case and extra blanks
-    std::string nameToken; // a word that looks like a file name, or empty
+    int number = 0;         // part number, 0 when the Subject carries none
+    int total = 0;          // number of parts, 0 when unknown
+    std::string key;        // the Subject without its numbering, "Re:", case and extra blanks
+    std::string nameToken;  // a word that looks like a file name, or empty
 };
 
 SubjectInfo ParseSubject(std::string_view subject);

@@ -13,7 +13,8 @@ using SixBitTable = std::array<int8_t, 256>;
 
 constexpr SixBitTable MakeTable(std::string_view alphabet) {
     SixBitTable t{};
-    for (auto& v : t) v = kInvalid;
+    for (auto& v : t)
+        v = kInvalid;
     for (size_t i = 0; i < alphabet.size(); ++i)
         t[static_cast<unsigned char>(alphabet[i])] = static_cast<int8_t>(i);
     return t;
@@ -21,8 +22,10 @@ constexpr SixBitTable MakeTable(std::string_view alphabet) {
 
 constexpr SixBitTable MakeUuTable() {
     SixBitTable t{};
-    for (auto& v : t) v = kInvalid;
-    for (int c = 0x20; c < 0x60; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 0x20);
+    for (auto& v : t)
+        v = kInvalid;
+    for (int c = 0x20; c < 0x60; ++c)
+        t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 0x20);
     t['`'] = 0;  // the grave accent stands for zero, so that lines never end in blanks
     return t;
 }

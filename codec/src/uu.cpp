@@ -8,12 +8,14 @@ namespace {
 
 bool AllValid(const SixBitTable& table, std::string_view s) {
     unsigned char bad = 0;
-    for (char c : s) bad |= static_cast<unsigned char>(table[static_cast<unsigned char>(c)]);
+    for (char c : s)
+        bad |= static_cast<unsigned char>(table[static_cast<unsigned char>(c)]);
     return (bad & 0x80) == 0;  // kInvalid is the only negative entry
 }
 
 std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -34,7 +36,10 @@ UuLine ClassifyUuLine(const SixBitTable& table, std::string_view line, bool leni
     size_t minimal = static_cast<size_t>((n * 4 + 2) / 3);
     if (payload > full + 2) return r;
     if (payload < minimal) {
-        if (!lenient || &table != &kUuTable || payload + kMaxStrippedBlanks < minimal) return r;
+        // Stripped blanks are tolerated on full lines only: a shorter line cut short is far
+        // more often a line of dashes or text than data.
+        if (!lenient || &table != &kUuTable || n != 45 || payload + kMaxStrippedBlanks < minimal)
+            return r;
     }
     if (!AllValid(table, line.substr(1))) return r;
     r.kind = LineKind::kData;
@@ -69,21 +74,33 @@ void DecodeUuLine(const SixBitTable& table, std::string_view line, int bytes, ui
     }
 }
 
+bool IsDamagedUuLine(const SixBitTable& table, std::string_view line) {
+    if (line.empty()) return false;
+    int n = table[static_cast<unsigned char>(line[0])];
+    if (n <= 0) return false;
+    size_t full = static_cast<size_t>((n + 2) / 3 * 4);
+    size_t payload = line.size() - 1;
+    return payload + 3 >= full && payload <= full + 3 &&
+           ClassifyUuLine(table, line, true).kind == LineKind::kNotData;
+}
+
 bool IsFullUuLine(const SixBitTable& table, std::string_view line) {
     if (line.size() < 61 || line.size() > 63) return false;
     if (table[static_cast<unsigned char>(line[0])] != 45) return false;
     return AllValid(table, line.substr(1));
 }
 
-bool IsEndLine(std::string_view line) { return TrimRight(line) == "end"; }
+bool IsEndLine(std::string_view line) {
+    return TrimRight(line) == "end";
+}
 
 bool ParseBeginLine(std::string_view line, std::string_view keyword, int& mode,
                     std::string_view& name) {
-    if (line.size() < keyword.size() + 2 || line.substr(0, keyword.size()) != keyword)
-        return false;
+    if (line.size() < keyword.size() + 2 || line.substr(0, keyword.size()) != keyword) return false;
     size_t i = keyword.size();
     if (line[i] != ' ' && line[i] != '\t') return false;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
     size_t digits = 0;
     int m = 0;
     while (i < line.size() && line[i] >= '0' && line[i] <= '7' && digits < 6) {
@@ -93,7 +110,8 @@ bool ParseBeginLine(std::string_view line, std::string_view keyword, int& mode,
     }
     if (digits == 0) return false;
     if (i < line.size() && line[i] != ' ' && line[i] != '\t') return false;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
     mode = m;
     name = TrimRight(line.substr(i));
     return true;

@@ -18,8 +18,8 @@ struct UuLine {
 };
 
 // Classifies one line (without its line ending). Strict: the length must fit the length
-// character (optionally one or two check characters after the data). Lenient, for a line
-// right after a data line of uuencode: up to kMaxStrippedBlanks trailing blanks may have been
+// character (optionally one or two check characters after the data). Lenient, for a full line
+// inside a block of uuencode: up to kMaxStrippedBlanks trailing blanks may have been
 // stripped by a mail or news system.
 UuLine ClassifyUuLine(const SixBitTable& table, std::string_view line, bool lenient);
 
@@ -28,6 +28,10 @@ inline constexpr size_t kMaxStrippedBlanks = 10;
 // Decodes a line classified as data with `bytes` bytes into out, which must have room for
 // bytes + 3. Missing trailing characters count as zero.
 void DecodeUuLine(const SixBitTable& table, std::string_view line, int bytes, uint8_t* out);
+
+// Not data, but shaped like a data line (a valid length character and about the length it
+// calls for): a data line damaged in transit rather than a cut mark or a signature.
+bool IsDamagedUuLine(const SixBitTable& table, std::string_view line);
 
 // A full-length line as in the middle of a posting: "M" + 60 (uu) or "h" + 60 (xx), which
 // is how a part without a begin line is recognised.

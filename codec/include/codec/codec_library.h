@@ -57,12 +57,12 @@ const char* EncodingName(Encoding encoding);
 // One output file the scanned input will produce. Owned by the library; the pointer and its
 // fields stay valid until CleanUp (a later LoadFile may update the fields, never move them).
 struct FileRecord {
-    uint32_t state = 0;                    // State bits
-    int32_t size = 0;                      // approximate output size in bytes
-    const char* name = nullptr;            // output file name (a safe base name), or null
-    const int32_t* missingParts = nullptr; // ascending part numbers, ended by 0
+    uint32_t state = 0;                     // State bits
+    int32_t size = 0;                       // approximate output size in bytes
+    const char* name = nullptr;             // output file name (a safe base name), or null
+    const int32_t* missingParts = nullptr;  // ascending part numbers, ended by 0
     Encoding encoding = Encoding::kUu;
-    int32_t partCount = 0;                 // parts found (repeats not counted)
+    int32_t partCount = 0;  // parts found (repeats not counted)
 };
 
 // Progress actions.
@@ -73,7 +73,7 @@ struct Progress {
     char currentFile[256] = {};  // base name of the file being read or written
     int part = 0;                // from 1
     int parts = 0;
-    int percent = 0;             // of the current part
+    int percent = 0;  // of the current part
 };
 
 // Message levels.
@@ -93,7 +93,7 @@ using BusyCallback = int (*)(void* opaque, const Progress* progress);
 enum EncodeType : int { kEncodeUu = 1, kEncodeBase64 = 2, kEncodeXx = 3 };
 
 class CodecLibrary {
-public:
+  public:
     CodecLibrary();
     ~CodecLibrary();
     CodecLibrary(const CodecLibrary&) = delete;
@@ -137,7 +137,7 @@ public:
     // Releases all records and scanned data. The options and callbacks stay.
     void CleanUp();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

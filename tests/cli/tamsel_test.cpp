@@ -1,0 +1,167 @@
+// tamsel run in-process with its output captured, plus the real binary for signals.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "support/test_support.h"
+#include "tamsel.h"
+
+namespace {
+
+using test::Q;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result RunTamsel(std::vector<std::string> args,
+                 const volatile std::sig_atomic_t* cancel = nullptr) {
+    std::ostringstream out, err;
+    tamsel::Context context{out, err, false, cancel};
+    int status = tamsel::Run(args, context);
+    return {status, out.str(), err.str()};
+}
+
+class Tamsel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        data = test::RandomBytes(10000, 21);
+        WriteFile(dir / "orig", data);
+        WriteFile(dir / "good.uue",
+                  test::ShellOutput("cd " + Q(dir.path()) + " && uuencode orig good.bin"));
+        std::string text = test::ShellOutput("cd " + Q(dir.path()) + " && uuencode orig part.bin");
+        auto pieces = test::SplitLines(text, 80);
+        ASSERT_GE(pieces.size(), 3u);
+        WriteFile(dir / "part1.txt", "Subject: part.bin (1/3)\n\n" + pieces[0]);
+        WriteFile(dir / "part3.txt", "Subject: part.bin (3/3)\n\n" + pieces[2]);
+        WriteFile(dir / "plain.txt", "nothing encoded here\n");
+        test::Shell("mkdir " + Q(dir / "out"));
+    }
+    TempDir dir;
+    std::string data;
+};
+
+TEST_F(Tamsel, CheckPrintsOneJsonObjectPerRecord) {
+    Result r =
+        RunTamsel({"check", "--json", dir / "good.uue", dir / "part1.txt", dir / "part3.txt"});
+    EXPECT_EQ(tamsel::kExitNotAllReady, r.status) << r.err;
+    EXPECT_NE(std::string::npos,
+              r.out.find("{\"index\":0,\"name\":\"good.bin\",\"size\":10000,\"encoding\":\"uu\","
+                         "\"flags\":[\"ready\"],\"missing_parts\":[]}"))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("{\"index\":1,\"name\":\"part.bin\",\"size\":"))
+        << r.out;
+    EXPECT_NE(
+        std::string::npos,
+        r.out.find("\"encoding\":\"uu\",\"flags\":[\"missing-parts\"],\"missing_parts\":[2]}"))
+        << r.out;
+    EXPECT_EQ('[', r.out.front());
+    EXPECT_EQ("]\n", r.out.substr(r.out.size() - 2));
+    EXPECT_NE(std::string::npos, r.err.find("note: Loaded 'good.uue'"));
+}
+
+TEST_F(Tamsel, CheckTableShowsTheProblemTexts) {
+    Result r = RunTamsel({"check", dir / "part1.txt", dir / "part3.txt"});
+    EXPECT_EQ(tamsel::kExitNotAllReady, r.status);
+    EXPECT_NE(std::string::npos, r.out.find("part.bin")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("There are missing parts.")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("   - Missing Part#: 2")) << r.out;
+}
+
+TEST_F(Tamsel, ExitStatusesFollowTheOutcome) {
+    EXPECT_EQ(0, RunTamsel({"check", dir / "good.uue"}).status);
+    EXPECT_EQ(codec::kNoData, RunTamsel({"check", dir / "plain.txt"}).status);
+    EXPECT_EQ(codec::kIoError, RunTamsel({"check", dir / "nope", dir / "good.uue"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"check"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"check", "--bogus", "x"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"decode", "--json", "x"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"frobnicate"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"decode", "-d"}).status);
+    Result help = RunTamsel({"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_NE(std::string::npos, help.out.find("tamsel decode [-d DIR]"));
+}
+
+TEST_F(Tamsel, DecodeWritesReadyFilesAndSkipsTheRest) {
+    Result r = RunTamsel(
+        {"decode", "-d", dir / "out", dir / "good.uue", dir / "part1.txt", dir / "part3.txt"});
+    EXPECT_EQ(tamsel::kExitNotAllReady, r.status) << r.err;
+    EXPECT_EQ(data, ReadFile(dir / "out/good.bin"));
+    EXPECT_EQ(std::vector<std::string>{"good.bin"}, dir.List("out"));
+    EXPECT_NE(std::string::npos, r.err.find("skipped 'part.bin'"));
+    // Ignoring errors decodes the incomplete file too, gaps and all.
+    r = RunTamsel(
+        {"decode", "--ignore-errors", "-d", dir / "out", dir / "part1.txt", dir / "part3.txt"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ((std::vector<std::string>{"good.bin", "part.bin"}), dir.List("out"));
+}
+
+TEST_F(Tamsel, DecodeRespectsOverwrite) {
+    WriteFile(dir / "out/good.bin", "mine");
+    Result r = RunTamsel({"decode", "-d", dir / "out", dir / "good.uue"});
+    EXPECT_EQ(codec::kTargetExists, r.status);
+    EXPECT_EQ("mine", ReadFile(dir / "out/good.bin"));
+    r = RunTamsel({"decode", "--overwrite", "-d", dir / "out", dir / "good.uue"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(data, ReadFile(dir / "out/good.bin"));
+}
+
+TEST_F(Tamsel, ACancelRequestStopsWithNineAndWritesNothing) {
+    volatile std::sig_atomic_t cancel = 1;
+    Result r = RunTamsel({"decode", "-d", dir / "out", dir / "good.uue"}, &cancel);
+    EXPECT_EQ(codec::kCanceled, r.status);
+    EXPECT_TRUE(dir.List("out").empty());
+}
+
+// The real binary: SIGINT while it writes a large file ends it with 9 and no partial file.
+TEST_F(Tamsel, InterruptDuringDecodeLeavesNoPartialFile) {
+    {
+        // 90 MiB of uuencoded zeros, quick to make.
+        std::string line = "M" + std::string(60, '`') + "\n";
+        std::string block;
+        for (int i = 0; i < 4096; ++i)
+            block += line;
+        std::string text = "begin 644 huge.bin\n";
+        WriteFile(dir / "huge.uue", text);
+        FILE* f = fopen((dir / "huge.uue").c_str(), "a");
+        for (int i = 0; i < 360; ++i)
+            fwrite(block.data(), 1, block.size(), f);
+        fputs("`\nend\n", f);
+        fclose(f);
+    }
+    WriteFile(dir / "out/huge.bin", "existing");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        freopen("/dev/null", "w", stderr);
+        freopen("/dev/null", "w", stdout);
+        execl(TAMSEL_BINARY, "tamsel", "decode", "--overwrite", "-d", (dir / "out").c_str(),
+              (dir / "huge.uue").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait for the temporary file to appear: the decode is under way.
+    bool started = false;
+    for (int i = 0; i < 600000 && !started; ++i) {
+        for (const std::string& n : dir.List("out"))
+            started = started || n.rfind(".tamsel-", 0) == 0;
+        if (!started) usleep(100);
+    }
+    ASSERT_TRUE(started);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(codec::kCanceled, WEXITSTATUS(status));
+    EXPECT_EQ(std::vector<std::string>{"huge.bin"}, dir.List("out"));
+    EXPECT_EQ("existing", ReadFile(dir / "out/huge.bin"));
+}
+
+}  // namespace

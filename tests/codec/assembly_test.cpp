@@ -1,0 +1,224 @@
+// Multi-part postings: parts in many files or one spool, in any order, missing, repeated,
+// without headers, and the record states that follow.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "support/test_support.h"
+
+namespace {
+
+using test::Q;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+struct Posting {
+    std::string data;
+    std::vector<std::string> bodies;  // the uuencoded text, split in parts
+};
+
+// uuencodes data under `name` with sharutils and splits the text into `parts` pieces.
+Posting MakePosting(const TempDir& dir, const std::string& name, size_t size, size_t parts,
+                    uint32_t seed) {
+    Posting p;
+    p.data = test::RandomBytes(size, seed);
+    WriteFile(dir / "orig", p.data);
+    std::string text = test::ShellOutput("cd " + Q(dir.path()) + " && uuencode orig " + Q(name));
+    size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    p.bodies = test::SplitLines(text, (lines + parts - 1) / parts);
+    return p;
+}
+
+std::string Article(const std::string& subject, const std::string& body, int n) {
+    return "Path: news.example.org!not-for-mail\n"
+           "From: poster@example.org\n"
+           "Newsgroups: alt.binaries.test\n"
+           "Subject: " +
+           subject +
+           "\n"
+           "Message-ID: <part" +
+           std::to_string(n) +
+           "@example.org>\n"
+           "\n"
+           "Cut here ----------\n" +
+           body + "----------\n";
+}
+
+std::string Numbered(const std::string& name, size_t k, size_t n) {
+    return name + " (" + std::to_string(k) + "/" + std::to_string(n) + ")";
+}
+
+class Assembly : public ::testing::Test {
+  protected:
+    void ExpectDecodes(test::Library& t, const std::string& name, const std::string& data) {
+        const codec::FileRecord* r = t.Named(name);
+        ASSERT_NE(nullptr, r) << t.AllMessages();
+        ASSERT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        EXPECT_EQ(static_cast<int32_t>(data.size()), r->size);
+        std::string out = "out" + std::to_string(++m_outputs);
+        test::Shell("mkdir -p " + Q(dir / out));
+        t.OutputTo(dir / out);
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_EQ(data, ReadFile(dir / (out + "/" + name)));
+        // Cut marks around the data are not reported as damage.
+        EXPECT_EQ(std::string::npos, t.AllMessages().find("not valid data")) << t.AllMessages();
+    }
+    int m_outputs = 0;
+
+    TempDir dir;
+    std::mt19937 rng{7};
+};
+
+TEST_F(Assembly, JoinsShuffledPartsFromManyFilesBySubject) {
+    Posting p = MakePosting(dir, "movie.avi", 50000, 7, 1);
+    std::vector<size_t> order(p.bodies.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::shuffle(order.begin(), order.end(), rng);
+    test::Library t;
+    for (size_t i : order) {
+        std::string file = dir / ("part" + std::to_string(i) + ".txt");
+        WriteFile(file, Article(Numbered("movie.avi", i + 1, 7), p.bodies[i], static_cast<int>(i)));
+        ASSERT_EQ(0, t.Load(file));
+    }
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(7, t.Records()[0]->partCount);
+    ExpectDecodes(t, "movie.avi", p.data);
+}
+
+TEST_F(Assembly, JoinsPartsOfAnMboxSpoolAndOfArticlesSavedOneAfterAnother) {
+    Posting a = MakePosting(dir, "a.bin", 20000, 4, 2);
+    Posting b = MakePosting(dir, "b.bin", 9000, 3, 3);
+    std::string mbox, plain;
+    std::vector<std::pair<char, size_t>> all;
+    for (size_t i = 0; i < 4; ++i)
+        all.emplace_back('a', i);
+    for (size_t i = 0; i < 3; ++i)
+        all.emplace_back('b', i);
+    std::shuffle(all.begin(), all.end(), rng);
+    for (auto [which, i] : all) {
+        const Posting& p = which == 'a' ? a : b;
+        std::string name = which == 'a' ? "a.bin" : "b.bin";
+        std::string art = Article("Re: " + Numbered(name, i + 1, p.bodies.size()), p.bodies[i],
+                                  static_cast<int>(i));
+        mbox += "From poster@example.org Mon Dec  7 10:00:00 2026\n" + art + "\n";
+        plain += art + "\n";
+    }
+    WriteFile(dir / "spool.mbox", mbox);
+    WriteFile(dir / "spool.txt", plain);
+    for (const char* spool : {"spool.mbox", "spool.txt"}) {
+        SCOPED_TRACE(spool);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / spool));
+        EXPECT_EQ(2u, t.Records().size()) << t.AllMessages();
+        ExpectDecodes(t, "a.bin", a.data);
+        ExpectDecodes(t, "b.bin", b.data);
+    }
+}
+
+TEST_F(Assembly, ReportsMissingPartsInAscendingOrder) {
+    Posting p = MakePosting(dir, "gaps.bin", 30000, 6, 4);
+    test::Library t;
+    for (size_t i : {5, 0, 2}) {  // parts 6, 1, 3 of 6
+        std::string file = dir / ("p" + std::to_string(i));
+        WriteFile(file, Article(Numbered("gaps.bin", i + 1, 6), p.bodies[i], static_cast<int>(i)));
+        ASSERT_EQ(0, t.Load(file));
+    }
+    const codec::FileRecord* r = t.Named("gaps.bin");
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(codec::kStateMissingParts, r->state);
+    std::vector<int32_t> missing;
+    for (const int32_t* m = r->missingParts; *m; ++m)
+        missing.push_back(*m);
+    EXPECT_EQ((std::vector<int32_t>{2, 4, 5}), missing);
+    // With "decode with errors" the state follows at once, and the parts there are decoded.
+    t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+    EXPECT_EQ(codec::kStateMissingParts | codec::kStateReady, r->state);
+    t.OutputTo(dir.path());
+    ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr));
+    EXPECT_NE(std::string::npos, t.AllMessages().find("parts missing"));
+    t.lib.SetOption(codec::kOptDecodeWithErrors, 0, nullptr);
+    EXPECT_EQ(codec::kStateMissingParts, r->state);
+}
+
+TEST_F(Assembly, KeepsTheFirstOfARepeatedPart) {
+    Posting p = MakePosting(dir, "rep.bin", 10000, 3, 5);
+    test::Library t;
+    for (size_t i : {0, 1, 1, 2}) {
+        std::string file = dir / ("r" + std::to_string(i));
+        WriteFile(file, Article(Numbered("rep.bin", i + 1, 3), p.bodies[i], static_cast<int>(i)));
+        ASSERT_EQ(0, t.Load(file));
+    }
+    EXPECT_NE(std::string::npos, t.AllMessages().find("Part 2 of 'rep.bin' was found again"));
+    EXPECT_EQ(3, t.Named("rep.bin")->partCount);
+    ExpectDecodes(t, "rep.bin", p.data);
+}
+
+TEST_F(Assembly, ContinuesHeaderlessChunksThatFollowAnUnfinishedPart) {
+    // A file cut with split(1): no headers, no numbering, only order.
+    Posting p = MakePosting(dir, "split.bin", 40000, 5, 6);
+    test::Library t;
+    for (size_t i = 0; i < p.bodies.size(); ++i) {
+        std::string file = dir / ("x0" + std::to_string(i));
+        WriteFile(file, p.bodies[i]);
+        ASSERT_EQ(0, t.Load(file));
+    }
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    ExpectDecodes(t, "split.bin", p.data);
+}
+
+TEST_F(Assembly, LaterPartsSeenFirstTakeTheNameOfTheBeginPart) {
+    Posting p = MakePosting(dir, "late.bin", 12000, 3, 8);
+    test::Library t;
+    for (size_t i : {2, 1, 0}) {
+        std::string file = dir / ("l" + std::to_string(i));
+        WriteFile(file, Article(Numbered("holiday pictures", i + 1, 3), p.bodies[i],
+                                static_cast<int>(i)));
+        ASSERT_EQ(0, t.Load(file));
+        if (i == 2) {
+            ASSERT_EQ(1u, t.Records().size());
+            EXPECT_EQ(nullptr, t.Records()[0]->name);  // no name in the Subject either
+            EXPECT_TRUE(t.Records()[0]->state & codec::kStateNoBegin);
+        }
+    }
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    ExpectDecodes(t, "late.bin", p.data);
+}
+
+TEST_F(Assembly, AnOrphanPartHasNoBeginAndANamelessRecordIsReadyOnceNamed) {
+    Posting p = MakePosting(dir, "orphan.bin", 12000, 3, 9);
+    WriteFile(dir / "middle", p.bodies[1]);
+    WriteFile(dir / "noname.uue", "begin 644 ../\n#86)C\n`\nend\n");
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "middle"));
+    ASSERT_EQ(0, t.Load(dir / "noname.uue"));
+    auto records = t.Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ(nullptr, records[0]->name);
+    EXPECT_EQ(codec::kStateNoBegin | codec::kStateNoEnd, records[0]->state);
+    EXPECT_EQ(nullptr, records[1]->name);
+    EXPECT_EQ(0u, records[1]->state & codec::kStateReady);
+    ASSERT_EQ(0, t.lib.RenameFile(records[1], "abc.txt"));
+    EXPECT_STREQ("abc.txt", records[1]->name);
+    EXPECT_EQ(codec::kStateReady, records[1]->state);
+    ExpectDecodes(t, "abc.txt", "abc");
+}
+
+TEST_F(Assembly, NamesARecordFromItsSubjectWhenTheDataHasNone) {
+    // Parts 2 and 3 only, no begin line anywhere: the name comes from the Subject.
+    Posting p = MakePosting(dir, "ignored", 12000, 3, 10);
+    test::Library t;
+    for (size_t i : {1, 2}) {
+        std::string file = dir / ("s" + std::to_string(i));
+        WriteFile(file, Article("\"report.pdf\" " + Numbered("", i + 1, 3), p.bodies[i],
+                                static_cast<int>(i)));
+        ASSERT_EQ(0, t.Load(file));
+    }
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_STREQ("report.pdf", t.Records()[0]->name);
+    EXPECT_EQ(codec::kStateMissingParts | codec::kStateNoBegin, t.Records()[0]->state);
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// Base64: the streaming decoder against coreutils base64, and MIME bodies in every nesting.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "base64.h"
+#include "support/test_support.h"
+
+namespace {
+
+using test::Q;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::string DecodeInBlocks(const std::string& text, std::mt19937& rng) {
+    codec::Base64Decoder d;
+    std::string out(text.size() / 4 * 3 + 16, '\0');
+    auto* o = reinterpret_cast<uint8_t*>(out.data());
+    size_t n = 0;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t len = std::min<size_t>(text.size() - pos, 1 + rng() % 97);
+        n += d.Decode(text.data() + pos, len, o + n);
+        pos += len;
+    }
+    n += d.Finish(o + n);
+    out.resize(n);
+    return out;
+}
+
+TEST(Base64Decoder, MatchesCoreutilsForAnyLengthAndAnySplit) {
+    TempDir dir;
+    std::mt19937 rng(42);
+    for (size_t size : {0, 1, 2, 3, 4, 56, 57, 58, 1000, 65537}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        std::string data = test::RandomBytes(size, static_cast<uint32_t>(size) + 1);
+        WriteFile(dir / "d", data);
+        std::string text = test::ShellOutput("base64 " + Q(dir / "d"));
+        EXPECT_EQ(data, DecodeInBlocks(text, rng));
+        // CRLF line ends and stray blanks change nothing.
+        std::string crlf;
+        for (char c : text)
+            crlf += c == '\n' ? std::string(" \r\n") : std::string(1, c);
+        EXPECT_EQ(data, DecodeInBlocks(crlf, rng));
+    }
+}
+
+TEST(Base64Decoder, StopsAtPaddingAndCountsForeignCharacters) {
+    codec::Base64Decoder d;
+    std::string text = "YW*Jj\nZA==ignored";
+    uint8_t out[32];
+    size_t n = d.Decode(text.data(), text.size(), out);
+    EXPECT_EQ("abcd", std::string(reinterpret_cast<char*>(out), n));
+    EXPECT_TRUE(d.finished());
+    EXPECT_EQ(1u, d.skipped());
+}
+
+TEST(Base64Line, NeedsWholeQuadsAndPaddingOnlyAtTheEnd) {
+    EXPECT_TRUE(codec::IsBase64Line("QUJDRA=="));
+    EXPECT_TRUE(codec::IsBase64Line("QUJD"));
+    EXPECT_FALSE(codec::IsBase64Line("QUJDR"));
+    EXPECT_FALSE(codec::IsBase64Line("QU=D"));
+    EXPECT_FALSE(codec::IsBase64Line("QU D"));
+}
+
+TEST(MimeDecode, ReadsMpackOutput) {
+    TempDir dir;
+    std::string data = test::RandomBytes(30000, 5);
+    WriteFile(dir / "photo.jpg", data);
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) +
+                             " && mpack -s 'holiday' -o msg.eml photo.jpg >/dev/null"));
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "msg.eml"));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    const codec::FileRecord* r = t.Records()[0];
+    EXPECT_STREQ("photo.jpg", r->name);
+    EXPECT_EQ(codec::kStateReady, r->state);
+    EXPECT_EQ(codec::Encoding::kBase64, r->encoding);
+    EXPECT_NEAR(30000, r->size, 4);
+    test::Shell("mkdir " + Q(dir / "out"));
+    t.OutputTo(dir / "out");
+    ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr));
+    EXPECT_EQ(data, ReadFile(dir / "out/photo.jpg"));
+}
+
+// A mail with nested multiparts, names in RFC 2231 and RFC 2047 form, a text body in Base64
+// without a name (not a file) and an inner message/rfc822.
+TEST(MimeDecode, FindsAttachmentsInNestedMultipartsWithEncodedNames) {
+    TempDir dir;
+    std::string a = test::RandomBytes(1000, 1), b = test::RandomBytes(2000, 2),
+                c = test::RandomBytes(300, 3);
+    WriteFile(dir / "a", a);
+    WriteFile(dir / "b", b);
+    WriteFile(dir / "c", c);
+    auto b64 = [&](const char* f) { return test::ShellOutput("base64 " + Q(dir / f)); };
+    std::string mail =
+        "From: someone@example.org\n"
+        "Subject: =?UTF-8?Q?Fotos_f=C3=BCr_dich?=\n"
+        "MIME-Version: 1.0\n"
+        "Content-Type: multipart/mixed;\n"
+        "  boundary=\"outer\"\n"
+        "\n"
+        "This is a multi-part message.\n"
+        "--outer\n"
+        "Content-Type: multipart/alternative; boundary=inner\n"
+        "\n"
+        "--inner\n"
+        "Content-Type: text/plain; charset=utf-8\n"
+        "Content-Transfer-Encoding: base64\n"
+        "\n" +
+        test::ShellOutput("printf 'Hallo' | base64") +
+        "--inner--\n"
+        "--outer\n"
+        "Content-Type: application/octet-stream\n"
+        "Content-Transfer-Encoding: base64\n"
+        "Content-Disposition: attachment;\n"
+        " filename*0*=UTF-8''%C3%A4rger;\n"
+        " filename*1=\".bin\"\n"
+        "\n" +
+        b64("a") +
+        "\n"
+        "--outer\n"
+        "Content-Type: image/png; name=\"=?ISO-8859-1?B?vGJlcg==?=.png\"\n"
+        "Content-Transfer-Encoding: BASE64\n"
+        "\n" +
+        b64("b") +
+        "--outer\n"
+        "Content-Type: message/rfc822\n"
+        "\n"
+        "Subject: inner (1/9)\n"
+        "Content-Type: application/pdf; name=doc.pdf\n"
+        "Content-Transfer-Encoding: base64\n"
+        "\n" +
+        b64("c") +
+        "--outer--\n"
+        "epilogue\n";
+    WriteFile(dir / "mail.eml", mail);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mail.eml"));
+    auto records = t.Records();
+    ASSERT_EQ(3u, records.size()) << t.AllMessages();
+    EXPECT_STREQ("\xC3\xA4rger.bin", records[0]->name);
+    EXPECT_STREQ(
+        "\xC2\xBC"
+        "ber.png",
+        records[1]->name);
+    EXPECT_STREQ("doc.pdf", records[2]->name);
+    test::Shell("mkdir " + Q(dir / "out"));
+    t.OutputTo(dir / "out");
+    for (const codec::FileRecord* r : records) {
+        EXPECT_EQ(codec::kStateReady, r->state) << r->name;
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << r->name;
+    }
+    EXPECT_EQ(a, ReadFile(dir / "out/\xC3\xA4rger.bin"));
+    EXPECT_EQ(b, ReadFile(dir / "out/\xC2\xBC"
+                                "ber.png"));
+    EXPECT_EQ(c, ReadFile(dir / "out/doc.pdf"));
+}
+
+TEST(MimeDecode, AnAttachmentCutShortHasNoEnd) {
+    TempDir dir;
+    std::string body = test::ShellOutput("head -c 3000 /dev/zero | base64");
+    WriteFile(dir / "cut.eml",
+              "Subject: cut\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+              "Content-Type: application/zip; name=a.zip\nContent-Transfer-Encoding: base64\n\n" +
+                  body.substr(0, 1000) + "\n");
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "cut.eml"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_EQ(codec::kStateNoEnd, t.Records()[0]->state);
+}
+
+}  // namespace

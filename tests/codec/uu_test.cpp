@@ -1,0 +1,191 @@
+// uuencode, xxencode and begin-base64: single files end to end, against sharutils uuencode.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/test_support.h"
+#include "tables.h"
+#include "uu.h"
+
+namespace {
+
+using test::Q;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// An xxencoder written from the format's description: 45 bytes a line, the length as an
+// alphabet character, groups of three bytes as four characters.
+std::string XxEncode(const std::string& data, const std::string& name) {
+    static const char* kAlphabet =
+        "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string out = "begin 644 " + name + "\n";
+    for (size_t pos = 0; pos < data.size(); pos += 45) {
+        size_t n = std::min<size_t>(45, data.size() - pos);
+        out += kAlphabet[n];
+        for (size_t i = 0; i < n; i += 3) {
+            unsigned char b[3] = {0, 0, 0};
+            for (size_t k = 0; k < 3 && i + k < n; ++k)
+                b[k] = static_cast<unsigned char>(data[pos + i + k]);
+            out += kAlphabet[b[0] >> 2];
+            out += kAlphabet[(b[0] & 3) << 4 | b[1] >> 4];
+            out += kAlphabet[(b[1] & 15) << 2 | b[2] >> 6];
+            out += kAlphabet[b[2] & 63];
+        }
+        out += '\n';
+    }
+    return out + "+\nend\n";
+}
+
+// Decodes every record of `input` into dir with the library; returns the first result.
+int DecodeAll(test::Library& t, const std::string& dir) {
+    t.OutputTo(dir);
+    for (const codec::FileRecord* r : t.Records()) {
+        int rc = t.lib.DecodeFile(r, nullptr);
+        if (rc != 0) return rc;
+    }
+    return 0;
+}
+
+TEST(UuDecode, RoundTripsWithSharutilsAtEveryLineBoundary) {
+    for (size_t size : {0, 1, 2, 3, 44, 45, 46, 90, 1000, 100000}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        TempDir dir;
+        std::string data = test::RandomBytes(size, static_cast<uint32_t>(size));
+        WriteFile(dir / "orig.bin", data);
+        ASSERT_EQ(0,
+                  test::Shell("cd " + Q(dir.path()) + " && uuencode orig.bin file.bin > in.uue"));
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / "in.uue"));
+        ASSERT_EQ(1u, t.Records().size());
+        const codec::FileRecord* r = t.Records()[0];
+        EXPECT_STREQ("file.bin", r->name);
+        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        EXPECT_EQ(static_cast<int32_t>(size), r->size);
+        EXPECT_EQ(codec::Encoding::kUu, r->encoding);
+        ASSERT_EQ(0, DecodeAll(t, dir.path()));
+        EXPECT_EQ(data, ReadFile(dir / "file.bin"));
+    }
+}
+
+TEST(UuDecode, AppliesTheBeginLineModeMaskedByUmask) {
+    TempDir dir;
+    WriteFile(dir / "x.uue", "begin 4755 setuid.sh\n#86)C\n`\nend\n");
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "x.uue"));
+    ASSERT_EQ(0, DecodeAll(t, dir.path()));
+    EXPECT_EQ("abc", ReadFile(dir / "setuid.sh"));
+    struct stat st;
+    ASSERT_EQ(0, stat((dir / "setuid.sh").c_str(), &st));
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(0755u & ~mask, st.st_mode & 07777u);  // never setuid, setgid or sticky
+}
+
+TEST(UuDecode, ReadsBeginBase64FromSharutils) {
+    TempDir dir;
+    std::string data = test::RandomBytes(5000, 7);
+    WriteFile(dir / "orig.bin", data);
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) + " && uuencode -m orig.bin b64.bin > in.uue"));
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "in.uue"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_EQ(codec::Encoding::kBase64, t.Records()[0]->encoding);
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state);
+    ASSERT_EQ(0, DecodeAll(t, dir.path()));
+    EXPECT_EQ(data, ReadFile(dir / "b64.bin"));
+}
+
+TEST(UuDecode, ToleratesCrlfAndStrippedTrailingBlanks) {
+    TempDir dir;
+    // Zeros at the end of every line: encoded as blanks by old encoders, which mail systems
+    // then strip.
+    std::string data;
+    for (int i = 0; i < 40; ++i)
+        data += test::RandomBytes(39, static_cast<uint32_t>(i)) + std::string(6, '\0');
+    WriteFile(dir / "orig.bin", data);
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) +
+                             " && uuencode orig.bin z.bin | "
+                             "sed -e '2,$s/`/ /g' -e 's/ *$//' -e 's/$/\\r/' > in.uue"));
+    ASSERT_NE(std::string::npos, ReadFile(dir / "in.uue").find("\r\n"));
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "in.uue"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    ASSERT_EQ(0, DecodeAll(t, dir.path()));
+    EXPECT_EQ(data, ReadFile(dir / "z.bin"));
+}
+
+TEST(XxDecode, IsToldFromUuByItsDataLines) {
+    for (size_t size : {1, 45, 46, 3000}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        TempDir dir;
+        std::string data = test::RandomBytes(size, 99);
+        WriteFile(dir / "in.xxe", "Some text before.\n\n" + XxEncode(data, "x.bin") + "\nbye\n");
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / "in.xxe"));
+        ASSERT_EQ(1u, t.Records().size());
+        EXPECT_EQ(codec::Encoding::kXx, t.Records()[0]->encoding);
+        EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+        ASSERT_EQ(0, DecodeAll(t, dir.path()));
+        EXPECT_EQ(data, ReadFile(dir / "x.bin"));
+    }
+}
+
+TEST(UuLine, ClassifiesByLengthCharacterAndAlphabet) {
+    using codec::ClassifyUuLine;
+    using codec::LineKind;
+    struct Row {
+        const char* line;
+        bool lenient;
+        LineKind kind;
+        int bytes;
+    } rows[] = {
+        {"#86)C", false, LineKind::kData, 3},    // "abc"
+        {"#86)C ", false, LineKind::kData, 3},   // one check character
+        {"#86)", false, LineKind::kNotData, 0},  // too short for three bytes
+        {"#86)", true, LineKind::kNotData, 0},   // stripped blanks: full lines only
+        {"M86)C", true, LineKind::kNotData, 0},  // far too short even so
+        {"`", false, LineKind::kZero, 0},        // the terminator
+        {"", false, LineKind::kNotData, 0},
+        {"#8a)C", false, LineKind::kNotData, 0},  // lower case is not uuencode
+        {"end", true, LineKind::kNotData, 0},
+        {"Hello there", false, LineKind::kNotData, 0},
+    };
+    std::string full = "M" + std::string(60, '!');
+    std::string stripped = full.substr(0, 52);  // eight trailing blanks gone
+    EXPECT_EQ(LineKind::kNotData, ClassifyUuLine(codec::kUuTable, stripped, false).kind);
+    EXPECT_EQ(LineKind::kData, ClassifyUuLine(codec::kUuTable, stripped, true).kind);
+    EXPECT_TRUE(codec::IsFullUuLine(codec::kUuTable, full));
+    EXPECT_FALSE(codec::IsFullUuLine(codec::kXxTable, full));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        codec::UuLine u = ClassifyUuLine(codec::kUuTable, row.line, row.lenient);
+        EXPECT_EQ(row.kind, u.kind);
+        if (u.kind == LineKind::kData) {
+            EXPECT_EQ(row.bytes, u.bytes);
+        }
+    }
+}
+
+TEST(UuDecode, ReportsDamagedLinesAndSkipsThem) {
+    TempDir dir;
+    std::string data = test::RandomBytes(450, 3);
+    WriteFile(dir / "orig.bin", data);
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) + " && uuencode orig.bin d.bin > good.uue"));
+    std::string text = ReadFile(dir / "good.uue");
+    // Line 4 (the third data line) gets a character no uuencoder writes.
+    size_t line = 0, pos = 0;
+    while (line < 3)
+        pos = text.find('\n', pos) + 1, ++line;
+    text[pos + 10] = 'q';
+    WriteFile(dir / "bad.uue", text);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "bad.uue"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_NE(std::string::npos, t.AllMessages().find("not valid data")) << t.AllMessages();
+    ASSERT_EQ(0, DecodeAll(t, dir.path()));
+    std::string out = ReadFile(dir / "d.bin");
+    EXPECT_EQ(data.substr(0, 90) + data.substr(135), out);
+}
+
+}  // namespace
