@@ -11,7 +11,7 @@ namespace codec {
 
 class Base64Decoder {
   public:
-    // Decodes a block into out, which needs room for size / 4 * 3 + 3 bytes. Returns the
+    // Decodes a block into out, which needs room for size / 4 * 3 + 8 bytes. Returns the
     // number of bytes written.
     size_t Decode(const char* data, size_t size, uint8_t* out);
     // Flushes a final partial quad (missing padding). Returns bytes written (0 to 2).

@@ -245,7 +245,7 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
         if (IsEndLine(line.text)) break;
         UuLine u = ClassifyUuLine(table, line.text, true);
         if (u.kind != LineKind::kData) continue;
-        uint8_t* o = out.Reserve(static_cast<size_t>(u.bytes) + 3);
+        uint8_t* o = out.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
         DecodeUuLine(table, line.text, u.bytes, o);
         out.Advance(static_cast<size_t>(u.bytes));
     }

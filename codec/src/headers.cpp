@@ -2,6 +2,7 @@
 #include "headers.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "base64.h"
@@ -104,7 +105,7 @@ std::string DecodeQ(std::string_view s) {
 }
 
 std::string DecodeB(std::string_view s) {
-    std::string out(s.size() / 4 * 3 + 6, '\0');
+    std::string out(s.size() / 4 * 3 + 8, '\0');
     Base64Decoder d;
     auto* o = reinterpret_cast<uint8_t*>(out.data());
     size_t n = d.Decode(s.data(), s.size(), o);
@@ -149,6 +150,8 @@ std::string PercentDecode(std::string_view s) {
 }  // namespace
 
 bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_view& value) {
+    // Most lines of a large file are data without any colon: one memchr rejects them.
+    if (line.size() < 3 || !std::memchr(line.data(), ':', line.size())) return false;
     size_t i = 0;
     while (i < line.size()) {
         unsigned char c = static_cast<unsigned char>(line[i]);

@@ -63,6 +63,21 @@ bool LineReader::Fill() {
 }
 
 bool LineReader::Next(Line& line) {
+    // The common case first: a whole, ordinary line in the buffer.
+    if (!m_skipping && m_pos < m_fill) {
+        const char* start = m_buffer.data() + m_pos;
+        size_t avail = m_fill - m_pos;
+        const auto* nl = static_cast<const char*>(std::memchr(start, '\n', avail));
+        if (nl && static_cast<size_t>(nl - start) <= kMaxLine) {
+            size_t len = static_cast<size_t>(nl - start);
+            line.offset = m_fileOffset + m_pos;
+            line.overlong = false;
+            line.text = std::string_view(start, len && start[len - 1] == '\r' ? len - 1 : len);
+            m_pos += len + 1;
+            line.next = m_fileOffset + m_pos;
+            return true;
+        }
+    }
     for (;;) {
         const char* base = m_buffer.data();
         size_t avail = m_fill - m_pos;

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "base64.h"
+#include "simd.h"
 #include "tables.h"
 #include "uu.h"
 
@@ -23,7 +24,9 @@ constexpr std::array<std::string_view, 12> kArticleFields = {
     "xref", "return-path", "received",   "relay-version", "article",    "mime-version"};
 
 bool IsBlankLine(std::string_view t) {
-    return Trim(t).empty();
+    if (t.empty()) return true;
+    char c = t[0];
+    return (c == ' ' || c == '\t' || c == '\r') && Trim(t).empty();
 }
 
 bool IsMboxFrom(std::string_view t) {
@@ -64,6 +67,11 @@ bool IsBase64Text(std::string_view t) {
 
 // How many Base64 characters a line carries, and whether it ends in padding.
 size_t Base64Chars(std::string_view t, bool& padded) {
+    std::string_view body = t;
+    while (!body.empty() && body.back() == '=') body.remove_suffix(1);
+    if (body.size() < t.size()) padded = true;
+    if (Base64AllValid(reinterpret_cast<const unsigned char*>(body.data()), body.size()))
+        return body.size();
     size_t n = 0;
     for (char c : t) {
         if (kBase64Table[static_cast<unsigned char>(c)] >= 0)

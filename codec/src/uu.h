@@ -26,7 +26,8 @@ UuLine ClassifyUuLine(const SixBitTable& table, std::string_view line, bool leni
 inline constexpr size_t kMaxStrippedBlanks = 10;
 
 // Decodes a line classified as data with `bytes` bytes into out, which must have room for
-// bytes + 3. Missing trailing characters count as zero.
+// bytes + kUuSlack. Missing trailing characters count as zero.
+inline constexpr size_t kUuSlack = 8;
 void DecodeUuLine(const SixBitTable& table, std::string_view line, int bytes, uint8_t* out);
 
 // Not data, but shaped like a data line (a valid length character and about the length it

@@ -1,0 +1,161 @@
+// Vector kernels; see simd.h.
+//
+// Decoding a 6-bit alphabet is the same three steps for uuencode and Base64: map each
+// character to its 6-bit value, then merge pairs of values into 12 bits (pmaddubsw with 64
+// and 1) and pairs of those into 24 bits (pmaddwd with 4096 and 1), then gather the three
+// low bytes of every 32-bit lane in big-endian order (pshufb). Base64 maps characters through
+// two 16-entry tables indexed by the high nibble: one tells invalid characters apart, the
+// other holds the offset that turns a character into its value.
+#include "simd.h"
+
+#include "tables.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#include <tmmintrin.h>
+#define CODEC_X86 1
+#endif
+
+namespace codec {
+
+#if CODEC_X86
+
+namespace {
+
+bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+
+__attribute__((target("ssse3"))) inline __m128i Pack(__m128i values) {
+    __m128i merged = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
+    __m128i lanes = _mm_madd_epi16(merged, _mm_set1_epi32(0x00011000));
+    return _mm_shuffle_epi8(lanes, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1,
+                                                 -1, -1));
+}
+
+__attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char* p,
+                                                            size_t groups, uint8_t* out) {
+    size_t g = 0;
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i mask = _mm_set1_epi8(0x3F);
+    for (; g + 4 <= groups; g += 4, p += 16, out += 12) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        v = _mm_and_si128(_mm_sub_epi8(v, space), mask);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(v));
+    }
+    if (g < groups && groups >= 4) {
+        // The last one to three groups: redo the last four, overlapping what is done (the
+        // overlap is written again with the same bytes).
+        size_t back = 4 - (groups - g);
+        p -= back * 4;
+        out -= back * 3;
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        v = _mm_and_si128(_mm_sub_epi8(v, space), mask);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(v));
+        g = groups;
+    }
+    return g;
+}
+
+// Bit classes of invalid characters, by low and by high nibble: a character is valid when the
+// two entries share no bit.
+__attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
+    const __m128i lutLo =
+        _mm_setr_epi8(0x0B, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x07, 0x15, 0x17,
+                      0x17, 0x17, 0x15);
+    const __m128i lutHi =
+        _mm_setr_epi8(0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x08, 0x10, 0x01, 0x01, 0x01, 0x01, 0x01,
+                      0x01, 0x01, 0x01);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+    __m128i lo = _mm_and_si128(v, nibble);
+    return _mm_and_si128(_mm_shuffle_epi8(lutLo, lo), _mm_shuffle_epi8(lutHi, hi));
+}
+
+__attribute__((target("ssse3"))) bool Base64AllValidSsse3(const unsigned char* p, size_t n) {
+    __m128i acc = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        acc = _mm_or_si128(acc, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
+    if (i < n)  // the last 16 bytes again, overlapping
+        acc = _mm_or_si128(
+            acc, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16))));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
+}
+
+__attribute__((target("ssse3"))) size_t Base64DecodeBlocksSsse3(const unsigned char* p,
+                                                                size_t n, uint8_t* out) {
+    // Offsets by high nibble; '/' (0x2F) is moved to slot 1 by subtracting one.
+    const __m128i lutRoll =
+        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i slash = _mm_set1_epi8('/');
+    size_t done = 0;
+    for (; done + 16 <= n; done += 16, p += 16, out += 12) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i bad = Base64Invalid(v);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+        __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+        __m128i roll = _mm_shuffle_epi8(lutRoll, _mm_add_epi8(_mm_cmpeq_epi8(v, slash), hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_add_epi8(v, roll)));
+    }
+    return done;
+}
+
+}  // namespace
+
+bool UuAllValid(const unsigned char* p, size_t n) {
+    if (n >= 16) {
+        // Unsigned (c - 0x20) <= 0x40, as a saturating subtraction that leaves zero.
+        const __m128i space = _mm_set1_epi8(0x20);
+        const __m128i limit = _mm_set1_epi8(0x40);
+        __m128i acc = _mm_setzero_si128();
+        size_t i = 0;
+        for (; i + 16 <= n; i += 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
+        }
+        if (i < n) {  // the last 16 bytes again, overlapping
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16));
+            acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
+        }
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
+    }
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
+    return bad == 0;
+}
+
+size_t UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out) {
+    return HasSsse3() ? UuDecodeGroupsSsse3(p, groups, out) : 0;
+}
+
+size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
+    return HasSsse3() ? Base64DecodeBlocksSsse3(p, n, out) : 0;
+}
+
+bool Base64AllValid(const unsigned char* p, size_t n) {
+    if (n >= 16 && HasSsse3()) return Base64AllValidSsse3(p, n);
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
+    return bad == 0;
+}
+
+#else
+
+bool UuAllValid(const unsigned char* p, size_t n) {
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
+    return bad == 0;
+}
+
+size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) { return 0; }
+size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) { return 0; }
+
+bool Base64AllValid(const unsigned char* p, size_t n) {
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
+    return bad == 0;
+}
+
+#endif
+
+}  // namespace codec

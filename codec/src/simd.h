@@ -1,0 +1,27 @@
+// Vector kernels for the hot loops, chosen at run time: SSE2 is always there on x86-64, SSSE3
+// is checked once per call site through the CPU's feature bits. Every function has a plain
+// fallback, so other processors and builds without these instructions work the same.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace codec {
+
+// True when every byte is in 0x20..0x60 (the uuencode alphabet).
+bool UuAllValid(const unsigned char* p, size_t n);
+
+// Decodes whole uuencode groups of four characters, four groups (16 characters) at a time, as
+// far as the vector unit allows. Reads p[0 .. 4*groups), writes out[0 .. 3*groups + 4): out
+// needs four bytes of slack. Returns the number of groups decoded (the caller does the rest).
+size_t UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out);
+
+// Decodes Base64 in blocks of 16 characters while every character of a block is in the
+// alphabet. Reads at most n bytes, writes 12 bytes per block plus four bytes of slack. Returns
+// the number of characters consumed (a multiple of 16).
+size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out);
+
+// True when every byte is a Base64 alphabet character ('=' is not).
+bool Base64AllValid(const unsigned char* p, size_t n);
+
+}  // namespace codec
