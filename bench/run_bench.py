@@ -75,13 +75,16 @@ def measure(cmd, runs, out_dir, check_file=None, expect=None):
     for _ in range(runs):
         shutil.rmtree(out_dir, ignore_errors=True)
         os.makedirs(out_dir)
+        rss_file = os.path.join(WORK, "rss")
+        # GNU time reports the command's own peak (this Python process is not inherited).
         start = time.perf_counter()
-        proc = subprocess.Popen(cmd, shell=True, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(proc.pid, 0)
+        status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", rss_file, "sh", "-c",
+                                  "exec " + cmd], stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
         times.append(time.perf_counter() - start)
-        peak = max(peak, usage.ru_maxrss)
-        if os.waitstatus_to_exitcode(status) != 0:
+        with open(rss_file) as f:
+            peak = max(peak, int(f.read().split()[-1]))
+        if status != 0:
             raise SystemExit(f"failed ({status}): {cmd}")
         if check_file and expect:
             if os.path.getsize(check_file) != os.path.getsize(expect):

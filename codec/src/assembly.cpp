@@ -17,6 +17,17 @@ std::string NameKey(const std::string& name, Encoding encoding) {
     return name + '\x01' + static_cast<char>('0' + static_cast<int>(encoding));
 }
 
+// A file posted whole and a posting in several parts are different files, even under one
+// name: neither may take parts of the other.
+bool Incompatible(const Record& record, const PartInfo& part) {
+    bool recordWhole = record.parts.size() == 1 && record.parts[0].hasBegin &&
+                       record.parts[0].hasEnd && record.parts[0].total <= 1;
+    bool recordSplit = std::any_of(record.parts.begin(), record.parts.end(),
+                                   [](const PartInfo& p) { return p.total > 1; });
+    bool partWhole = part.hasBegin && part.hasEnd && part.total <= 1;
+    return (recordWhole && part.total > 1) || (recordSplit && partWhole);
+}
+
 }  // namespace
 
 int Record::Mode() const {
@@ -41,7 +52,7 @@ Record* Assembly::NewRecord(const PartInfo& part) {
     Record* r = record.get();
     m_byPub.emplace(&r->pub, r);
     m_records.push_back(std::move(record));
-    if (!r->name.empty()) m_byName.emplace(NameKey(r->name, part.encoding), r);
+    if (!r->name.empty()) m_byName[NameKey(r->name, part.encoding)] = r;  // the newest wins
     if (part.number > 0 && !part.subjectKey.empty()) m_byKey.emplace(part.subjectKey, r);
     return r;
 }
@@ -60,7 +71,7 @@ void Assembly::Add(PartInfo&& part, const Note& note) {
 
     if (!safe.empty()) {
         auto it = m_byName.find(NameKey(safe, part.encoding));
-        if (it != m_byName.end()) record = it->second;
+        if (it != m_byName.end() && !Incompatible(*it->second, part)) record = it->second;
         if (!record) {
             // Later parts may have come first and made a record without a name.
             Record* keyed = byKey();

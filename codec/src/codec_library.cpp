@@ -248,6 +248,19 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
         uint8_t* o = out.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
         DecodeUuLine(table, line.text, u.bytes, o);
         out.Advance(static_cast<size_t>(u.bytes));
+        // A full line is usually followed by more of the same: take them in bulk.
+        size_t stride = FullLineStride(table, line.text, line.next - line.offset);
+        if (stride == 0) continue;
+        std::string_view pending = reader.Pending();
+        if (pending.size() > part.end - reader.PendingOffset())
+            pending = pending.substr(0, part.end - reader.PendingOffset());
+        size_t run = RunOfFullLines(table, pending, stride);
+        for (size_t i = 0; i < run; ++i) {
+            o = out.Reserve(45 + kUuSlack);
+            DecodeUuLine(table, pending.substr(i * stride, 61), 45, o);
+            out.Advance(45);
+        }
+        reader.Consume(run * stride);
     }
     if (reader.stopped()) return kCanceled;
     if (reader.error() != 0) {

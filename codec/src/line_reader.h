@@ -39,6 +39,15 @@ class LineReader {
     // fill hook stopped the reader (stopped() is then true).
     bool Next(Line& line);
 
+    // The bytes already read past the last line handed out, and their file offset: a caller
+    // may consume whole lines from here itself (Consume) without a call per line.
+    std::string_view Pending() const {
+        return m_skipping ? std::string_view()
+                          : std::string_view(m_buffer.data() + m_pos, m_fill - m_pos);
+    }
+    uint64_t PendingOffset() const { return m_fileOffset + m_pos; }
+    void Consume(size_t n) { m_pos += n; }
+
     int error() const { return m_error; }
     bool stopped() const { return m_stopped; }
 

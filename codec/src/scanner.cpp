@@ -68,7 +68,8 @@ bool IsBase64Text(std::string_view t) {
 // How many Base64 characters a line carries, and whether it ends in padding.
 size_t Base64Chars(std::string_view t, bool& padded) {
     std::string_view body = t;
-    while (!body.empty() && body.back() == '=') body.remove_suffix(1);
+    while (!body.empty() && body.back() == '=')
+        body.remove_suffix(1);
     if (body.size() < t.size()) padded = true;
     if (Base64AllValid(reinterpret_cast<const unsigned char*>(body.data()), body.size()))
         return body.size();
@@ -329,12 +330,13 @@ void Scanner::TextLine(const codec::Line& line) {
         // span with the same leniency.
         UuLine u = ClassifyUuLine(table, t, true);
         if (u.kind == LineKind::kData) {
-            if (m_open == Open::kHeaderless && !m_confirmed && IsFullUuLine(table, t))
-                m_confirmed = true;
+            m_bulkStride = FullLineStride(table, t, line.next - line.offset);
+            if (m_open == Open::kHeaderless && !m_confirmed && m_bulkStride) m_confirmed = true;
             m_part.bytes += static_cast<uint64_t>(u.bytes);
             m_part.hasData = true;
             m_lastDataEnd = line.next;
             m_prevData = true;
+            if (!m_confirmed) m_bulkStride = 0;
             return;
         }
         if (u.kind == LineKind::kZero) {
@@ -420,7 +422,13 @@ void Scanner::BodyLine(const codec::Line& line) {
     }
 }
 
+void Scanner::FullLines(size_t count, uint64_t end) {
+    m_part.bytes += 45 * static_cast<uint64_t>(count);
+    m_lastDataEnd = end;
+}
+
 void Scanner::Line(const codec::Line& line) {
+    m_bulkStride = 0;
     std::string_view t = line.text;
     if (m_mode == Mode::kHeaders) {
         if (IsBlankLine(t)) {
@@ -459,8 +467,18 @@ void Scanner::Finish() {
 
 bool ScanFile(LineReader& reader, Scanner& scanner) {
     codec::Line line;
-    while (reader.Next(line))
+    while (reader.Next(line)) {
         scanner.Line(line);
+        if (size_t stride = scanner.BulkStride()) {
+            // The line just taken was a full one; its length character names the alphabet.
+            const SixBitTable& table = line.text[0] == 'h' ? kXxTable : kUuTable;
+            size_t run = RunOfFullLines(table, reader.Pending(), stride);
+            if (run) {
+                reader.Consume(run * stride);
+                scanner.FullLines(run, reader.PendingOffset());
+            }
+        }
+    }
     if (reader.stopped() || reader.error() != 0) return false;
     scanner.Finish();
     return true;

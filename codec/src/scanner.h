@@ -25,6 +25,10 @@ class Scanner {
     Scanner(uint32_t fileIndex, Emit emit, ContinuesBase64 continuesBase64);
 
     void Line(const codec::Line& line);
+    // After Line: the stride of full data lines the scanner would take next in bulk, 0 when
+    // it wants every line one by one. FullLines then reports a run of them.
+    size_t BulkStride() const { return m_bulkStride; }
+    void FullLines(size_t count, uint64_t end);
     void Finish();
 
   private:
@@ -70,6 +74,7 @@ class Scanner {
     size_t m_firstLineLength = 0;
     size_t m_lastLineLength = 0;
     bool m_padded = false;
+    size_t m_bulkStride = 0;
 };
 
 // The whole scan of one file through a line reader. Returns false when the reader stopped

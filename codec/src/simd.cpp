@@ -22,17 +22,19 @@ namespace codec {
 
 namespace {
 
-bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+bool HasSsse3() {
+    return __builtin_cpu_supports("ssse3");
+}
 
 __attribute__((target("ssse3"))) inline __m128i Pack(__m128i values) {
     __m128i merged = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
     __m128i lanes = _mm_madd_epi16(merged, _mm_set1_epi32(0x00011000));
-    return _mm_shuffle_epi8(lanes, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1,
-                                                 -1, -1));
+    return _mm_shuffle_epi8(lanes,
+                            _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
 }
 
-__attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char* p,
-                                                            size_t groups, uint8_t* out) {
+__attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char* p, size_t groups,
+                                                            uint8_t* out) {
     size_t g = 0;
     const __m128i space = _mm_set1_epi8(0x20);
     const __m128i mask = _mm_set1_epi8(0x3F);
@@ -58,12 +60,10 @@ __attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char*
 // Bit classes of invalid characters, by low and by high nibble: a character is valid when the
 // two entries share no bit.
 __attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
-    const __m128i lutLo =
-        _mm_setr_epi8(0x0B, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x07, 0x15, 0x17,
-                      0x17, 0x17, 0x15);
-    const __m128i lutHi =
-        _mm_setr_epi8(0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x08, 0x10, 0x01, 0x01, 0x01, 0x01, 0x01,
-                      0x01, 0x01, 0x01);
+    const __m128i lutLo = _mm_setr_epi8(0x0B, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03,
+                                        0x07, 0x15, 0x17, 0x17, 0x17, 0x15);
+    const __m128i lutHi = _mm_setr_epi8(0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x08, 0x10, 0x01, 0x01,
+                                        0x01, 0x01, 0x01, 0x01, 0x01, 0x01);
     const __m128i nibble = _mm_set1_epi8(0x0F);
     __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
     __m128i lo = _mm_and_si128(v, nibble);
@@ -74,18 +74,18 @@ __attribute__((target("ssse3"))) bool Base64AllValidSsse3(const unsigned char* p
     __m128i acc = _mm_setzero_si128();
     size_t i = 0;
     for (; i + 16 <= n; i += 16)
-        acc = _mm_or_si128(acc, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
+        acc = _mm_or_si128(acc,
+                           Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
     if (i < n)  // the last 16 bytes again, overlapping
         acc = _mm_or_si128(
             acc, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16))));
     return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
 }
 
-__attribute__((target("ssse3"))) size_t Base64DecodeBlocksSsse3(const unsigned char* p,
-                                                                size_t n, uint8_t* out) {
+__attribute__((target("ssse3"))) size_t Base64DecodeBlocksSsse3(const unsigned char* p, size_t n,
+                                                                uint8_t* out) {
     // Offsets by high nibble; '/' (0x2F) is moved to slot 1 by subtracting one.
-    const __m128i lutRoll =
-        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i lutRoll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
     const __m128i nibble = _mm_set1_epi8(0x0F);
     const __m128i slash = _mm_set1_epi8('/');
     size_t done = 0;
@@ -120,7 +120,8 @@ bool UuAllValid(const unsigned char* p, size_t n) {
         return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
     }
     unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
     return bad == 0;
 }
 
@@ -135,7 +136,8 @@ size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
 bool Base64AllValid(const unsigned char* p, size_t n) {
     if (n >= 16 && HasSsse3()) return Base64AllValidSsse3(p, n);
     unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
     return bad == 0;
 }
 
@@ -143,16 +145,22 @@ bool Base64AllValid(const unsigned char* p, size_t n) {
 
 bool UuAllValid(const unsigned char* p, size_t n) {
     unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
     return bad == 0;
 }
 
-size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) { return 0; }
-size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) { return 0; }
+size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) {
+    return 0;
+}
+size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {
+    return 0;
+}
 
 bool Base64AllValid(const unsigned char* p, size_t n) {
     unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
     return bad == 0;
 }
 

@@ -27,7 +27,8 @@ bool AllValid(const SixBitTable& table, std::string_view s) {
         }
         return bad == 0;
     }
-    for (size_t i = 0; i < n; ++i) bad |= table[p[i]] < 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= table[p[i]] < 0;
     return bad == 0;
 }
 
@@ -123,6 +124,25 @@ bool IsFullUuLine(const SixBitTable& table, std::string_view line) {
     if (line.size() < 61 || line.size() > 63) return false;
     if (table[static_cast<unsigned char>(line[0])] != 45) return false;
     return AllValid(table, line.substr(1));
+}
+
+size_t FullLineStride(const SixBitTable& table, std::string_view text, size_t lineBytes) {
+    if (text.size() != 61 || (lineBytes != 62 && lineBytes != 63)) return 0;
+    return IsFullUuLine(table, text) ? lineBytes : 0;
+}
+
+size_t RunOfFullLines(const SixBitTable& table, std::string_view data, size_t stride) {
+    const char lengthChar = &table == &kXxTable ? 'h' : 'M';
+    const char* p = data.data();
+    size_t avail = data.size();
+    size_t n = 0;
+    while (avail >= stride && p[0] == lengthChar && p[stride - 1] == '\n' &&
+           (stride == 62 || p[61] == '\r') && AllValid(table, std::string_view(p + 1, 60))) {
+        ++n;
+        p += stride;
+        avail -= stride;
+    }
+    return n;
 }
 
 bool IsEndLine(std::string_view line) {

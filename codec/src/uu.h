@@ -38,6 +38,14 @@ bool IsDamagedUuLine(const SixBitTable& table, std::string_view line);
 // is how a part without a begin line is recognised.
 bool IsFullUuLine(const SixBitTable& table, std::string_view line);
 
+// The run of full lines at the start of data, each exactly `stride` bytes (61 characters and
+// "\n" or "\r\n"): the common body of a posting, which the scan and the decode take in bulk
+// instead of line by line. Returns the number of such lines.
+size_t RunOfFullLines(const SixBitTable& table, std::string_view data, size_t stride);
+
+// The stride of a full line handed out by the line reader, or 0 when the line is not one.
+size_t FullLineStride(const SixBitTable& table, std::string_view text, size_t lineBytes);
+
 // "end", allowing trailing blanks.
 bool IsEndLine(std::string_view line);
 

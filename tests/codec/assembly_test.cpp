@@ -221,4 +221,22 @@ TEST_F(Assembly, NamesARecordFromItsSubjectWhenTheDataHasNone) {
     EXPECT_EQ(codec::kStateMissingParts | codec::kStateNoBegin, t.Records()[0]->state);
 }
 
+TEST_F(Assembly, AWholeFileAndAPostingInPartsUnderOneNameStayApart) {
+    Posting whole = MakePosting(dir, "same.bin", 5000, 1, 12);
+    Posting split = MakePosting(dir, "same.bin", 9000, 3, 13);
+    WriteFile(dir / "whole.uue", whole.bodies[0]);
+    std::string spool;
+    for (size_t i = 0; i < 3; ++i)
+        spool +=
+            Article(Numbered("same.bin", i + 1, 3), split.bodies[i], static_cast<int>(i)) + "\n";
+    WriteFile(dir / "spool", spool);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "whole.uue"));
+    ASSERT_EQ(0, t.Load(dir / "spool"));
+    ASSERT_EQ(2u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(5000, t.Records()[0]->size);
+    EXPECT_EQ(9000, t.Records()[1]->size);
+    EXPECT_EQ(codec::kStateReady, t.Records()[1]->state);
+}
+
 }  // namespace

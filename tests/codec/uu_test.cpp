@@ -64,6 +64,15 @@ TEST(UuDecode, RoundTripsWithSharutilsAtEveryLineBoundary) {
         EXPECT_EQ(codec::Encoding::kUu, r->encoding);
         ASSERT_EQ(0, DecodeAll(t, dir.path()));
         EXPECT_EQ(data, ReadFile(dir / "file.bin"));
+        // The same with CRLF line ends.
+        ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) +
+                                 " && sed 's/$/\\r/;s/file.bin/crlf.bin/' in.uue > crlf.uue"));
+        test::Library c;
+        ASSERT_EQ(0, c.Load(dir / "crlf.uue"));
+        ASSERT_EQ(1u, c.Records().size());
+        EXPECT_EQ(static_cast<int32_t>(size), c.Records()[0]->size);
+        ASSERT_EQ(0, DecodeAll(c, dir.path()));
+        EXPECT_EQ(data, ReadFile(dir / "crlf.bin"));
     }
 }
 
