@@ -22,8 +22,7 @@ std::string NameKey(const std::string& name, Encoding encoding) {
 bool Incompatible(const Record& record, const PartInfo& part) {
     bool recordWhole = record.parts.size() == 1 && record.parts[0].hasBegin &&
                        record.parts[0].hasEnd && record.parts[0].total <= 1;
-    bool recordSplit = std::any_of(record.parts.begin(), record.parts.end(),
-                                   [](const PartInfo& p) { return p.total > 1; });
+    bool recordSplit = record.maxTotal > 1;
     bool partWhole = part.hasBegin && part.hasEnd && part.total <= 1;
     return (recordWhole && part.total > 1) || (recordSplit && partWhole);
 }
@@ -108,19 +107,28 @@ void Assembly::Add(PartInfo&& part, const Note& note) {
         m_lastOpenEncoding = part.encoding;
     }
 
-    auto pos = std::lower_bound(record->parts.begin(), record->parts.end(), part.number,
-                                [](const PartInfo& p, int n) { return p.number < n; });
-    if (pos != record->parts.end() && pos->number == part.number) {
+    if (record->numbers.count(part.number)) {
         const std::string& shown = record->name.empty() ? record->subjectKey : record->name;
         note("Part " + std::to_string(part.number) + " of '" + shown +
                  "' was found again; the first copy is kept.",
              kLevelNote);
         return;
     }
-    record->parts.insert(pos, std::move(part));
+    // Appended, and sorted once at the next refresh: parts may come in any order, and
+    // inserting each in place would cost quadratic time on a large spool.
+    if (!record->parts.empty() && record->parts.back().number > part.number) record->sorted = false;
+    m_dirty.push_back(record);
+    record->numbers.insert(part.number);
+    record->maxTotal = std::max(record->maxTotal, part.total);
+    record->parts.push_back(std::move(part));
 }
 
 void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
+    if (!r.sorted) {
+        std::sort(r.parts.begin(), r.parts.end(),
+                  [](const PartInfo& a, const PartInfo& b) { return a.number < b.number; });
+        r.sorted = true;
+    }
     bool hasBegin = false, hasEnd = false, hasData = false;
     int total = 0;
     for (const PartInfo& p : r.parts) {
@@ -163,8 +171,17 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
 }
 
 void Assembly::Refresh(bool decodeWithErrors) {
+    std::sort(m_dirty.begin(), m_dirty.end());
+    m_dirty.erase(std::unique(m_dirty.begin(), m_dirty.end()), m_dirty.end());
+    for (Record* r : m_dirty)
+        RefreshOne(*r, decodeWithErrors);
+    m_dirty.clear();
+}
+
+void Assembly::RefreshAll(bool decodeWithErrors) {
     for (auto& r : m_records)
         RefreshOne(*r, decodeWithErrors);
+    m_dirty.clear();
 }
 
 const Record* Assembly::At(size_t index) const {
@@ -185,6 +202,7 @@ void Assembly::Clear() {
     m_byName.clear();
     m_byKey.clear();
     m_byPub.clear();
+    m_dirty.clear();
     m_lastOpen = nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "codec/codec_library.h"
@@ -20,7 +21,10 @@ struct Record {
     std::string name;  // safe base name, empty when none
     std::string subjectKey;
     std::string subjectName;      // safe name taken from the Subject, used when name is empty
-    std::vector<PartInfo> parts;  // ascending part number, no repeats
+    std::vector<PartInfo> parts;  // no repeats; ascending part number after a refresh
+    std::unordered_set<int> numbers;
+    bool sorted = true;
+    int maxTotal = 0;  // the largest part count a Subject claimed
     std::vector<int32_t> missing;
     int total = 0;
     bool failed = false;
@@ -35,8 +39,10 @@ class Assembly {
 
     // Adds a part. Repeats of a part number are dropped with a note.
     void Add(PartInfo&& part, const Note& note);
-    // Recomputes the public fields of every record (states follow decodeWithErrors).
+    // Recomputes the public fields of the records changed since the last refresh, or of
+    // every record (states follow decodeWithErrors).
     void Refresh(bool decodeWithErrors);
+    void RefreshAll(bool decodeWithErrors);
     void RefreshOne(Record& record, bool decodeWithErrors);
 
     const Record* At(size_t index) const;
@@ -55,6 +61,7 @@ class Assembly {
     std::unordered_map<std::string, Record*> m_byName;
     std::unordered_map<std::string, Record*> m_byKey;
     std::unordered_map<const FileRecord*, Record*> m_byPub;
+    std::vector<Record*> m_dirty;
     Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
     int m_lastOpenNumber = 0;
     Encoding m_lastOpenEncoding = Encoding::kUu;

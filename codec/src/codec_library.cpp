@@ -380,7 +380,7 @@ void CodecLibrary::SetOption(int option, int value, const char* text) {
         switch (option) {
             case kOptDecodeWithErrors:
                 m_impl->decodeWithErrors = value != 0;
-                m_impl->assembly.Refresh(m_impl->decodeWithErrors);
+                m_impl->assembly.RefreshAll(m_impl->decodeWithErrors);
                 break;
             case kOptOverwrite:
                 m_impl->overwrite = value != 0;

@@ -117,6 +117,9 @@ std::string DecodeB(std::string_view s) {
 // One encoded word at s[pos] ("=?cs?e?text?="): its decoded UTF-8 text and its length.
 bool EncodedWord(std::string_view s, size_t pos, std::string& text, size_t& length) {
     if (s.substr(pos, 2) != "=?") return false;
+    // An encoded word is at most 75 characters (RFC 2047, 2); looking further would make
+    // text full of "=?" quadratic.
+    s = s.substr(0, pos + 200);
     size_t q1 = s.find('?', pos + 2);
     if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?') return false;
     char enc = LowerChar(s[q1 + 1]);
