@@ -228,8 +228,9 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
                              });
         if (err == -1) return kCanceled;
         if (err != 0) {
-            Message(kLevelWarning,
-                    "Cannot read " + Quote(files[part.fileIndex]) + ": " + std::strerror(err));
+            Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
+                                       Quote(name) + " from " + Quote(files[part.fileIndex]) +
+                                       ": " + std::strerror(err));
             return kIoError;
         }
         return kOk;
@@ -264,7 +265,8 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
     }
     if (reader.stopped()) return kCanceled;
     if (reader.error() != 0) {
-        Message(kLevelWarning, "Cannot read " + Quote(files[part.fileIndex]) + ": " +
+        Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
+                                   Quote(name) + " from " + Quote(files[part.fileIndex]) + ": " +
                                    std::strerror(reader.error()));
         return kIoError;
     }
@@ -312,7 +314,9 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
             const std::string& path = files[part.fileIndex];
             in.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
             if (in.get() < 0) {
-                Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(errno));
+                Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
+                                           Quote(name) + " from " + Quote(path) + ": " +
+                                           std::strerror(errno));
                 record.failed = true;
                 return kIoError;
             }

@@ -165,6 +165,17 @@ TEST_F(Output, AMissingOutputDirectoryIsAnIoErrorThatNamesIt) {
     EXPECT_EQ(codec::kStateReady | codec::kStateFailed, t.Records()[0]->state);
 }
 
+TEST_F(Output, AnInputGoneBeforeTheDecodeIsAnIoErrorNamingThePart) {
+    test::Library t;
+    Load(t, "gone.bin");
+    ASSERT_EQ(0, unlink((dir / "in.uue").c_str()));
+    EXPECT_EQ(codec::kIoError, t.lib.DecodeFile(t.Records()[0], nullptr));
+    EXPECT_NE(std::string::npos, t.AllMessages().find("Cannot read part 1 of 'gone.bin' from"))
+        << t.AllMessages();
+    EXPECT_TRUE(t.Records()[0]->state & codec::kStateFailed);
+    EXPECT_TRUE(Out().empty());
+}
+
 TEST_F(Output, AWriteErrorLeavesNothingBehind) {
     test::Library t;
     Load(t, "big.bin");
