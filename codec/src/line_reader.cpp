@@ -18,7 +18,7 @@ void LineReader::Reset(int fd, uint64_t start, uint64_t end) {
     m_end = end;
     m_pos = m_fill = 0;
     m_eof = start >= end;
-    m_skipping = false;
+    m_midLine = false;
     m_error = 0;
     m_stopped = false;
 }
@@ -64,7 +64,7 @@ bool LineReader::Fill() {
 
 bool LineReader::Next(Line& line) {
     // The common case first: a whole, ordinary line in the buffer.
-    if (!m_skipping && m_pos < m_fill) {
+    if (!m_midLine && m_pos < m_fill) {
         const char* start = m_buffer.data() + m_pos;
         size_t avail = m_fill - m_pos;
         const auto* nl = static_cast<const char*>(std::memchr(start, '\n', avail));
@@ -79,54 +79,37 @@ bool LineReader::Next(Line& line) {
         }
     }
     for (;;) {
-        const char* base = m_buffer.data();
+        const char* start = m_buffer.data() + m_pos;
         size_t avail = m_fill - m_pos;
-        const char* start = base + m_pos;
-        const char* nl =
-            avail ? static_cast<const char*>(std::memchr(start, '\n', avail)) : nullptr;
-        if (m_skipping) {
-            if (!nl) {
-                m_pos = m_fill;
-                if (!Fill()) return false;
-                continue;
-            }
-            m_pos = static_cast<size_t>(nl - base) + 1;
-            m_skipping = false;
+        size_t look = avail < kMaxLine + 1 ? avail : kMaxLine + 1;
+        const auto* nl = look ? static_cast<const char*>(std::memchr(start, '\n', look)) : nullptr;
+        line.offset = m_fileOffset + m_pos;
+        if (nl) {
+            // The end of a line (or of the last piece of an overlong one).
+            size_t len = static_cast<size_t>(nl - start);
+            line.overlong = m_midLine;
+            line.text = std::string_view(start, len && start[len - 1] == '\r' ? len - 1 : len);
+            m_midLine = false;
+            m_pos += len + 1;
+        } else if (avail >= kMaxLine) {
+            // A piece of an overlong line; more pieces follow.
+            line.overlong = true;
+            line.text = std::string_view(start, kMaxLine);
+            m_midLine = true;
+            m_pos += kMaxLine;
+        } else if (m_eof) {
+            if (avail == 0) return false;
+            // The last line has no line ending.
+            line.overlong = m_midLine;
+            line.text = std::string_view(start, avail);
+            m_midLine = false;
+            m_pos = m_fill;
+        } else {
+            Fill();
             continue;
         }
-        if (nl || (avail > 0 && m_eof) || avail >= kMaxLine) {
-            size_t len = nl ? static_cast<size_t>(nl - start) : avail;
-            bool overlong = len > kMaxLine || (!nl && !m_eof);
-            if (overlong && len > kMaxLine) len = kMaxLine;
-            line.offset = m_fileOffset + m_pos;
-            line.overlong = overlong;
-            size_t textLen = len;
-            if (!overlong && textLen > 0 && start[textLen - 1] == '\r') --textLen;
-            line.text = std::string_view(start, textLen);
-            if (nl && !overlong) {
-                m_pos = static_cast<size_t>(nl - base) + 1;
-                line.next = m_fileOffset + m_pos;
-            } else if (nl) {
-                // An overlong line whose end is in the buffer: the view stays valid, the
-                // position moves past the whole line.
-                m_pos = static_cast<size_t>(nl - base) + 1;
-                line.next = m_fileOffset + m_pos;
-            } else if (m_eof) {
-                m_pos = m_fill;
-                line.next = m_fileOffset + m_pos;
-            } else {
-                // Overlong and its end not yet read: hand out the start, skip the rest. The
-                // caller must not rely on line.next here beyond "somewhere after".
-                m_pos = m_fill;
-                m_skipping = true;
-                line.next = m_fileOffset + m_fill;
-            }
-            return true;
-        }
-        if (!Fill()) {
-            if (m_fill > m_pos) continue;  // the last line has no line ending
-            return false;
-        }
+        line.next = m_fileOffset + m_pos;
+        return true;
     }
 }
 

@@ -1,8 +1,8 @@
 // Reads a byte range of a file as lines (LF or CRLF, any mix) through one reused buffer.
 // Lines are handed out as views into that buffer, valid until the next call; nothing is
-// copied per line. A line longer than kMaxLine is handed out once, cut to its first kMaxLine
-// bytes and flagged, and the rest of it is skipped: no such line is ever encoded data we
-// read line by line, and it must not make the buffer grow.
+// copied per line. A line longer than kMaxLine is handed out in pieces of at most kMaxLine
+// bytes, each flagged overlong, so that it never makes the buffer grow; most readers ignore
+// such pieces, yEnc decodes them.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +17,7 @@ struct Line {
     std::string_view text;  // without the line ending
     uint64_t offset = 0;    // of the first byte of the line in the file
     uint64_t next = 0;      // offset just past the line ending
-    bool overlong = false;  // text holds only the first kMaxLine bytes
+    bool overlong = false;  // a piece of a line longer than kMaxLine
 };
 
 class LineReader {
@@ -42,7 +42,7 @@ class LineReader {
     // The bytes already read past the last line handed out, and their file offset: a caller
     // may consume whole lines from here itself (Consume) without a call per line.
     std::string_view Pending() const {
-        return m_skipping ? std::string_view()
+        return m_midLine ? std::string_view()
                           : std::string_view(m_buffer.data() + m_pos, m_fill - m_pos);
     }
     uint64_t PendingOffset() const { return m_fileOffset + m_pos; }
@@ -62,7 +62,7 @@ class LineReader {
     size_t m_pos = 0;
     size_t m_fill = 0;
     bool m_eof = false;
-    bool m_skipping = false;  // inside the unread rest of an overlong line
+    bool m_midLine = false;  // the last piece handed out was not the end of its line
     int m_error = 0;
     bool m_stopped = false;
 };
