@@ -145,6 +145,7 @@ std::string StateWord(uint32_t state) {
     if (state & codec::kStateFailed) return "failed";
     if (state & codec::kStateReady) return "ready";
     if (state & codec::kStateNoData) return "no-data";
+    if (state & codec::kStateChecksum) return "checksum";
     if (state & codec::kStateMissingParts) return "missing";
     if (state & codec::kStateNoBegin) return "no-begin";
     if (state & codec::kStateNoEnd) return "no-end";
@@ -160,7 +161,8 @@ void PrintJson(CodecLibrary& library, std::ostream& out) {
                   {codec::kStateNoEnd, "no-end"},
                   {codec::kStateNoData, "no-data"},
                   {codec::kStateReady, "ready"},
-                  {codec::kStateFailed, "failed"}};
+                  {codec::kStateFailed, "failed"},
+                  {codec::kStateChecksum, "bad-checksum"}};
     out << "[";
     for (int i = 0; const FileRecord* r = library.GetFileListItem(i); ++i) {
         out << (i ? ",\n " : "\n ") << "{\"index\":" << i

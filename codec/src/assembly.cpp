@@ -36,6 +36,10 @@ int Record::Mode() const {
 }
 
 uint64_t Record::Size() const {
+    int64_t declared = -1;
+    for (const PartInfo& p : parts)
+        declared = std::max(declared, p.fileSize);
+    if (declared >= 0) return static_cast<uint64_t>(declared);
     uint64_t size = 0;
     for (const PartInfo& p : parts)
         size += p.bytes;
@@ -56,7 +60,7 @@ Record* Assembly::NewRecord(const PartInfo& part) {
     return r;
 }
 
-void Assembly::Add(PartInfo&& part, const Note& note) {
+Record* Assembly::Add(PartInfo&& part, const Note& note) {
     std::string safe = SafeBaseName(part.name);
     bool numbered = part.number > 0;
     Record* record = nullptr;
@@ -112,7 +116,7 @@ void Assembly::Add(PartInfo&& part, const Note& note) {
         note("Part " + std::to_string(part.number) + " of '" + shown +
                  "' was found again; the first copy is kept.",
              kLevelNote);
-        return;
+        return nullptr;
     }
     // Appended, and sorted once at the next refresh: parts may come in any order, and
     // inserting each in place would cost quadratic time on a large spool.
@@ -121,6 +125,7 @@ void Assembly::Add(PartInfo&& part, const Note& note) {
     record->numbers.insert(part.number);
     record->maxTotal = std::max(record->maxTotal, part.total);
     record->parts.push_back(std::move(part));
+    return record;
 }
 
 void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
@@ -157,8 +162,10 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
     if (!hasBegin) state |= kStateNoBegin;
     if (!hasEnd) state |= kStateNoEnd;
     if (!hasData) state |= kStateNoData;
+    if (r.checksumBad) state |= kStateChecksum;
     bool ready = decodeWithErrors ? (!name.empty() && hasData)
-                                  : (!name.empty() && hasData && hasBegin && hasEnd && !missing);
+                                  : (!name.empty() && hasData && hasBegin && hasEnd && !missing &&
+                                     !r.checksumBad);
     if (ready) state |= kStateReady;
     if (r.failed) state |= kStateFailed;
 

@@ -28,6 +28,7 @@ struct Record {
     std::vector<int32_t> missing;
     int total = 0;
     bool failed = false;
+    bool checksumBad = false;  // a part's or the whole file's checksum or size is wrong
 
     int Mode() const;  // permission bits of the begin line, or -1
     uint64_t Size() const;
@@ -38,7 +39,8 @@ class Assembly {
     using Note = std::function<void(const std::string& text, int level)>;
 
     // Adds a part. Repeats of a part number are dropped with a note.
-    void Add(PartInfo&& part, const Note& note);
+    // Returns the record it joined, or null for a repeat.
+    Record* Add(PartInfo&& part, const Note& note);
     // Recomputes the public fields of the records changed since the last refresh, or of
     // every record (states follow decodeWithErrors).
     void Refresh(bool decodeWithErrors);

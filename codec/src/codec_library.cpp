@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +21,7 @@
 #include "base64.h"
 #include "line_reader.h"
 #include "output_file.h"
+#include "part_decoder.h"
 #include "safe_name.h"
 #include "scanner.h"
 #include "tables.h"
@@ -136,9 +140,10 @@ struct CodecLibrary::Impl {
     }
 
     int Load(const std::string& path);
+    int Verify(Record& record, const std::string& shown, uint64_t total);
     int Decode(Record& record, const std::string& name);
-    int DecodePart(Record& record, const PartInfo& part, int fd, int index, OutputFile& out,
-                   Base64Decoder& base64);
+    int DecodePart(Record& record, const PartInfo& part, int fd, int index, ByteSink& out,
+                   PartDecoder& decoder);
 };
 
 int CodecLibrary::Impl::Load(const std::string& path) {
@@ -156,6 +161,7 @@ int CodecLibrary::Impl::Load(const std::string& path) {
     auto index = static_cast<uint32_t>(files.size());
     std::string shown = BaseName(path);
     std::vector<PartInfo> found;
+    std::vector<Record*> toVerify;
     LineReader reader(readBuffer);
     reader.Reset(fd.get(), 0, UINT64_MAX);
     auto total = static_cast<uint64_t>(st.st_size);
@@ -184,14 +190,18 @@ int CodecLibrary::Impl::Load(const std::string& path) {
             summary += (listed ? ", " : "") + (name.empty() ? std::string("(no name)") : name);
             if (p.number > 0) summary += " part " + std::to_string(p.number);
             summary += std::string(" [") + EncodingName(p.encoding) + "]";
-            if (p.damagedLines)
-                Message(kLevelWarning, Quote(shown) + ": " + std::to_string(p.damagedLines) +
-                                           " line(s) inside the data of " +
-                                           (name.empty() ? std::string("a part") : Quote(name)) +
-                                           " are not valid data and will be skipped");
+        }
+        if (p.damagedLines) {
+            std::string name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
+            Message(kLevelWarning, Quote(shown) + ": " + std::to_string(p.damagedLines) +
+                                       " line(s) inside the data of " +
+                                       (name.empty() ? std::string("a part") : Quote(name)) +
+                                       " are not valid data and will be skipped");
         }
         ++listed;
-        assembly.Add(std::move(p), note);
+        bool check = p.encoding == Encoding::kYenc;
+        Record* joined = assembly.Add(std::move(p), note);
+        if (joined && check) toVerify.push_back(joined);
     }
     if (found.empty()) {
         Message(kLevelNote, "Loaded " + Quote(shown) + ": no encoded data found");
@@ -201,11 +211,87 @@ int CodecLibrary::Impl::Load(const std::string& path) {
                                 " part(s) found: " + summary);
     }
     assembly.Refresh(decodeWithErrors);
+    std::sort(toVerify.begin(), toVerify.end());
+    toVerify.erase(std::unique(toVerify.begin(), toVerify.end()), toVerify.end());
+    for (Record* r : toVerify) {
+        if (Verify(*r, shown, total) == kCanceled) return kCanceled;
+        assembly.RefreshOne(*r, decodeWithErrors);
+    }
+    return kOk;
+}
+
+// Checks what the format says of the data (yEnc CRC-32s and sizes) by decoding every part not
+// checked yet into a CRC counter, and the whole file's CRC once all parts are there.
+int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t total) {
+    std::string name = r.name.empty() ? r.subjectName : r.name;
+    PartDecoder decoder(readBuffer);
+    Fd in;
+    uint32_t openIndex = UINT32_MAX;
+    for (PartInfo& p : r.parts) {
+        if (p.verified) continue;
+        if (p.fileIndex != openIndex) {
+            in.Reset(open(files[p.fileIndex].c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+            openIndex = p.fileIndex;
+            if (in.get() < 0) continue;  // reported when decoding
+        }
+        CrcSink sink(writeBuffer);
+        decoder.Begin();
+        int err = decoder.Decode(in.get(), p, sink, [&](uint64_t offset) {
+            return Tick(kActionScanning, shown, 1, 1, offset, total);
+        });
+        if (err == -1) return kCanceled;
+        if (err != 0) continue;
+        decoder.End(sink);
+        sink.Flush();
+        p.verified = true;
+        p.crc = sink.crc();
+        p.decodedSize = sink.size();
+        std::string where = Quote(name) + " part " + std::to_string(p.number);
+        auto hex = [](uint32_t v) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%08x", v);
+            return std::string(buf);
+        };
+        bool single = p.number <= 1 && p.total <= 1;
+        uint32_t expected = p.hasPartCrc ? p.partCrc : p.fileCrc;
+        if ((p.hasPartCrc || (single && p.hasFileCrc)) && expected != p.crc) {
+            p.checksumBad = true;
+            Message(kLevelWarning, where + ": the CRC-32 of the data is " + hex(p.crc) +
+                                       ", the encoder wrote " + hex(expected));
+        }
+        int64_t size = static_cast<int64_t>(p.decodedSize);
+        int64_t range = p.rangeBegin > 0 ? p.rangeEnd - p.rangeBegin + 1 : -1;
+        if ((p.endSize >= 0 && p.endSize != size) || (range >= 0 && range != size) ||
+            (single && p.fileSize >= 0 && p.fileSize != size)) {
+            p.checksumBad = true;
+            Message(kLevelWarning, where + ": " + std::to_string(size) +
+                                       " bytes of data, not the size the encoder wrote");
+        }
+    }
+    bool bad = false;
+    for (const PartInfo& p : r.parts)
+        bad = bad || p.checksumBad;
+    // The whole file's CRC, from the parts' CRCs, once every part is there and checked.
+    const PartInfo* last = r.parts.empty() ? nullptr : &r.parts.back();
+    bool complete =
+        last && r.parts.size() > 1 && last->hasFileCrc &&
+        static_cast<size_t>(last->number) == r.parts.size() &&
+        std::all_of(r.parts.begin(), r.parts.end(), [](const PartInfo& p) { return p.verified; });
+    if (!bad && complete) {
+        uLong crc = r.parts[0].crc;
+        for (size_t i = 1; i < r.parts.size(); ++i)
+            crc = crc32_combine(crc, r.parts[i].crc, static_cast<z_off_t>(r.parts[i].decodedSize));
+        if (static_cast<uint32_t>(crc) != last->fileCrc) {
+            bad = true;
+            Message(kLevelWarning, Quote(name) + ": the CRC-32 of the whole file does not match");
+        }
+    }
+    r.checksumBad = bad;
     return kOk;
 }
 
 int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd, int index,
-                                   OutputFile& out, Base64Decoder& base64) {
+                                   ByteSink& out, PartDecoder& decoder) {
     std::string name = record.pub.name ? std::string(record.pub.name) : std::string();
     int parts = static_cast<int>(record.parts.size());
     uint64_t span = part.end - part.begin;
@@ -213,61 +299,12 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
         return Tick(kActionDecoding, name, index + 1, parts, offset - part.begin, span);
     };
     if (!Tick(kActionDecoding, name, index + 1, parts, 0, span)) return kCanceled;
-
-    if (part.encoding == Encoding::kBase64) {
-        constexpr size_t kSlice = 64 * 1024;
-        int err = ReadBlocks(fd, part.begin, part.end, readBuffer, hook,
-                             [&](const char* data, size_t size) {
-                                 while (size > 0) {
-                                     size_t n = size < kSlice ? size : kSlice;
-                                     uint8_t* o = out.Reserve(n / 4 * 3 + 8);
-                                     out.Advance(base64.Decode(data, n, o));
-                                     data += n;
-                                     size -= n;
-                                 }
-                             });
-        if (err == -1) return kCanceled;
-        if (err != 0) {
-            Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
-                                       Quote(name) + " from " + Quote(files[part.fileIndex]) +
-                                       ": " + std::strerror(err));
-            return kIoError;
-        }
-        return kOk;
-    }
-
-    const SixBitTable& table = part.encoding == Encoding::kXx ? kXxTable : kUuTable;
-    LineReader reader(readBuffer);
-    reader.Reset(fd, part.begin, part.end);
-    reader.SetFillHook(hook);
-    codec::Line line;
-    while (reader.Next(line)) {
-        if (line.overlong) continue;
-        if (IsEndLine(line.text)) break;
-        UuLine u = ClassifyUuLine(table, line.text, true);
-        if (u.kind != LineKind::kData) continue;
-        uint8_t* o = out.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
-        DecodeUuLine(table, line.text, u.bytes, o);
-        out.Advance(static_cast<size_t>(u.bytes));
-        // A full line is usually followed by more of the same: take them in bulk.
-        size_t stride = FullLineStride(table, line.text, line.next - line.offset);
-        if (stride == 0) continue;
-        std::string_view pending = reader.Pending();
-        if (pending.size() > part.end - reader.PendingOffset())
-            pending = pending.substr(0, part.end - reader.PendingOffset());
-        size_t run = RunOfFullLines(table, pending, stride);
-        for (size_t i = 0; i < run; ++i) {
-            o = out.Reserve(45 + kUuSlack);
-            DecodeUuLine(table, pending.substr(i * stride, 61), 45, o);
-            out.Advance(45);
-        }
-        reader.Consume(run * stride);
-    }
-    if (reader.stopped()) return kCanceled;
-    if (reader.error() != 0) {
+    int err = decoder.Decode(fd, part, out, hook);
+    if (err == -1) return kCanceled;
+    if (err != 0) {
         Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
                                    Quote(name) + " from " + Quote(files[part.fileIndex]) + ": " +
-                                   std::strerror(reader.error()));
+                                   std::strerror(err));
         return kIoError;
     }
     return kOk;
@@ -305,7 +342,8 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
         record.failed = true;
         return kIoError;
     }
-    Base64Decoder base64;
+    PartDecoder decoder(readBuffer);
+    decoder.Begin();
     Fd in;
     uint32_t openIndex = UINT32_MAX;
     for (size_t i = 0; i < record.parts.size(); ++i) {
@@ -322,14 +360,13 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
             }
             openIndex = part.fileIndex;
         }
-        int rc = DecodePart(record, part, in.get(), static_cast<int>(i), out, base64);
+        int rc = DecodePart(record, part, in.get(), static_cast<int>(i), out, decoder);
         if (rc != kOk) {
             if (rc != kCanceled) record.failed = true;
             return rc;
         }
     }
-    uint8_t* o = out.Reserve(8);
-    out.Advance(base64.Finish(o));
+    decoder.End(out);
     if (record.missing.size() > 1)
         Message(kLevelWarning, Quote(name) + " is decoded with parts missing; it is incomplete.");
 

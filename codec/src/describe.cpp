@@ -17,6 +17,8 @@ std::vector<std::string> DescribeState(const FileRecord& record) {
     }
     if (s & kStateNoEnd) lines.emplace_back("No \"end\" line was detected.");
     if (s & kStateNoData) lines.emplace_back("No encoded data was found within the files");
+    if (s & kStateChecksum)
+        lines.emplace_back("The data does not match the checksum or size its encoding carries.");
     if (s & kStateReady)
         lines.emplace_back(
             "This file appears to be okay, and decoding is likely to be successful.");

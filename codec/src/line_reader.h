@@ -43,7 +43,7 @@ class LineReader {
     // may consume whole lines from here itself (Consume) without a call per line.
     std::string_view Pending() const {
         return m_midLine ? std::string_view()
-                          : std::string_view(m_buffer.data() + m_pos, m_fill - m_pos);
+                         : std::string_view(m_buffer.data() + m_pos, m_fill - m_pos);
     }
     uint64_t PendingOffset() const { return m_fileOffset + m_pos; }
     void Consume(size_t n) { m_pos += n; }

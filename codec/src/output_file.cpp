@@ -86,6 +86,7 @@ void OutputFile::Write(const uint8_t* data, size_t size) {
 
 uint8_t* OutputFile::Reserve(size_t need) {
     if (m_buffer.size() - m_fill < need) Flush();
+    if (m_buffer.size() < need) m_buffer.resize(need);
     return m_buffer.data() + m_fill;
 }
 

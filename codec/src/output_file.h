@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "part_decoder.h"
+
 namespace codec {
 
-class OutputFile {
+class OutputFile : public ByteSink {
   public:
     explicit OutputFile(std::vector<uint8_t>& buffer);
     ~OutputFile();
@@ -27,8 +29,8 @@ class OutputFile {
 
     // Space for at least `need` bytes at the end of the buffer (flushing first if needed);
     // the caller fills it and calls Advance.
-    uint8_t* Reserve(size_t need);
-    void Advance(size_t used) { m_fill += used; }
+    uint8_t* Reserve(size_t need) override;
+    void Advance(size_t used) override { m_fill += used; }
 
     // Flushes, applies mode (already masked), and renames into place. Returns 0, EEXIST when
     // the target exists and overwrite is off, or another errno value. The temporary is gone

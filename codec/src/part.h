@@ -20,8 +20,24 @@ struct PartInfo {
     bool hasData = false;       // data lines, or the empty data of an empty file
     uint64_t bytes = 0;         // decoded size: exact for uu/xx, an estimate for Base64
     uint32_t damagedLines = 0;  // lines inside the data that are not data
-    int number = 0;             // from the Subject (0: none)
+    int number = 0;             // from the format (yEnc) or the Subject; 0: none
     int total = 0;
+
+    // What the format says of itself, to be checked (yEnc).
+    int64_t fileSize = -1;    // the whole file's size
+    int64_t rangeBegin = -1;  // this part's first and last byte in the file, 1-based
+    int64_t rangeEnd = -1;
+    int64_t endSize = -1;  // the size the trailer gives for this part
+    bool hasPartCrc = false;
+    uint32_t partCrc = 0;
+    bool hasFileCrc = false;
+    uint32_t fileCrc = 0;
+
+    // Filled in by the checksum pass after a load.
+    bool verified = false;
+    bool checksumBad = false;
+    uint32_t crc = 0;  // CRC-32 of the decoded part
+    uint64_t decodedSize = 0;
     std::string subjectKey;
     std::string subjectName;
 };

@@ -13,6 +13,7 @@
 #include "simd.h"
 #include "tables.h"
 #include "uu.h"
+#include "yenc.h"
 
 namespace codec {
 
@@ -234,6 +235,15 @@ void Scanner::CloseChunk(bool hasEnd) {
     m_open = Open::kNone;
     if (!m_confirmed) return;
     m_part.end = m_lastDataEnd;
+    if (m_part.encoding == Encoding::kYenc) {
+        // Escapes make the data a little longer than what it carries; the format knows.
+        if (m_part.rangeBegin > 0 && m_part.rangeEnd >= m_part.rangeBegin)
+            m_part.bytes = static_cast<uint64_t>(m_part.rangeEnd - m_part.rangeBegin + 1);
+        else if (m_part.endSize >= 0)
+            m_part.bytes = static_cast<uint64_t>(m_part.endSize);
+        else if (m_part.fileSize >= 0 && m_part.number <= 1 && m_part.total <= 1)
+            m_part.bytes = static_cast<uint64_t>(m_part.fileSize);
+    }
     if (m_part.encoding == Encoding::kBase64) {
         uint64_t bytes = m_base64Chars / 4 * 3;
         if (m_base64Chars % 4 >= 2) bytes += m_base64Chars % 4 - 1;
@@ -261,10 +271,64 @@ void Scanner::Base64Line(std::string_view text, uint64_t next) {
     m_lastDataEnd = next;
 }
 
+// yEnc keyword and data lines; true when the line was taken.
+bool Scanner::YencLine(const codec::Line& line) {
+    std::string_view t = line.text;
+    bool keyword = !line.overlong && t.size() >= 5 && t[0] == '=' && t[1] == 'y';
+    if (m_open == Open::kYenc && !keyword) {
+        if (!IsBlankLine(t)) {
+            m_part.hasData = true;
+            m_part.bytes += t.size();
+            m_lastDataEnd = line.next;
+        }
+        return true;
+    }
+    if (!keyword) return false;
+    YencBegin begin;
+    if (ParseYbegin(t, begin)) {
+        CloseChunk(false);
+        OpenChunk(Open::kYenc, Encoding::kYenc, line.next);
+        m_part.name = begin.name;
+        if (begin.part > 0) {
+            m_part.number = begin.part;
+            if (begin.total > 0) m_part.total = begin.total;
+        }
+        m_part.fileSize = begin.size;
+        m_part.hasBegin = begin.part <= 1;
+        return true;
+    }
+    if (m_open != Open::kYenc) return false;
+    YencPart range;
+    if (ParseYpart(t, range)) {
+        m_part.begin = m_lastDataEnd = line.next;
+        m_part.rangeBegin = range.begin;
+        m_part.rangeEnd = range.end;
+        m_part.hasBegin = range.begin == 1 || m_part.number <= 1;
+        return true;
+    }
+    YencEnd end;
+    if (ParseYend(t, end)) {
+        m_part.endSize = end.size;
+        m_part.hasPartCrc = end.hasPartCrc;
+        m_part.partCrc = end.partCrc;
+        m_part.hasFileCrc = end.hasCrc;
+        m_part.fileCrc = end.crc;
+        // The end of the file: the last part, or the part that reaches the file's size.
+        bool last = m_part.number <= 0 || m_part.total <= 0 || m_part.number == m_part.total ||
+                    (m_part.rangeEnd > 0 && m_part.rangeEnd == m_part.fileSize);
+        if (!m_part.hasData && end.size == 0) m_part.hasData = true;  // an empty file
+        CloseChunk(last);
+        return true;
+    }
+    return false;
+}
+
 void Scanner::TextLine(const codec::Line& line) {
     std::string_view t = line.text;
     int mode = 0;
     std::string_view name;
+
+    if (YencLine(line)) return;
 
     if (m_open == Open::kBegin || m_open == Open::kHeaderless) {
         bool uuFamily = m_part.encoding != Encoding::kBase64;

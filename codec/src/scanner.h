@@ -34,7 +34,7 @@ class Scanner {
   private:
     enum class Mode { kHeaders, kBody };
     enum class Body { kText, kBase64, kSkip };
-    enum class Open { kNone, kBegin, kHeaderless, kMime };
+    enum class Open { kNone, kBegin, kHeaderless, kMime, kYenc };
 
     void StartMessage();
     void EndMessage();
@@ -44,6 +44,7 @@ class Scanner {
     bool BoundaryLine(std::string_view text, uint64_t offset);
     void BodyLine(const codec::Line& line);
     void TextLine(const codec::Line& line);
+    bool YencLine(const codec::Line& line);
     void Base64Line(std::string_view text, uint64_t next);
     void OpenChunk(Open kind, Encoding encoding, uint64_t begin);
     void CloseChunk(bool hasEnd);

@@ -57,7 +57,8 @@ TEST(LineReader, HandsOutOverlongLinesInPiecesAcrossBufferRefills) {
         if (c == '\n' || c == '\r') c = 'x';
     // Enough short lines first that the long one straddles a buffer refill.
     std::string head;
-    while (head.size() < codec::LineReader::kBufferSize - max / 2) head += "short line\n";
+    while (head.size() < codec::LineReader::kBufferSize - max / 2)
+        head += "short line\n";
     auto got = ReadAll(head + big + "\nafter\n");
     std::string joined;
     size_t pieces = 0;

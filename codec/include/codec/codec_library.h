@@ -43,10 +43,11 @@ enum State : uint32_t {
     kStateNoData = 0x08,
     kStateReady = 0x10,
     kStateFailed = 0x20,
+    kStateChecksum = 0x40,  // a checksum or size the format carries does not match the data
 };
 
 // The lines that tell a user what a record's state bits mean, in a fixed order: no begin,
-// missing parts (then one line per missing number), no end, no data, ready, failed.
+// missing parts (then one line per missing number), no end, no data, checksum, ready, failed.
 std::vector<std::string> DescribeState(const struct FileRecord& record);
 
 enum class Encoding : int { kUu, kXx, kBase64, kBinHex, kYenc, kQuotedPrintable, kPlain };

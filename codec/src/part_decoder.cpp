@@ -1,0 +1,125 @@
+// Span decoding; see part_decoder.h. uu and xx are read line by line (only data lines count,
+// exactly as the scan classified them); Base64 and yEnc are read as blocks, since their
+// decoders skip line ends themselves.
+#include "part_decoder.h"
+
+#include <zlib.h>
+
+#include "base64.h"
+#include "tables.h"
+#include "uu.h"
+#include "yenc.h"
+
+namespace codec {
+
+namespace {
+
+constexpr size_t kSlice = 64 * 1024;
+
+}  // namespace
+
+CrcSink::CrcSink(std::vector<uint8_t>& buffer) : m_buffer(buffer) {
+    if (m_buffer.size() < 256 * 1024) m_buffer.resize(256 * 1024);
+}
+
+uint8_t* CrcSink::Reserve(size_t need) {
+    if (m_buffer.size() - m_fill < need) Flush();
+    if (m_buffer.size() < need) m_buffer.resize(need);
+    return m_buffer.data() + m_fill;
+}
+
+void CrcSink::Flush() {
+    m_crc = static_cast<uint32_t>(crc32(m_crc, m_buffer.data(), static_cast<uInt>(m_fill)));
+    m_size += m_fill;
+    m_fill = 0;
+}
+
+struct StreamState {
+    Base64Decoder base64;
+    YencDecoder yenc;
+};
+
+PartDecoder::PartDecoder(std::vector<char>& readBuffer)
+    : m_readBuffer(readBuffer), m_state(new StreamState) {}
+
+PartDecoder::~PartDecoder() {
+    delete m_state;
+}
+
+void PartDecoder::Begin() {
+    *m_state = StreamState();
+}
+
+void PartDecoder::End(ByteSink& sink) {
+    uint8_t* o = sink.Reserve(8);
+    sink.Advance(m_state->base64.Finish(o));
+}
+
+int PartDecoder::Decode(int fd, const PartInfo& part, ByteSink& sink,
+                        const LineReader::FillHook& hook) {
+    switch (part.encoding) {
+        case Encoding::kUu:
+        case Encoding::kXx:
+            return DecodeLines(fd, part, sink, hook);
+        case Encoding::kBase64:
+            return ReadBlocks(fd, part.begin, part.end, m_readBuffer, hook,
+                              [&](const char* data, size_t size) {
+                                  while (size > 0) {
+                                      size_t n = size < kSlice ? size : kSlice;
+                                      uint8_t* o = sink.Reserve(n / 4 * 3 + 8);
+                                      sink.Advance(m_state->base64.Decode(data, n, o));
+                                      data += n;
+                                      size -= n;
+                                  }
+                              });
+        case Encoding::kYenc:
+            m_state->yenc.Reset();  // every part is complete in itself
+            return ReadBlocks(fd, part.begin, part.end, m_readBuffer, hook,
+                              [&](const char* data, size_t size) {
+                                  while (size > 0) {
+                                      size_t n = size < kSlice ? size : kSlice;
+                                      uint8_t* o = sink.Reserve(n + 16);
+                                      sink.Advance(m_state->yenc.Decode(data, n, o));
+                                      data += n;
+                                      size -= n;
+                                  }
+                              });
+        default:
+            return 0;
+    }
+}
+
+int PartDecoder::DecodeLines(int fd, const PartInfo& part, ByteSink& sink,
+                             const LineReader::FillHook& hook) {
+    const SixBitTable& table = part.encoding == Encoding::kXx ? kXxTable : kUuTable;
+    LineReader reader(m_readBuffer);
+    reader.Reset(fd, part.begin, part.end);
+    reader.SetFillHook(hook);
+    codec::Line line;
+    while (reader.Next(line)) {
+        if (line.overlong) continue;
+        if (IsEndLine(line.text)) break;
+        UuLine u = ClassifyUuLine(table, line.text, true);
+        if (u.kind != LineKind::kData) continue;
+        uint8_t* o = sink.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
+        DecodeUuLine(table, line.text, u.bytes, o);
+        sink.Advance(static_cast<size_t>(u.bytes));
+        // A full line is usually followed by more of the same: take them in bulk.
+        size_t stride = FullLineStride(table, line.text, line.next - line.offset);
+        if (stride == 0) continue;
+        std::string_view pending = reader.Pending();
+        if (pending.size() > part.end - reader.PendingOffset())
+            pending = pending.substr(0, part.end - reader.PendingOffset());
+        size_t run = RunOfFullLines(table, pending, stride);
+        for (size_t i = 0; i < run; ++i) {
+            o = sink.Reserve(45 + kUuSlack);
+            DecodeUuLine(table, pending.substr(i * stride, 61), 45, o);
+            sink.Advance(45);
+        }
+        reader.Consume(run * stride);
+    }
+    if (reader.stopped()) return -1;
+    return reader.error();
+}
+
+}  // namespace codec
