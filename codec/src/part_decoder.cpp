@@ -5,7 +5,10 @@
 
 #include <zlib.h>
 
+#include <cstring>
+
 #include "base64.h"
+#include "qp.h"
 #include "tables.h"
 #include "uu.h"
 #include "yenc.h"
@@ -84,9 +87,34 @@ int PartDecoder::Decode(int fd, const PartInfo& part, ByteSink& sink,
                                       size -= n;
                                   }
                               });
+        case Encoding::kPlain:
+            return ReadBlocks(fd, part.begin, part.end, m_readBuffer, hook,
+                              [&](const char* data, size_t size) {
+                                  uint8_t* o = sink.Reserve(size);
+                                  std::memcpy(o, data, size);
+                                  sink.Advance(size);
+                              });
+        case Encoding::kQuotedPrintable:
+            return DecodeQp(fd, part, sink, hook);
         default:
             return 0;
     }
+}
+
+int PartDecoder::DecodeQp(int fd, const PartInfo& part, ByteSink& sink,
+                          const LineReader::FillHook& hook) {
+    LineReader reader(m_readBuffer);
+    reader.Reset(fd, part.begin, part.end);
+    reader.SetFillHook(hook);
+    codec::Line line;
+    while (reader.Next(line)) {
+        // A piece of an overlong line has no line break of its own.
+        bool lineEnd = line.next > line.offset + line.text.size();
+        uint8_t* o = sink.Reserve(line.text.size() + 1);
+        sink.Advance(DecodeQpLine(line.text, lineEnd, o));
+    }
+    if (reader.stopped()) return -1;
+    return reader.error();
 }
 
 int PartDecoder::DecodeLines(int fd, const PartInfo& part, ByteSink& sink,

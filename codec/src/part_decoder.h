@@ -57,6 +57,7 @@ class PartDecoder {
 
   private:
     int DecodeLines(int fd, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook);
+    int DecodeQp(int fd, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook);
 
     std::vector<char>& m_readBuffer;
     StreamState* m_state;

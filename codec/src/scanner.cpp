@@ -115,6 +115,7 @@ void Scanner::StartMessage() {
 void Scanner::EndMessage() {
     // A body that simply runs to the end of a single-part message is complete; inside an
     // unclosed multipart it was cut short.
+    if (m_body == Body::kVerbatim) m_lastDataEnd = m_lineNext;
     CloseChunk(m_open == Open::kMime && m_boundaries.empty());
     m_boundaries.clear();
     m_body = Body::kText;
@@ -171,9 +172,10 @@ void Scanner::FinishHeaders(uint64_t bodyStart) {
         m_disposition.clear();
         return;
     }
+    MimeField disposition = ParseMimeField(m_disposition);
+    std::string name = disposition.Param("filename");
+    if (name.empty()) name = type.Param("name");
     if (transfer == "base64") {
-        std::string name = ParseMimeField(m_disposition).Param("filename");
-        if (name.empty()) name = type.Param("name");
         if (name.empty() && type.value.rfind("text/", 0) == 0) {
             m_body = Body::kSkip;  // a mail's own text, not an attachment
             return;
@@ -182,6 +184,19 @@ void Scanner::FinishHeaders(uint64_t bodyStart) {
         OpenChunk(Open::kMime, Encoding::kBase64, bodyStart);
         m_part.name = name;
         m_part.hasBegin = true;
+        return;
+    }
+    // Quoted-printable and unencoded bodies are files only when they are given a name.
+    bool qp = transfer == "quoted-printable";
+    bool verbatim =
+        transfer.empty() || transfer == "7bit" || transfer == "8bit" || transfer == "binary";
+    if (!name.empty() && (qp || verbatim)) {
+        m_body = Body::kVerbatim;
+        OpenChunk(Open::kMime, qp ? Encoding::kQuotedPrintable : Encoding::kPlain, bodyStart);
+        m_part.name = name;
+        m_part.hasBegin = true;
+        m_part.hasData = true;  // an empty attachment is an empty file
+        m_lineEnd = m_lineNext = bodyStart;
     }
 }
 
@@ -193,6 +208,8 @@ bool Scanner::BoundaryLine(std::string_view text, uint64_t offset) {
         const std::string& b = m_boundaries[i];
         if (rest.size() < b.size() || rest.substr(0, b.size()) != b) continue;
         std::string_view tail = Trim(rest.substr(b.size()));
+        // The line break before a boundary belongs to the boundary (RFC 2046, 5.1.1).
+        if (m_body == Body::kVerbatim) m_lastDataEnd = m_lineEnd;
         if (tail.empty()) {
             CloseChunk(m_open == Open::kMime);
             m_boundaries.resize(i + 1);
@@ -244,6 +261,8 @@ void Scanner::CloseChunk(bool hasEnd) {
         else if (m_part.fileSize >= 0 && m_part.number <= 1 && m_part.total <= 1)
             m_part.bytes = static_cast<uint64_t>(m_part.fileSize);
     }
+    if (m_part.encoding == Encoding::kPlain || m_part.encoding == Encoding::kQuotedPrintable)
+        m_part.bytes = m_part.end - m_part.begin;
     if (m_part.encoding == Encoding::kBase64) {
         uint64_t bytes = m_base64Chars / 4 * 3;
         if (m_base64Chars % 4 >= 2) bytes += m_base64Chars % 4 - 1;
@@ -451,7 +470,8 @@ void Scanner::BodyLine(const codec::Line& line) {
             StartMessage();
             return;
         }
-        if (m_boundaries.empty() && m_open != Open::kMime && IsArticleStart(t)) {
+        if (m_boundaries.empty() && (m_open != Open::kMime || m_body == Body::kVerbatim) &&
+            IsArticleStart(t)) {
             EndMessage();
             StartMessage();
             HeaderLine(t);
@@ -461,6 +481,10 @@ void Scanner::BodyLine(const codec::Line& line) {
     if (!line.overlong && BoundaryLine(t, line.offset)) return;
     switch (m_body) {
         case Body::kSkip:
+            return;
+        case Body::kVerbatim:
+            m_lineEnd = line.offset + t.size();
+            m_lineNext = line.next;
             return;
         case Body::kBase64:
             // Articles saved one after another: a single-part message's Base64 body ends where

@@ -33,7 +33,7 @@ class Scanner {
 
   private:
     enum class Mode { kHeaders, kBody };
-    enum class Body { kText, kBase64, kSkip };
+    enum class Body { kText, kBase64, kSkip, kVerbatim };  // verbatim: QP or 7bit/8bit/binary
     enum class Open { kNone, kBegin, kHeaderless, kMime, kYenc };
 
     void StartMessage();
@@ -76,6 +76,8 @@ class Scanner {
     size_t m_lastLineLength = 0;
     bool m_padded = false;
     size_t m_bulkStride = 0;
+    uint64_t m_lineEnd = 0;   // the previous line's content end (before its line break)
+    uint64_t m_lineNext = 0;  // and the offset after its line break
 };
 
 // The whole scan of one file through a line reader. Returns false when the reader stopped
