@@ -200,8 +200,8 @@ Record* Assembly::Find(const FileRecord* pub) {
     return it == m_byPub.end() ? nullptr : it->second;
 }
 
-bool Assembly::LastOpenIsBase64() const {
-    return m_lastOpen && m_lastOpenEncoding == Encoding::kBase64;
+bool Assembly::LastOpenIs(Encoding encoding) const {
+    return m_lastOpen && m_lastOpenEncoding == encoding;
 }
 
 void Assembly::Clear() {

@@ -51,8 +51,9 @@ class Assembly {
     Record* Find(const FileRecord* pub);
     size_t size() const { return m_records.size(); }
 
-    // The previous part ended without its end and was Base64: a chunk without headers may go on.
-    bool LastOpenIsBase64() const;
+    // The previous part ended without its end and had this encoding: a chunk without headers
+    // may go on with it.
+    bool LastOpenIs(Encoding encoding) const;
 
     void Clear();
 

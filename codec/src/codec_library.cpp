@@ -141,6 +141,7 @@ struct CodecLibrary::Impl {
 
     int Load(const std::string& path);
     int Verify(Record& record, const std::string& shown, uint64_t total);
+    int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
     int Decode(Record& record, const std::string& name);
     int DecodePart(Record& record, const PartInfo& part, int fd, int index, ByteSink& out,
                    PartDecoder& decoder);
@@ -170,10 +171,9 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         [&](uint64_t offset) { return Tick(kActionScanning, shown, 1, 1, offset, total); });
     Scanner scanner(
         index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
-        [&] {
-            if (!found.empty())
-                return !found.back().hasEnd && found.back().encoding == Encoding::kBase64;
-            return assembly.LastOpenIsBase64();
+        [&](Encoding encoding) {
+            if (!found.empty()) return !found.back().hasEnd && found.back().encoding == encoding;
+            return assembly.LastOpenIs(encoding);
         });
     if (!ScanFile(reader, scanner)) {
         if (reader.stopped()) return kCanceled;
@@ -199,7 +199,7 @@ int CodecLibrary::Impl::Load(const std::string& path) {
                                        " are not valid data and will be skipped");
         }
         ++listed;
-        bool check = p.encoding == Encoding::kYenc;
+        bool check = p.encoding == Encoding::kYenc || p.encoding == Encoding::kBinHex;
         Record* joined = assembly.Add(std::move(p), note);
         if (joined && check) toVerify.push_back(joined);
     }
@@ -223,6 +223,7 @@ int CodecLibrary::Impl::Load(const std::string& path) {
 // Checks what the format says of the data (yEnc CRC-32s and sizes) by decoding every part not
 // checked yet into a CRC counter, and the whole file's CRC once all parts are there.
 int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t total) {
+    if (r.pub.encoding == Encoding::kBinHex) return VerifyBinHex(r, shown, total);
     std::string name = r.name.empty() ? r.subjectName : r.name;
     PartDecoder decoder(readBuffer);
     Fd in;
@@ -287,6 +288,53 @@ int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t tot
         }
     }
     r.checksumBad = bad;
+    return kOk;
+}
+
+// BinHex carries its CRCs in the stream of the whole file, so a record is checked once all its
+// parts are there, from the first part to the last.
+int CodecLibrary::Impl::VerifyBinHex(Record& r, const std::string& shown, uint64_t total) {
+    bool complete =
+        !r.parts.empty() && r.missing.size() == 1 && r.parts.front().hasBegin &&
+        std::any_of(r.parts.begin(), r.parts.end(), [](const PartInfo& p) { return p.hasEnd; });
+    bool done =
+        std::all_of(r.parts.begin(), r.parts.end(), [](const PartInfo& p) { return p.verified; });
+    if (!complete || done) return kOk;
+    std::string name = r.name.empty() ? r.subjectName : r.name;
+    PartDecoder decoder(readBuffer);
+    decoder.Begin();
+    Fd in;
+    uint32_t openIndex = UINT32_MAX;
+    for (PartInfo& p : r.parts) {
+        if (p.fileIndex != openIndex) {
+            in.Reset(open(files[p.fileIndex].c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+            openIndex = p.fileIndex;
+            if (in.get() < 0) return kOk;  // reported when decoding
+        }
+        CrcSink discard(writeBuffer);
+        int err = decoder.Decode(in.get(), p, discard, [&](uint64_t offset) {
+            return Tick(kActionScanning, shown, 1, 1, offset, total);
+        });
+        if (err == -1) return kCanceled;
+        if (err != 0) return kOk;
+    }
+    for (PartInfo& p : r.parts)
+        p.verified = true;
+    const BinHexDecoder& bh = decoder.binhex();
+    std::vector<std::string> bad;
+    if (!bh.headerDone() || !bh.headerCrcOk()) bad.emplace_back("header");
+    if (bh.headerDone() && (!bh.complete() || !bh.dataCrcOk())) bad.emplace_back("data fork");
+    if (bh.complete() && !bh.resourceCrcOk()) bad.emplace_back("resource fork");
+    for (const std::string& fork : bad)
+        Message(kLevelWarning, Quote(name) + ": the CRC of the BinHex " + fork +
+                                   (bh.complete() || fork == "header" ? " does not match"
+                                                                      : " cannot be checked: "
+                                                                        "the data ends early"));
+    if (bh.headerDone() && bh.header().resourceLength > 0)
+        Message(kLevelNote, Quote(name) + " has a resource fork of " +
+                                std::to_string(bh.header().resourceLength) +
+                                " bytes; only the data fork is written.");
+    r.checksumBad = !bad.empty();
     return kOk;
 }
 

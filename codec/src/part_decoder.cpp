@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base64.h"
+#include "binhex.h"
 #include "qp.h"
 #include "tables.h"
 #include "uu.h"
@@ -40,6 +41,7 @@ void CrcSink::Flush() {
 struct StreamState {
     Base64Decoder base64;
     YencDecoder yenc;
+    BinHexDecoder binhex;  // its stream runs on from part to part
 };
 
 PartDecoder::PartDecoder(std::vector<char>& readBuffer)
@@ -51,6 +53,10 @@ PartDecoder::~PartDecoder() {
 
 void PartDecoder::Begin() {
     *m_state = StreamState();
+}
+
+const BinHexDecoder& PartDecoder::binhex() const {
+    return m_state->binhex;
 }
 
 void PartDecoder::End(ByteSink& sink) {
@@ -87,6 +93,10 @@ int PartDecoder::Decode(int fd, const PartInfo& part, ByteSink& sink,
                                       size -= n;
                                   }
                               });
+        case Encoding::kBinHex:
+            return ReadBlocks(
+                fd, part.begin, part.end, m_readBuffer, hook,
+                [&](const char* data, size_t size) { m_state->binhex.Feed(data, size, &sink); });
         case Encoding::kPlain:
             return ReadBlocks(fd, part.begin, part.end, m_readBuffer, hook,
                               [&](const char* data, size_t size) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "binhex.h"
 #include "line_reader.h"
 #include "part.h"
 
@@ -38,8 +39,8 @@ class CrcSink : public ByteSink {
     uint64_t m_size = 0;
 };
 
-// Decoder state that runs on from one part into the next (Base64 quads may be split between
-// parts); reset it per record.
+// Decoder state that runs on from one part into the next (Base64 quads and BinHex streams
+// may be split between parts); reset it per record.
 struct StreamState;
 
 class PartDecoder {
@@ -54,6 +55,8 @@ class PartDecoder {
     int Decode(int fd, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook);
     // Ends a record: flushes what the state still holds (a final partial Base64 quad).
     void End(ByteSink& sink);
+    // The BinHex stream of the record so far: its header and CRC results.
+    const BinHexDecoder& binhex() const;
 
   private:
     int DecodeLines(int fd, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook);

@@ -86,10 +86,8 @@ size_t Base64Chars(std::string_view t, bool& padded) {
 
 }  // namespace
 
-Scanner::Scanner(uint32_t fileIndex, Emit emit, ContinuesBase64 continuesBase64)
-    : m_fileIndex(fileIndex),
-      m_emit(std::move(emit)),
-      m_continuesBase64(std::move(continuesBase64)) {}
+Scanner::Scanner(uint32_t fileIndex, Emit emit, Continues continues)
+    : m_fileIndex(fileIndex), m_emit(std::move(emit)), m_continues(std::move(continues)) {}
 
 PartInfo Scanner::NewPart() const {
     PartInfo p;
@@ -261,6 +259,9 @@ void Scanner::CloseChunk(bool hasEnd) {
         else if (m_part.fileSize >= 0 && m_part.number <= 1 && m_part.total <= 1)
             m_part.bytes = static_cast<uint64_t>(m_part.fileSize);
     }
+    if (m_part.encoding == Encoding::kBinHex)
+        m_part.bytes = m_part.fileSize >= 0 ? static_cast<uint64_t>(m_part.fileSize)
+                                            : (m_part.end - m_part.begin) * 3 / 4;
     if (m_part.encoding == Encoding::kPlain || m_part.encoding == Encoding::kQuotedPrintable)
         m_part.bytes = m_part.end - m_part.begin;
     if (m_part.encoding == Encoding::kBase64) {
@@ -342,12 +343,98 @@ bool Scanner::YencLine(const codec::Line& line) {
     return false;
 }
 
+// A BinHex data line (or the part of it before the closing ':').
+void Scanner::BinHexData(std::string_view data) {
+    // Only a part that opens the data starts with the header.
+    if (m_part.hasBegin && !m_peek.headerDone() && m_base64Chars < 4096) {
+        m_peek.Feed(data.data(), data.size(), nullptr);
+        m_base64Chars += data.size();
+        if (m_peek.headerDone()) {
+            m_part.name = m_peek.header().name;
+            m_part.fileSize = m_peek.header().dataLength;
+        }
+    }
+    if (!data.empty()) m_part.hasData = true;
+}
+
+// BinHex: the introduction, the ':' that opens the data, data lines and the closing ':'.
+// True when the line was taken.
+bool Scanner::BinHexLine(const codec::Line& line) {
+    std::string_view t = line.text;
+    if (m_open == Open::kBinHex) {
+        if (line.overlong) return true;
+        size_t colon = t.find(':');
+        std::string_view data = Trim(t.substr(0, colon));
+        if (!data.empty() && !IsBinHexText(data)) {
+            if (!m_confirmed) {
+                m_open = Open::kNone;  // a stray line that looked like BinHex
+                return false;
+            }
+            if (t.size() == 64) ++m_part.damagedLines;
+            return true;  // a cut mark or a signature between data lines
+        }
+        BinHexData(data);
+        if (colon != std::string_view::npos) {
+            m_confirmed = true;
+            m_lastDataEnd = line.offset + colon;  // the span stops before the closing ':'
+            CloseChunk(true);
+            return true;
+        }
+        if (!data.empty()) {
+            if (m_lastDataEnd != m_part.begin) m_confirmed = true;  // a second data line
+            m_lastDataEnd = line.next;
+        }
+        return true;
+    }
+    if (line.overlong) return false;
+    if (t.rfind("(This file must be converted", 0) == 0) {
+        m_binhexIntro = true;
+        return true;
+    }
+    bool opening = t.size() >= 2 && t[0] == ':' &&
+                   (m_binhexIntro || (t.size() == 64 && IsBinHexText(t.substr(1))));
+    bool continuing = !opening && t.size() == 64 && IsBinHexText(t) &&
+                      (m_subjectInfo.number > 1 || (m_continues && m_continues(Encoding::kBinHex)));
+    if (!opening && !continuing) {
+        if (!IsBlankLine(t)) m_binhexIntro = false;
+        return false;
+    }
+    CloseChunk(false);
+    OpenChunk(Open::kBinHex, Encoding::kBinHex, opening ? line.offset + 1 : line.offset);
+    m_peek = BinHexDecoder();
+    m_binhexIntro = false;
+    m_part.hasBegin = opening;
+    m_confirmed = opening;
+    codec::Line rest = line;
+    if (opening) {
+        rest.text = t.substr(1);
+        rest.offset = line.offset + 1;
+    }
+    // The first line is data like any other (and may already hold the closing ':').
+    size_t colon = rest.text.find(':');
+    std::string_view data = rest.text.substr(0, colon);
+    if (!data.empty() && !IsBinHexText(Trim(data))) {
+        m_open = Open::kNone;
+        return false;
+    }
+    BinHexData(Trim(data));
+    if (colon != std::string_view::npos) {
+        m_confirmed = true;
+        m_lastDataEnd = rest.offset + colon;
+        CloseChunk(true);
+    } else {
+        m_lastDataEnd = line.next;
+    }
+    return true;
+}
+
 void Scanner::TextLine(const codec::Line& line) {
     std::string_view t = line.text;
     int mode = 0;
     std::string_view name;
 
     if (YencLine(line)) return;
+    if (BinHexLine(line)) return;
 
     if (m_open == Open::kBegin || m_open == Open::kHeaderless) {
         bool uuFamily = m_part.encoding != Encoding::kBase64;
@@ -454,7 +541,7 @@ void Scanner::TextLine(const codec::Line& line) {
         }
     }
     if (t.size() >= 40 && IsBase64Line(t) &&
-        (m_subjectInfo.number > 1 || (m_continuesBase64 && m_continuesBase64()))) {
+        (m_subjectInfo.number > 1 || (m_continues && m_continues(Encoding::kBase64)))) {
         OpenChunk(Open::kHeaderless, Encoding::kBase64, line.offset);
         m_confirmed = false;
         Base64Line(t, line.next);

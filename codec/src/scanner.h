@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binhex.h"
 #include "headers.h"
 #include "line_reader.h"
 #include "part.h"
@@ -17,12 +18,12 @@ namespace codec {
 class Scanner {
   public:
     using Emit = std::function<void(PartInfo&&)>;
-    // Whether a Base64 chunk without headers may start here: only right after an unfinished
-    // Base64 part, or in an article numbered as a later part, so that signatures and hashes
-    // in ordinary text are not taken for data.
-    using ContinuesBase64 = std::function<bool()>;
+    // Whether a Base64 or BinHex chunk without headers may start here: only right after an
+    // unfinished part of that encoding, or in an article numbered as a later part, so that
+    // signatures and hashes in ordinary text are not taken for data.
+    using Continues = std::function<bool(Encoding)>;
 
-    Scanner(uint32_t fileIndex, Emit emit, ContinuesBase64 continuesBase64);
+    Scanner(uint32_t fileIndex, Emit emit, Continues continues);
 
     void Line(const codec::Line& line);
     // After Line: the stride of full data lines the scanner would take next in bulk, 0 when
@@ -34,7 +35,7 @@ class Scanner {
   private:
     enum class Mode { kHeaders, kBody };
     enum class Body { kText, kBase64, kSkip, kVerbatim };  // verbatim: QP or 7bit/8bit/binary
-    enum class Open { kNone, kBegin, kHeaderless, kMime, kYenc };
+    enum class Open { kNone, kBegin, kHeaderless, kMime, kYenc, kBinHex };
 
     void StartMessage();
     void EndMessage();
@@ -45,6 +46,8 @@ class Scanner {
     void BodyLine(const codec::Line& line);
     void TextLine(const codec::Line& line);
     bool YencLine(const codec::Line& line);
+    bool BinHexLine(const codec::Line& line);
+    void BinHexData(std::string_view data);
     void Base64Line(std::string_view text, uint64_t next);
     void OpenChunk(Open kind, Encoding encoding, uint64_t begin);
     void CloseChunk(bool hasEnd);
@@ -52,7 +55,7 @@ class Scanner {
 
     uint32_t m_fileIndex;
     Emit m_emit;
-    ContinuesBase64 m_continuesBase64;
+    Continues m_continues;
 
     Mode m_mode = Mode::kBody;
     bool m_topHeaders = false;  // the header block being read is a message's, not a MIME part's
@@ -76,8 +79,10 @@ class Scanner {
     size_t m_lastLineLength = 0;
     bool m_padded = false;
     size_t m_bulkStride = 0;
-    uint64_t m_lineEnd = 0;   // the previous line's content end (before its line break)
-    uint64_t m_lineNext = 0;  // and the offset after its line break
+    bool m_binhexIntro = false;  // "(This file must be converted ..." was the last line
+    BinHexDecoder m_peek;        // reads a BinHex header for the name and the size
+    uint64_t m_lineEnd = 0;      // the previous line's content end (before its line break)
+    uint64_t m_lineNext = 0;     // and the offset after its line break
 };
 
 // The whole scan of one file through a line reader. Returns false when the reader stopped

@@ -1,0 +1,124 @@
+// BinHex 4.0 against macutils binhex: run-length coding, the three CRCs, resource forks and
+// postings in several parts.
+#include <gtest/gtest.h>
+
+#include "binhex.h"
+#include "support/test_support.h"
+
+namespace {
+
+using test::Q;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// Data that exercises the run-length code: runs of every length around the 255 limit, the
+// marker byte 0x90 alone and in runs, and noise.
+std::string Runny(size_t noise) {
+    std::string d = test::RandomBytes(noise, 1);
+    for (size_t run : {2, 3, 254, 255, 256, 1000})
+        d += std::string(run, 'A') + "z";
+    d += "\x90x\x90\x90\x90y";
+    d += std::string(700, '\x90');
+    d += std::string(5000, '\0');
+    return d;
+}
+
+class BinHex : public ::testing::Test {
+  protected:
+    // Hexifies `data` under `name` with macutils (data fork only).
+    std::string Hexify(const std::string& name, const std::string& data, const char* flags = "-d") {
+        WriteFile(dir / name, data);
+        std::string text =
+            test::ShellOutput("cd " + Q(dir.path()) + " && binhex " + flags + " " + Q(name));
+        test::Shell("rm -f " + Q(dir / name));
+        return text;
+    }
+    TempDir dir;
+};
+
+TEST_F(BinHex, RoundTripsMacutilsOutput) {
+    struct Row {
+        const char* name;
+        std::string data;
+    } rows[] = {
+        {"empty.txt", ""},
+        {"one.bin", "x"},
+        {"text.txt", "hello world\n"},
+        {"runny.bin", Runny(3000)},
+        {"noise.bin", test::RandomBytes(100000, 2)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text = Hexify(row.name, row.data);
+        ASSERT_NE(std::string::npos, text.find("(This file must be converted"));
+        WriteFile(dir / "in.hqx", "Subject: a Mac file\n\n" + text);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / "in.hqx"));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        const codec::FileRecord* r = t.Records()[0];
+        EXPECT_EQ(codec::Encoding::kBinHex, r->encoding);
+        EXPECT_STREQ(row.name, r->name);
+        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        EXPECT_EQ(static_cast<int32_t>(row.data.size()), r->size);
+        test::Shell("mkdir -p " + Q(dir / "out"));
+        t.OutputTo(dir / "out");
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_EQ(row.data, ReadFile(dir / ("out/" + std::string(row.name))));
+    }
+}
+
+TEST_F(BinHex, ADamagedDataForkIsNamedInTheWarningAndNeedsDecodeWithErrors) {
+    std::string data = test::RandomBytes(20000, 3);
+    std::string text = Hexify("crc.bin", data);
+    // One character in the middle of the data becomes another character of the alphabet.
+    size_t at = text.size() / 2;
+    while (text[at] == '\n' || text[at] == ':')
+        ++at;
+    text[at] = text[at] == 'A' ? 'B' : 'A';
+    WriteFile(dir / "crc.hqx", text);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "crc.hqx"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_EQ(codec::kStateChecksum, t.Records()[0]->state);
+    EXPECT_NE(std::string::npos, t.AllMessages().find("'crc.bin': the CRC of the BinHex data fork"))
+        << t.AllMessages();
+    t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+    EXPECT_TRUE(t.Records()[0]->state & codec::kStateReady);
+}
+
+TEST_F(BinHex, AssemblesAPostingInShuffledPartsAndNotesAResourceFork) {
+    std::string data = Runny(60000);
+    std::string text = Hexify("parts.bin", data);
+    auto pieces = test::SplitLines(text, 400);
+    ASSERT_GE(pieces.size(), 3u);
+    test::Library t;
+    std::vector<size_t> order;
+    for (size_t i = pieces.size(); i-- > 0;)
+        order.push_back(i);
+    for (size_t i : order) {
+        std::string file = dir / ("p" + std::to_string(i));
+        WriteFile(file, "Subject: parts.bin (" + std::to_string(i + 1) + "/" +
+                            std::to_string(pieces.size()) + ")\n\n" + pieces[i]);
+        ASSERT_EQ(0, t.Load(file));
+    }
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    const codec::FileRecord* r = t.Records()[0];
+    EXPECT_STREQ("parts.bin", r->name);
+    ASSERT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+    t.OutputTo(dir.path());
+    ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr));
+    EXPECT_EQ(data, ReadFile(dir / "parts.bin"));
+
+    // A file with a resource fork only: its (empty) data fork is written, the fork noted.
+    std::string rsrc = Hexify("fork.rsrc", test::RandomBytes(500, 4), "-r");
+    WriteFile(dir / "fork.hqx", rsrc);
+    test::Library f;
+    ASSERT_EQ(0, f.Load(dir / "fork.hqx"));
+    ASSERT_EQ(1u, f.Records().size());
+    EXPECT_NE(std::string::npos, f.AllMessages().find("has a resource fork of 500 bytes"))
+        << f.AllMessages();
+    EXPECT_EQ(codec::kStateReady, f.Records()[0]->state);
+}
+
+}  // namespace
