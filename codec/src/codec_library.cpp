@@ -111,7 +111,7 @@ struct CodecLibrary::Impl {
     std::string outputDir;
     std::string encodedExt = "uue";
 
-    std::vector<std::string> files;
+    Sources files;
     Assembly assembly;
     std::vector<char> readBuffer;
     std::vector<uint8_t> writeBuffer;
@@ -143,7 +143,7 @@ struct CodecLibrary::Impl {
     int Verify(Record& record, const std::string& shown, uint64_t total);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
     int Decode(Record& record, const std::string& name);
-    int DecodePart(Record& record, const PartInfo& part, int fd, int index, ByteSink& out,
+    int DecodePart(Record& record, const PartInfo& part, Input& input, int index, ByteSink& out,
                    PartDecoder& decoder);
 };
 
@@ -160,11 +160,12 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         return kIoError;
     }
     auto index = static_cast<uint32_t>(files.size());
+    FdInput input(fd.get());
     std::string shown = BaseName(path);
     std::vector<PartInfo> found;
     std::vector<Record*> toVerify;
     LineReader reader(readBuffer);
-    reader.Reset(fd.get(), 0, UINT64_MAX);
+    reader.Reset(input, 0, UINT64_MAX);
     auto total = static_cast<uint64_t>(st.st_size);
     if (!Tick(kActionScanning, shown, 1, 1, 0, total)) return kCanceled;
     reader.SetFillHook(
@@ -180,7 +181,7 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
         return kIoError;
     }
-    files.push_back(path);
+    files.AddFile(path);
     auto note = [&](const std::string& text, int level) { Message(level, text); };
     std::string summary;
     size_t listed = 0;
@@ -226,18 +227,14 @@ int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t tot
     if (r.pub.encoding == Encoding::kBinHex) return VerifyBinHex(r, shown, total);
     std::string name = r.name.empty() ? r.subjectName : r.name;
     PartDecoder decoder(readBuffer);
-    Fd in;
-    uint32_t openIndex = UINT32_MAX;
+    OpenInputs inputs(files);
     for (PartInfo& p : r.parts) {
         if (p.verified) continue;
-        if (p.fileIndex != openIndex) {
-            in.Reset(open(files[p.fileIndex].c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-            openIndex = p.fileIndex;
-            if (in.get() < 0) continue;  // reported when decoding
-        }
+        Input* in = inputs.Get(p.fileIndex);
+        if (!in) continue;  // reported when decoding
         CrcSink sink(writeBuffer);
         decoder.Begin();
-        int err = decoder.Decode(in.get(), p, sink, [&](uint64_t offset) {
+        int err = decoder.Decode(*in, p, sink, [&](uint64_t offset) {
             return Tick(kActionScanning, shown, 1, 1, offset, total);
         });
         if (err == -1) return kCanceled;
@@ -303,16 +300,12 @@ int CodecLibrary::Impl::VerifyBinHex(Record& r, const std::string& shown, uint64
     std::string name = r.name.empty() ? r.subjectName : r.name;
     PartDecoder decoder(readBuffer);
     decoder.Begin();
-    Fd in;
-    uint32_t openIndex = UINT32_MAX;
+    OpenInputs inputs(files);
     for (PartInfo& p : r.parts) {
-        if (p.fileIndex != openIndex) {
-            in.Reset(open(files[p.fileIndex].c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-            openIndex = p.fileIndex;
-            if (in.get() < 0) return kOk;  // reported when decoding
-        }
+        Input* in = inputs.Get(p.fileIndex);
+        if (!in) return kOk;  // reported when decoding
         CrcSink discard(writeBuffer);
-        int err = decoder.Decode(in.get(), p, discard, [&](uint64_t offset) {
+        int err = decoder.Decode(*in, p, discard, [&](uint64_t offset) {
             return Tick(kActionScanning, shown, 1, 1, offset, total);
         });
         if (err == -1) return kCanceled;
@@ -338,7 +331,7 @@ int CodecLibrary::Impl::VerifyBinHex(Record& r, const std::string& shown, uint64
     return kOk;
 }
 
-int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd, int index,
+int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, Input& input, int index,
                                    ByteSink& out, PartDecoder& decoder) {
     std::string name = record.pub.name ? std::string(record.pub.name) : std::string();
     int parts = static_cast<int>(record.parts.size());
@@ -347,12 +340,12 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, int fd,
         return Tick(kActionDecoding, name, index + 1, parts, offset - part.begin, span);
     };
     if (!Tick(kActionDecoding, name, index + 1, parts, 0, span)) return kCanceled;
-    int err = decoder.Decode(fd, part, out, hook);
+    int err = decoder.Decode(input, part, out, hook);
     if (err == -1) return kCanceled;
     if (err != 0) {
         Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
-                                   Quote(name) + " from " + Quote(files[part.fileIndex]) + ": " +
-                                   std::strerror(err));
+                                   Quote(name) + " from " + Quote(files.Name(part.fileIndex)) +
+                                   ": " + std::strerror(err));
         return kIoError;
     }
     return kOk;
@@ -392,23 +385,18 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
     }
     PartDecoder decoder(readBuffer);
     decoder.Begin();
-    Fd in;
-    uint32_t openIndex = UINT32_MAX;
+    OpenInputs inputs(files);
     for (size_t i = 0; i < record.parts.size(); ++i) {
         const PartInfo& part = record.parts[i];
-        if (part.fileIndex != openIndex) {
-            const std::string& path = files[part.fileIndex];
-            in.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-            if (in.get() < 0) {
-                Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
-                                           Quote(name) + " from " + Quote(path) + ": " +
-                                           std::strerror(errno));
-                record.failed = true;
-                return kIoError;
-            }
-            openIndex = part.fileIndex;
+        Input* in = inputs.Get(part.fileIndex);
+        if (!in) {
+            Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
+                                       Quote(name) + " from " + Quote(files.Name(part.fileIndex)) +
+                                       ": " + std::strerror(errno));
+            record.failed = true;
+            return kIoError;
         }
-        int rc = DecodePart(record, part, in.get(), static_cast<int>(i), out, decoder);
+        int rc = DecodePart(record, part, *in, static_cast<int>(i), out, decoder);
         if (rc != kOk) {
             if (rc != kCanceled) record.failed = true;
             return rc;
@@ -557,7 +545,7 @@ int CodecLibrary::EncodeToFile(void* stream, const char* inputPath, int type,
 
 void CodecLibrary::CleanUp() {
     m_impl->assembly.Clear();
-    m_impl->files.clear();
+    m_impl->files.Clear();
 }
 
 }  // namespace codec

@@ -12,8 +12,8 @@ LineReader::LineReader(std::vector<char>& buffer) : m_buffer(buffer) {
     if (m_buffer.size() < kBufferSize) m_buffer.resize(kBufferSize);
 }
 
-void LineReader::Reset(int fd, uint64_t start, uint64_t end) {
-    m_fd = fd;
+void LineReader::Reset(Input& input, uint64_t start, uint64_t end) {
+    m_input = &input;
     m_fileOffset = start;
     m_end = end;
     m_pos = m_fill = 0;
@@ -39,10 +39,7 @@ bool LineReader::Fill() {
         m_eof = true;
         return false;
     }
-    ssize_t got;
-    do {
-        got = pread(m_fd, m_buffer.data() + m_fill, want, static_cast<off_t>(at));
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = m_input->ReadAt(m_buffer.data() + m_fill, want, at);
     if (got < 0) {
         m_error = errno;
         m_eof = true;
@@ -113,7 +110,7 @@ bool LineReader::Next(Line& line) {
     }
 }
 
-int ReadBlocks(int fd, uint64_t start, uint64_t end, std::vector<char>& buffer,
+int ReadBlocks(Input& input, uint64_t start, uint64_t end, std::vector<char>& buffer,
                const LineReader::FillHook& hook,
                const std::function<void(const char* data, size_t size)>& sink) {
     if (buffer.size() < LineReader::kBufferSize) buffer.resize(LineReader::kBufferSize);
@@ -121,7 +118,7 @@ int ReadBlocks(int fd, uint64_t start, uint64_t end, std::vector<char>& buffer,
     while (at < end) {
         size_t want = buffer.size();
         if (end - at < want) want = static_cast<size_t>(end - at);
-        ssize_t got = pread(fd, buffer.data(), want, static_cast<off_t>(at));
+        ssize_t got = input.ReadAt(buffer.data(), want, at);
         if (got < 0) {
             if (errno == EINTR) continue;
             return errno;

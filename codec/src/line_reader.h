@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "source.h"
+
 namespace codec {
 
 struct Line {
@@ -31,8 +33,8 @@ class LineReader {
 
     explicit LineReader(std::vector<char>& buffer);
 
-    // Reads [start, end) of fd; end may be UINT64_MAX for "to the end of the file".
-    void Reset(int fd, uint64_t start, uint64_t end);
+    // Reads [start, end) of the input; end may be UINT64_MAX for "to the end".
+    void Reset(Input& input, uint64_t start, uint64_t end);
     void SetFillHook(FillHook hook) { m_hook = std::move(hook); }
 
     // False at the end of the range, on a read error (error() is then the errno) or when the
@@ -56,7 +58,7 @@ class LineReader {
 
     std::vector<char>& m_buffer;
     FillHook m_hook;
-    int m_fd = -1;
+    Input* m_input = nullptr;
     uint64_t m_fileOffset = 0;  // file offset of m_buffer[0]
     uint64_t m_end = 0;
     size_t m_pos = 0;
@@ -69,7 +71,7 @@ class LineReader {
 
 // Reads [start, end) of fd in blocks through the buffer, calling sink for each block.
 // Returns 0, an errno value, or -1 when the fill hook stopped it.
-int ReadBlocks(int fd, uint64_t start, uint64_t end, std::vector<char>& buffer,
+int ReadBlocks(Input& input, uint64_t start, uint64_t end, std::vector<char>& buffer,
                const LineReader::FillHook& hook,
                const std::function<void(const char* data, size_t size)>& sink);
 

@@ -64,14 +64,14 @@ void PartDecoder::End(ByteSink& sink) {
     sink.Advance(m_state->base64.Finish(o));
 }
 
-int PartDecoder::Decode(int fd, const PartInfo& part, ByteSink& sink,
+int PartDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
                         const LineReader::FillHook& hook) {
     switch (part.encoding) {
         case Encoding::kUu:
         case Encoding::kXx:
-            return DecodeLines(fd, part, sink, hook);
+            return DecodeLines(input, part, sink, hook);
         case Encoding::kBase64:
-            return ReadBlocks(fd, part.begin, part.end, m_readBuffer, hook,
+            return ReadBlocks(input, part.begin, part.end, m_readBuffer, hook,
                               [&](const char* data, size_t size) {
                                   while (size > 0) {
                                       size_t n = size < kSlice ? size : kSlice;
@@ -83,7 +83,7 @@ int PartDecoder::Decode(int fd, const PartInfo& part, ByteSink& sink,
                               });
         case Encoding::kYenc:
             m_state->yenc.Reset();  // every part is complete in itself
-            return ReadBlocks(fd, part.begin, part.end, m_readBuffer, hook,
+            return ReadBlocks(input, part.begin, part.end, m_readBuffer, hook,
                               [&](const char* data, size_t size) {
                                   while (size > 0) {
                                       size_t n = size < kSlice ? size : kSlice;
@@ -95,26 +95,26 @@ int PartDecoder::Decode(int fd, const PartInfo& part, ByteSink& sink,
                               });
         case Encoding::kBinHex:
             return ReadBlocks(
-                fd, part.begin, part.end, m_readBuffer, hook,
+                input, part.begin, part.end, m_readBuffer, hook,
                 [&](const char* data, size_t size) { m_state->binhex.Feed(data, size, &sink); });
         case Encoding::kPlain:
-            return ReadBlocks(fd, part.begin, part.end, m_readBuffer, hook,
+            return ReadBlocks(input, part.begin, part.end, m_readBuffer, hook,
                               [&](const char* data, size_t size) {
                                   uint8_t* o = sink.Reserve(size);
                                   std::memcpy(o, data, size);
                                   sink.Advance(size);
                               });
         case Encoding::kQuotedPrintable:
-            return DecodeQp(fd, part, sink, hook);
+            return DecodeQp(input, part, sink, hook);
         default:
             return 0;
     }
 }
 
-int PartDecoder::DecodeQp(int fd, const PartInfo& part, ByteSink& sink,
+int PartDecoder::DecodeQp(Input& input, const PartInfo& part, ByteSink& sink,
                           const LineReader::FillHook& hook) {
     LineReader reader(m_readBuffer);
-    reader.Reset(fd, part.begin, part.end);
+    reader.Reset(input, part.begin, part.end);
     reader.SetFillHook(hook);
     codec::Line line;
     while (reader.Next(line)) {
@@ -127,11 +127,11 @@ int PartDecoder::DecodeQp(int fd, const PartInfo& part, ByteSink& sink,
     return reader.error();
 }
 
-int PartDecoder::DecodeLines(int fd, const PartInfo& part, ByteSink& sink,
+int PartDecoder::DecodeLines(Input& input, const PartInfo& part, ByteSink& sink,
                              const LineReader::FillHook& hook) {
     const SixBitTable& table = part.encoding == Encoding::kXx ? kXxTable : kUuTable;
     LineReader reader(m_readBuffer);
-    reader.Reset(fd, part.begin, part.end);
+    reader.Reset(input, part.begin, part.end);
     reader.SetFillHook(hook);
     codec::Line line;
     while (reader.Next(line)) {

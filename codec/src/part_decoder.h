@@ -52,15 +52,18 @@ class PartDecoder {
     void Begin();
     // Decodes part (read from fd) into sink. Returns 0, an errno value for a read error, or
     // -1 when the hook asked to stop.
-    int Decode(int fd, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook);
+    int Decode(Input& input, const PartInfo& part, ByteSink& sink,
+               const LineReader::FillHook& hook);
     // Ends a record: flushes what the state still holds (a final partial Base64 quad).
     void End(ByteSink& sink);
     // The BinHex stream of the record so far: its header and CRC results.
     const BinHexDecoder& binhex() const;
 
   private:
-    int DecodeLines(int fd, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook);
-    int DecodeQp(int fd, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook);
+    int DecodeLines(Input& input, const PartInfo& part, ByteSink& sink,
+                    const LineReader::FillHook& hook);
+    int DecodeQp(Input& input, const PartInfo& part, ByteSink& sink,
+                 const LineReader::FillHook& hook);
 
     std::vector<char>& m_readBuffer;
     StreamState* m_state;

@@ -21,7 +21,8 @@ std::vector<Got> ReadAll(const std::string& content, uint64_t start = 0,
     int fd = open((dir / "f").c_str(), O_RDONLY);
     std::vector<char> buffer;
     codec::LineReader reader(buffer);
-    reader.Reset(fd, start, end);
+    codec::FdInput input(fd);
+    reader.Reset(input, start, end);
     std::vector<Got> got;
     codec::Line line;
     while (reader.Next(line))

@@ -1,0 +1,112 @@
+// Input sources; see source.h.
+#include "source.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace codec {
+
+namespace {
+
+class FileInput : public Input {
+  public:
+    explicit FileInput(int fd) : m_fd(fd) {}
+    ~FileInput() override { close(m_fd); }
+    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
+        ssize_t got;
+        do {
+            got = pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        } while (got < 0 && errno == EINTR);
+        return got;
+    }
+
+  private:
+    int m_fd;
+};
+
+// Joined segments: offset 0 is the start of the first segment.
+class JoinedInput : public Input {
+  public:
+    struct Piece {
+        int fd;
+        uint64_t begin, end, start;  // range in its file, and where it starts in the whole
+    };
+    explicit JoinedInput(std::vector<Piece> pieces) : m_pieces(std::move(pieces)) {}
+    ~JoinedInput() override {
+        for (const Piece& p : m_pieces)
+            close(p.fd);
+    }
+    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
+        auto it = std::upper_bound(m_pieces.begin(), m_pieces.end(), offset,
+                                   [](uint64_t o, const Piece& p) { return o < p.start; });
+        if (it == m_pieces.begin()) return 0;
+        --it;
+        for (; it != m_pieces.end(); ++it) {
+            uint64_t within = offset - it->start;
+            uint64_t length = it->end - it->begin;
+            if (within >= length) {
+                offset = it->start + length;  // an empty or exhausted piece: the next one
+                continue;
+            }
+            size_t want = static_cast<size_t>(std::min<uint64_t>(size, length - within));
+            ssize_t got;
+            do {
+                got = pread(it->fd, buffer, want, static_cast<off_t>(it->begin + within));
+            } while (got < 0 && errno == EINTR);
+            return got;
+        }
+        return 0;
+    }
+
+  private:
+    std::vector<Piece> m_pieces;
+};
+
+}  // namespace
+
+ssize_t FdInput::ReadAt(char* buffer, size_t size, uint64_t offset) {
+    ssize_t got;
+    do {
+        got = pread(m_fd, buffer, size, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+uint32_t Sources::AddFile(const std::string& path) {
+    m_sources.push_back(Source{path, {}});
+    return static_cast<uint32_t>(m_sources.size() - 1);
+}
+
+uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& name) {
+    m_sources.push_back(Source{name, std::move(segments)});
+    return static_cast<uint32_t>(m_sources.size() - 1);
+}
+
+std::unique_ptr<Input> Sources::Open(uint32_t index) const {
+    const Source& s = m_sources[index];
+    if (s.segments.empty()) {
+        int fd = open(s.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return nullptr;
+        return std::make_unique<FileInput>(fd);
+    }
+    std::vector<JoinedInput::Piece> pieces;
+    uint64_t start = 0;
+    for (const Segment& seg : s.segments) {
+        int fd = open(m_sources[seg.source].name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            int saved = errno;
+            for (const auto& p : pieces)
+                close(p.fd);
+            errno = saved;
+            return nullptr;
+        }
+        pieces.push_back({fd, seg.begin, seg.end, start});
+        start += seg.end - seg.begin;
+    }
+    return std::make_unique<JoinedInput>(std::move(pieces));
+}
+
+}  // namespace codec
