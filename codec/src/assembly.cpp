@@ -60,7 +60,34 @@ Record* Assembly::NewRecord(const PartInfo& part) {
     return r;
 }
 
-Record* Assembly::Add(PartInfo&& part, const Note& note) {
+Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& numbers, int total,
+                              const std::string& subjectName) {
+    Record*& r = m_placeholders[id];
+    if (!r) {
+        PartInfo first;
+        first.encoding = Encoding::kPlain;
+        first.subjectName = subjectName;
+        r = NewRecord(first);
+    }
+    r->parts.clear();
+    r->numbers.clear();
+    for (int n : numbers) {
+        PartInfo p;
+        p.encoding = Encoding::kPlain;
+        p.number = n;
+        p.total = total;
+        p.hasBegin = n == 1;
+        p.hasEnd = n == total;
+        r->parts.push_back(p);  // no data: the pieces are not the file
+        r->numbers.insert(n);
+    }
+    r->sorted = false;
+    r->maxTotal = total;
+    m_dirty.push_back(r);
+    return r;
+}
+
+Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse) {
     std::string safe = SafeBaseName(part.name);
     bool numbered = part.number > 0;
     Record* record = nullptr;
@@ -95,6 +122,16 @@ Record* Assembly::Add(PartInfo&& part, const Note& note) {
         if (!numbered && !record) part.number = 1;
     } else if (!numbered) {
         part.number = 1;
+    }
+    if (!record && reuse) {
+        record = reuse;
+        *record = Record();
+        record->name = SafeBaseName(part.name);
+        record->subjectKey = part.subjectKey;
+        record->subjectName = SafeBaseName(part.subjectName);
+        record->pub.encoding = part.encoding;
+        if (!record->name.empty()) m_byName[NameKey(record->name, part.encoding)] = record;
+        if (part.number > 0 && !part.subjectKey.empty()) m_byKey.emplace(part.subjectKey, record);
     }
     if (!record) record = NewRecord(part);
     if (record->subjectName.empty()) record->subjectName = SafeBaseName(part.subjectName);
@@ -210,6 +247,7 @@ void Assembly::Clear() {
     m_byKey.clear();
     m_byPub.clear();
     m_dirty.clear();
+    m_placeholders.clear();
     m_lastOpen = nullptr;
 }
 

@@ -39,8 +39,13 @@ class Assembly {
     using Note = std::function<void(const std::string& text, int level)>;
 
     // Adds a part. Repeats of a part number are dropped with a note.
-    // Returns the record it joined, or null for a repeat.
-    Record* Add(PartInfo&& part, const Note& note);
+    // Returns the record it joined, or null for a repeat. A part that would start a record of
+    // its own takes `reuse` instead, when given (a placeholder becomes the real record).
+    Record* Add(PartInfo&& part, const Note& note, Record* reuse = nullptr);
+    // A record that stands for a message/partial message not yet complete: it lists the
+    // pieces there and missing, and is never ready. Found again by its id.
+    Record* Placeholder(const std::string& id, const std::vector<int>& numbers, int total,
+                        const std::string& subjectName);
     // Recomputes the public fields of the records changed since the last refresh, or of
     // every record (states follow decodeWithErrors).
     void Refresh(bool decodeWithErrors);
@@ -65,6 +70,7 @@ class Assembly {
     std::unordered_map<std::string, Record*> m_byKey;
     std::unordered_map<const FileRecord*, Record*> m_byPub;
     std::vector<Record*> m_dirty;
+    std::unordered_map<std::string, Record*> m_placeholders;
     Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
     int m_lastOpenNumber = 0;
     Encoding m_lastOpenEncoding = Encoding::kUu;

@@ -13,8 +13,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "assembly.h"
@@ -112,6 +114,14 @@ struct CodecLibrary::Impl {
     std::string encodedExt = "uue";
 
     Sources files;
+    struct Partial {
+        std::map<int, Segment> pieces;
+        int total = 0;
+        std::string subjectName;
+        Record* placeholder = nullptr;
+        bool done = false;
+    };
+    std::unordered_map<std::string, Partial> partials;
     Assembly assembly;
     std::vector<char> readBuffer;
     std::vector<uint8_t> writeBuffer;
@@ -140,6 +150,9 @@ struct CodecLibrary::Impl {
     }
 
     int Load(const std::string& path);
+    int AddParts(std::vector<PartInfo>& found, const std::string& shown, uint64_t total,
+                 Record** reuse, std::vector<std::string>* touched);
+    int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
     int Verify(Record& record, const std::string& shown, uint64_t total);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
     int Decode(Record& record, const std::string& name);
@@ -163,7 +176,6 @@ int CodecLibrary::Impl::Load(const std::string& path) {
     FdInput input(fd.get());
     std::string shown = BaseName(path);
     std::vector<PartInfo> found;
-    std::vector<Record*> toVerify;
     LineReader reader(readBuffer);
     reader.Reset(input, 0, UINT64_MAX);
     auto total = static_cast<uint64_t>(st.st_size);
@@ -182,31 +194,62 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         return kIoError;
     }
     files.AddFile(path);
+    std::vector<std::string> touched;
+    int rc = AddParts(found, shown, total, nullptr, &touched);
+    if (rc != kOk) return rc;
+    if (found.empty()) Message(kLevelNote, "Loaded " + Quote(shown) + ": no encoded data found");
+    std::sort(touched.begin(), touched.end());
+    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+    for (const std::string& id : touched) {
+        rc = JoinPartial(id, shown, total);
+        if (rc != kOk) return rc;
+    }
+    return kOk;
+}
+
+// Hands the parts of one scan to the assembly (pieces of message/partial messages to their
+// group), says what was found, and checks the checksums of what changed.
+int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string& shown,
+                                 uint64_t total, Record** reuse,
+                                 std::vector<std::string>* touched) {
     auto note = [&](const std::string& text, int level) { Message(level, text); };
+    std::vector<Record*> toVerify;
     std::string summary;
     size_t listed = 0;
     for (PartInfo& p : found) {
+        std::string name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
         if (listed < 20) {
-            std::string name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
             summary += (listed ? ", " : "") + (name.empty() ? std::string("(no name)") : name);
+            if (!p.partialId.empty()) summary += " (message/partial)";
             if (p.number > 0) summary += " part " + std::to_string(p.number);
             summary += std::string(" [") + EncodingName(p.encoding) + "]";
         }
-        if (p.damagedLines) {
-            std::string name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
+        ++listed;
+        if (p.damagedLines)
             Message(kLevelWarning, Quote(shown) + ": " + std::to_string(p.damagedLines) +
                                        " line(s) inside the data of " +
                                        (name.empty() ? std::string("a part") : Quote(name)) +
                                        " are not valid data and will be skipped");
+        if (!p.partialId.empty()) {
+            if (!touched || p.number <= 0) continue;  // no message/partial inside another
+            Partial& group = partials[p.partialId];
+            if (group.pieces.count(p.number))
+                Message(kLevelNote, "Piece " + std::to_string(p.number) + " of message/partial " +
+                                        Quote(p.partialId) +
+                                        " was found again; the first copy is kept.");
+            else
+                group.pieces[p.number] = Segment{p.fileIndex, p.begin, p.end};
+            group.total = std::max(group.total, p.total);
+            if (group.subjectName.empty()) group.subjectName = p.subjectName;
+            touched->push_back(p.partialId);
+            continue;
         }
-        ++listed;
         bool check = p.encoding == Encoding::kYenc || p.encoding == Encoding::kBinHex;
-        Record* joined = assembly.Add(std::move(p), note);
+        Record* joined = assembly.Add(std::move(p), note, reuse ? *reuse : nullptr);
+        if (joined && reuse && joined == *reuse) *reuse = nullptr;
         if (joined && check) toVerify.push_back(joined);
     }
-    if (found.empty()) {
-        Message(kLevelNote, "Loaded " + Quote(shown) + ": no encoded data found");
-    } else {
+    if (!found.empty()) {
         if (listed > 20) summary += ", and " + std::to_string(listed - 20) + " more";
         Message(kLevelNote, "Loaded " + Quote(shown) + ": " + std::to_string(found.size()) +
                                 " part(s) found: " + summary);
@@ -219,6 +262,63 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         assembly.RefreshOne(*r, decodeWithErrors);
     }
     return kOk;
+}
+
+// A message/partial group: while pieces are missing, a placeholder record says which; once all
+// are there, they are read one after another as the message they carry, whose attachments
+// become records (the first of them taking the placeholder's place).
+int CodecLibrary::Impl::JoinPartial(const std::string& id, const std::string& shown,
+                                    uint64_t total) {
+    Partial& group = partials[id];
+    if (group.done) return kOk;
+    bool complete = group.total > 0 && group.pieces.size() == static_cast<size_t>(group.total) &&
+                    group.pieces.rbegin()->first == group.total;
+    if (!complete) {
+        std::vector<int> numbers;
+        for (const auto& piece : group.pieces)
+            numbers.push_back(piece.first);
+        group.placeholder = assembly.Placeholder(id, numbers, group.total, group.subjectName);
+        assembly.Refresh(decodeWithErrors);
+        return kOk;
+    }
+    std::vector<Segment> segments;
+    for (const auto& piece : group.pieces)
+        segments.push_back(piece.second);
+    uint32_t index = files.AddJoined(std::move(segments), "message/partial " + id);
+    std::unique_ptr<Input> input = files.Open(index);
+    if (!input) {
+        Message(kLevelWarning, "Cannot read the pieces of message/partial " + Quote(id) + ": " +
+                                   std::strerror(errno));
+        return kOk;
+    }
+    LineReader reader(readBuffer);
+    reader.Reset(*input, 0, UINT64_MAX);
+    reader.SetFillHook([&](uint64_t) { return Tick(kActionScanning, shown, 1, 1, total, total); });
+    std::vector<PartInfo> found;
+    Scanner scanner(
+        index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
+        [](Encoding) { return false; });
+    if (!ScanFile(reader, scanner)) {
+        if (reader.stopped()) return kCanceled;
+        Message(kLevelWarning, "Cannot read the pieces of message/partial " + Quote(id) + ": " +
+                                   std::strerror(reader.error()));
+        return kOk;
+    }
+    group.done = true;
+    Message(kLevelNote, "Message/partial " + Quote(id) + " is complete (" +
+                            std::to_string(group.total) + " pieces).");
+    Record* placeholder = group.placeholder;
+    int rc = AddParts(found, "message/partial " + id, total, &placeholder, nullptr);
+    if (placeholder) {
+        // Nothing took its place (the message held no file, or one already listed): it stays,
+        // complete now, as the message without data that it is.
+        std::vector<int> numbers;
+        for (const auto& piece : group.pieces)
+            numbers.push_back(piece.first);
+        assembly.Placeholder(id, numbers, group.total, group.subjectName);
+        assembly.Refresh(decodeWithErrors);
+    }
+    return rc;
 }
 
 // Checks what the format says of the data (yEnc CRC-32s and sizes) by decoding every part not
@@ -546,6 +646,7 @@ int CodecLibrary::EncodeToFile(void* stream, const char* inputPath, int type,
 void CodecLibrary::CleanUp() {
     m_impl->assembly.Clear();
     m_impl->files.Clear();
+    m_impl->partials.clear();
 }
 
 }  // namespace codec

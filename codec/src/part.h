@@ -40,6 +40,7 @@ struct PartInfo {
     uint64_t decodedSize = 0;
     std::string subjectKey;
     std::string subjectName;
+    std::string partialId;  // a piece of a message/partial message (RFC 2046, 5.2.2)
 };
 
 }  // namespace codec

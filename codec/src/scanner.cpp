@@ -8,6 +8,7 @@
 #include "scanner.h"
 
 #include <array>
+#include <cstdlib>
 
 #include "base64.h"
 #include "simd.h"
@@ -168,6 +169,21 @@ void Scanner::FinishHeaders(uint64_t bodyStart) {
         m_contentType.clear();
         m_transferEncoding.clear();
         m_disposition.clear();
+        return;
+    }
+    if (type.value == "message/partial" && !type.Param("id").empty()) {
+        // One piece of a message sent in parts: kept whole, put together with the others
+        // once all are there, and only then read as the message it is.
+        m_body = Body::kVerbatim;
+        OpenChunk(Open::kMime, Encoding::kPlain, bodyStart);
+        m_part.partialId = type.Param("id");
+        int number = std::atoi(type.Param("number").c_str());
+        int total = std::atoi(type.Param("total").c_str());
+        m_part.number = number > 0 && number <= 99999 ? number : 0;
+        m_part.total = total > 0 && total <= 99999 ? total : 0;
+        m_part.hasBegin = m_part.number == 1;
+        m_part.hasData = true;
+        m_lineEnd = m_lineNext = bodyStart;
         return;
     }
     MimeField disposition = ParseMimeField(m_disposition);
@@ -557,8 +573,10 @@ void Scanner::BodyLine(const codec::Line& line) {
             StartMessage();
             return;
         }
-        if (m_boundaries.empty() && (m_open != Open::kMime || m_body == Body::kVerbatim) &&
-            IsArticleStart(t)) {
+        // (The piece of a message/partial message starts with the enclosed message's header.)
+        bool ownBody =
+            m_open == Open::kMime && (m_body != Body::kVerbatim || !m_part.partialId.empty());
+        if (m_boundaries.empty() && !ownBody && IsArticleStart(t)) {
             EndMessage();
             StartMessage();
             HeaderLine(t);
