@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "part_decoder.h"
+#include "simd.h"
 #include "tables.h"
 
 namespace codec {
@@ -27,6 +28,46 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
 }
 constexpr auto kCrcTable = MakeCrcTable();
 
+// Slicing by eight: kSlices[k][b] is the CRC of byte b followed by k zero bytes, so eight bytes
+// cost eight independent lookups instead of a chain of eight.
+constexpr std::array<std::array<uint16_t, 256>, 8> MakeSlices() {
+    std::array<std::array<uint16_t, 256>, 8> t{};
+    t[0] = MakeCrcTable();
+    for (size_t k = 1; k < 8; ++k)
+        for (size_t b = 0; b < 256; ++b) {
+            uint16_t prev = t[k - 1][b];
+            t[k][b] = static_cast<uint16_t>(static_cast<uint16_t>(prev << 8) ^ t[0][prev >> 8]);
+        }
+    return t;
+}
+constexpr auto kSlices = MakeSlices();
+
+uint16_t CrcBlock(uint16_t crc, const uint8_t* p, size_t n) {
+    while (n >= 8) {
+        crc = kSlices[7][p[0] ^ (crc >> 8)] ^ kSlices[6][p[1] ^ (crc & 0xFF)] ^ kSlices[5][p[2]] ^
+              kSlices[4][p[3]] ^ kSlices[3][p[4]] ^ kSlices[2][p[5]] ^ kSlices[1][p[6]] ^
+              kSlices[0][p[7]];
+        p += 8;
+        n -= 8;
+    }
+    while (n--)
+        crc = static_cast<uint16_t>(crc << 8) ^ kSlices[0][(crc >> 8) ^ *p++];
+    return crc;
+}
+
+constexpr uint32_t kBadBits = 0x80000000u;
+
+constexpr std::array<uint32_t, 256> Shifted(int shift) {
+    std::array<uint32_t, 256> t{};
+    for (size_t c = 0; c < 256; ++c)
+        t[c] = kTable[c] < 0 ? kBadBits : static_cast<uint32_t>(kTable[c]) << shift;
+    return t;
+}
+constexpr auto kShift18 = Shifted(18);
+constexpr auto kShift12 = Shifted(12);
+constexpr auto kShift6 = Shifted(6);
+constexpr auto kShift0 = Shifted(0);
+
 inline uint16_t Crc(uint16_t crc, uint8_t b) {
     return static_cast<uint16_t>(crc << 8) ^ kCrcTable[(crc >> 8) ^ b];
 }
@@ -38,51 +79,136 @@ uint32_t Be32(const uint8_t* p) {
 }  // namespace
 
 bool IsBinHexText(std::string_view line) {
-    for (char c : line)
-        if (kTable[static_cast<unsigned char>(c)] < 0) return false;
-    return !line.empty();
+    return !line.empty() && BinHexAllValid(reinterpret_cast<const unsigned char*>(line.data()),
+                                           line.size(), kTable.data());
 }
 
-void BinHexDecoder::Feed(const char* data, size_t size, ByteSink* sink) {
-    const auto* p = reinterpret_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size && !m_ended; ++i) {
-        int v = kTable[p[i]];
+// Six-bit characters to bytes: whole groups of four through four pre-shifted tables while
+// the characters are all in the alphabet, one at a time around line ends and the final ':'.
+size_t BinHexDecoder::Bits(const unsigned char* p, size_t size, uint8_t* out, size_t& used) {
+    uint8_t* o = out;
+    size_t i = 0;
+    while (i < size) {
+        if (m_bitCount == 0) {
+            size_t blocks = BinHexDecodeBlocks(p + i, size - i, o);
+            i += blocks;
+            o += blocks / 16 * 12;
+            while (size - i >= 4) {
+                uint32_t v =
+                    kShift18[p[i]] | kShift12[p[i + 1]] | kShift6[p[i + 2]] | kShift0[p[i + 3]];
+                if (v & kBadBits) break;
+                o[0] = static_cast<uint8_t>(v >> 16);
+                o[1] = static_cast<uint8_t>(v >> 8);
+                o[2] = static_cast<uint8_t>(v);
+                o += 3;
+                i += 4;
+            }
+            if (i == size) break;
+        }
+        unsigned char c = p[i++];
+        int v = kTable[c];
         if (v < 0) {
-            if (p[i] == ':') m_ended = true;
+            if (c == ':') {
+                m_ended = true;
+                break;
+            }
             continue;  // line ends and blanks
         }
         m_bits = m_bits << 6 | static_cast<uint32_t>(v);
         m_bitCount += 6;
         if (m_bitCount >= 8) {
             m_bitCount -= 8;
-            Rle(static_cast<uint8_t>(m_bits >> m_bitCount), sink);
+            *o++ = static_cast<uint8_t>(m_bits >> m_bitCount);
+            if (m_bitCount == 0) m_bits = 0;
         }
+    }
+    used = i;
+    return static_cast<size_t>(o - out);
+}
+
+void BinHexDecoder::Feed(const char* data, size_t size, ByteSink* sink) {
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    uint8_t raw[kChunk / 4 * 3 + 16];
+    while (size > 0 && !m_ended) {
+        size_t used = 0;
+        size_t n = Bits(p, size < kChunk ? size : kChunk, raw, used);
+        p += used;
+        size -= used;
+        Rle(raw, n, sink);
     }
     Flush(sink);
 }
 
-// 0x90 n repeats the previous byte to n copies in all; 0x90 0 is a literal 0x90.
-void BinHexDecoder::Rle(uint8_t b, ByteSink* sink) {
-    if (m_marker) {
-        m_marker = false;
-        if (b == 0) {
-            Byte(0x90, sink);
-            m_last = 0x90;
-        } else {
-            for (unsigned k = 1; k < b; ++k)
-                Byte(m_last, sink);
+// 0x90 n repeats the previous byte to n copies in all; 0x90 0 is a literal 0x90. Bytes
+// between markers pass on in bulk.
+void BinHexDecoder::Rle(const uint8_t* b, size_t n, ByteSink* sink) {
+    size_t i = 0;
+    while (i < n) {
+        if (m_marker) {
+            m_marker = false;
+            uint8_t count = b[i++];
+            if (count == 0) {
+                static constexpr uint8_t kMarker = 0x90;
+                Bytes(&kMarker, 1, sink);
+                m_last = 0x90;
+            } else if (count > 1) {
+                Repeat(m_last, count - 1u, sink);
+            }
+            continue;
         }
-        return;
+        const auto* marker = static_cast<const uint8_t*>(std::memchr(b + i, 0x90, n - i));
+        size_t end = marker ? static_cast<size_t>(marker - b) : n;
+        if (end > i) {
+            Bytes(b + i, end - i, sink);
+            m_last = b[end - 1];
+            i = end;
+        }
+        if (i < n) {
+            m_marker = true;
+            ++i;
+        }
     }
-    if (b == 0x90) {
-        m_marker = true;
-        return;
-    }
-    Byte(b, sink);
-    m_last = b;
 }
 
-void BinHexDecoder::Byte(uint8_t b, ByteSink* sink) {
+void BinHexDecoder::Repeat(uint8_t b, unsigned count, ByteSink* sink) {
+    uint8_t run[256];
+    std::memset(run, b, count);
+    Bytes(run, count, sink);
+}
+
+// The forks take bytes in bulk; the header and the CRC fields one at a time.
+void BinHexDecoder::Bytes(const uint8_t* b, size_t n, ByteSink* sink) {
+    while (n > 0) {
+        if (m_state == kData || m_state == kResource) {
+            size_t k = n < m_left ? n : m_left;
+            if (m_checks) m_crc = CrcBlock(m_crc, b, k);
+            if (m_state == kData && sink) {
+                if (sizeof m_out - m_outFill < k) Flush(sink);
+                if (k >= sizeof m_out) {
+                    uint8_t* o = sink->Reserve(k);
+                    std::memcpy(o, b, k);
+                    sink->Advance(k);
+                } else {
+                    std::memcpy(m_out + m_outFill, b, k);
+                    m_outFill += k;
+                }
+            }
+            m_left -= static_cast<uint32_t>(k);
+            b += k;
+            n -= k;
+            if (m_left == 0) {
+                m_state = m_state == kData ? kDataCrc : kResourceCrc;
+                m_left = 2;
+                m_stored = 0;
+            }
+            continue;
+        }
+        Byte(*b++);
+        --n;
+    }
+}
+
+void BinHexDecoder::Byte(uint8_t b) {
     switch (m_state) {
         case kNameLength:
             m_crc = Crc(m_crc, b);
@@ -111,25 +237,8 @@ void BinHexDecoder::Byte(uint8_t b, ByteSink* sink) {
             }
             return;
         case kData:
-            m_crc = Crc(m_crc, b);
-            if (sink) {
-                m_out[m_outFill++] = b;
-                if (m_outFill == sizeof m_out) Flush(sink);
-            }
-            if (--m_left == 0) {
-                m_state = kDataCrc;
-                m_left = 2;
-                m_stored = 0;
-            }
-            return;
         case kResource:
-            m_crc = Crc(m_crc, b);
-            if (--m_left == 0) {
-                m_state = kResourceCrc;
-                m_left = 2;
-                m_stored = 0;
-            }
-            return;
+            return;  // taken in bulk by Bytes
         case kHeaderCrc:
         case kDataCrc:
         case kResourceCrc:

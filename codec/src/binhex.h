@@ -29,6 +29,8 @@ class BinHexDecoder {
     void Feed(const char* data, size_t size, ByteSink* sink);
     // Writes out what is buffered.
     void Flush(ByteSink* sink);
+    // Without checks the forks' CRCs are not computed (the data was checked before).
+    void SetChecks(bool checks) { m_checks = checks; }
 
     bool headerDone() const { return m_state > kHeaderCrc; }
     const BinHexHeader& header() const { return m_header; }
@@ -50,8 +52,12 @@ class BinHexDecoder {
         kResourceCrc,
         kDone
     };
-    void Rle(uint8_t b, ByteSink* sink);
-    void Byte(uint8_t b, ByteSink* sink);
+    static constexpr size_t kChunk = 4096;
+    size_t Bits(const unsigned char* p, size_t size, uint8_t* out, size_t& used);
+    void Rle(const uint8_t* b, size_t n, ByteSink* sink);
+    void Repeat(uint8_t b, unsigned count, ByteSink* sink);
+    void Bytes(const uint8_t* b, size_t n, ByteSink* sink);
+    void Byte(uint8_t b);
     void Next();
 
     State m_state = kNameLength;
@@ -60,6 +66,7 @@ class BinHexDecoder {
     bool m_marker = false;  // a 0x90 was read; the count comes next
     uint8_t m_last = 0;
     bool m_ended = false;
+    bool m_checks = true;
 
     BinHexHeader m_header;
     uint32_t m_left = 0;  // bytes left in the current field or fork

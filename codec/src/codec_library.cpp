@@ -404,7 +404,7 @@ int CodecLibrary::Impl::VerifyBinHex(Record& r, const std::string& shown, uint64
     for (PartInfo& p : r.parts) {
         Input* in = inputs.Get(p.fileIndex);
         if (!in) return kOk;  // reported when decoding
-        CrcSink discard(writeBuffer);
+        NullSink discard(writeBuffer);
         int err = decoder.Decode(*in, p, discard, [&](uint64_t offset) {
             return Tick(kActionScanning, shown, 1, 1, offset, total);
         });
@@ -484,7 +484,7 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
         return kIoError;
     }
     PartDecoder decoder(readBuffer);
-    decoder.Begin();
+    decoder.Begin(false);
     OpenInputs inputs(files);
     for (size_t i = 0; i < record.parts.size(); ++i) {
         const PartInfo& part = record.parts[i];

@@ -51,8 +51,9 @@ PartDecoder::~PartDecoder() {
     delete m_state;
 }
 
-void PartDecoder::Begin() {
+void PartDecoder::Begin(bool checks) {
     *m_state = StreamState();
+    m_state->binhex.SetChecks(checks);
 }
 
 const BinHexDecoder& PartDecoder::binhex() const {

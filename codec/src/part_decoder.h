@@ -21,6 +21,20 @@ class ByteSink {
     virtual void Advance(size_t used) = 0;
 };
 
+// Takes bytes and forgets them.
+class NullSink : public ByteSink {
+  public:
+    explicit NullSink(std::vector<uint8_t>& buffer) : m_buffer(buffer) {}
+    uint8_t* Reserve(size_t need) override {
+        if (m_buffer.size() < need) m_buffer.resize(need);
+        return m_buffer.data();
+    }
+    void Advance(size_t) override {}
+
+  private:
+    std::vector<uint8_t>& m_buffer;
+};
+
 // Counts what it is given: CRC-32 (as zlib computes it) and size, through a reused buffer.
 class CrcSink : public ByteSink {
   public:
@@ -48,8 +62,9 @@ class PartDecoder {
     explicit PartDecoder(std::vector<char>& readBuffer);
     ~PartDecoder();
 
-    // Starts a record: forgets the state carried between parts.
-    void Begin();
+    // Starts a record: forgets the state carried between parts. Without checks, checksums the
+    // scan verified already are not computed again.
+    void Begin(bool checks = true);
     // Decodes part (read from fd) into sink. Returns 0, an errno value for a read error, or
     // -1 when the hook asked to stop.
     int Decode(Input& input, const PartInfo& part, ByteSink& sink,

@@ -70,15 +70,53 @@ __attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
     return _mm_and_si128(_mm_shuffle_epi8(lutLo, lo), _mm_shuffle_epi8(lutHi, hi));
 }
 
-__attribute__((target("ssse3"))) bool Base64AllValidSsse3(const unsigned char* p, size_t n) {
+// The BinHex alphabet in the same form: one class bit per high nibble 2 to 7 (0x40 for all
+// others), and per low nibble the classes in which it is not a character of the alphabet.
+__attribute__((target("ssse3"))) inline __m128i BinHexInvalid(__m128i v) {
+    const __m128i lutLo = _mm_setr_epi8(0x41, 0x40, 0x40, 0x60, 0x60, 0x60, 0x60, 0x7A, 0x60, 0x60,
+                                        0x62, 0x62, 0x6A, 0x6A, 0x7B, 0x7F);
+    const __m128i lutHi = _mm_setr_epi8(0x40, 0x40, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x40,
+                                        0x40, 0x40, 0x40, 0x40, 0x40, 0x40);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+    __m128i lo = _mm_and_si128(v, nibble);
+    return _mm_and_si128(_mm_shuffle_epi8(lutLo, lo), _mm_shuffle_epi8(lutHi, hi));
+}
+
+// A BinHex character's value is the character plus an offset that depends on its high nibble,
+// one less for the upper half of the nibbles 3, 5 and 6 (where the alphabet skips '7', 'W'
+// and 'g').
+__attribute__((target("ssse3"))) size_t BinHexDecodeBlocksSsse3(const unsigned char* p, size_t n,
+                                                                uint8_t* out) {
+    const __m128i base =
+        _mm_setr_epi8(0, 0, -0x21, -0x23, -0x2A, -0x2B, -0x30, -0x33, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i upper = _mm_setr_epi8(0, 0, 0, -1, 0, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i eight = _mm_set1_epi8(0x08);
+    size_t done = 0;
+    for (; done + 16 <= n; done += 16, p += 16, out += 12) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(BinHexInvalid(v), _mm_setzero_si128())) != 0xFFFF)
+            break;
+        __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+        __m128i high = _mm_cmpeq_epi8(_mm_and_si128(v, eight), eight);
+        __m128i offset = _mm_add_epi8(_mm_shuffle_epi8(base, hi),
+                                      _mm_and_si128(high, _mm_shuffle_epi8(upper, hi)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_add_epi8(v, offset)));
+    }
+    return done;
+}
+
+// Every 16-byte block (the last one overlapping) through a classifier; n >= 16.
+template <__m128i (*Invalid)(__m128i)>
+__attribute__((target("ssse3"))) bool AllValidSsse3(const unsigned char* p, size_t n) {
     __m128i acc = _mm_setzero_si128();
     size_t i = 0;
     for (; i + 16 <= n; i += 16)
+        acc = _mm_or_si128(acc, Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
+    if (i < n)
         acc = _mm_or_si128(acc,
-                           Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
-    if (i < n)  // the last 16 bytes again, overlapping
-        acc = _mm_or_si128(
-            acc, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16))));
+                           Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16))));
     return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
 }
 
@@ -134,10 +172,22 @@ size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
 }
 
 bool Base64AllValid(const unsigned char* p, size_t n) {
-    if (n >= 16 && HasSsse3()) return Base64AllValidSsse3(p, n);
+    if (n >= 16 && HasSsse3()) return AllValidSsse3<Base64Invalid>(p, n);
     unsigned bad = 0;
     for (size_t i = 0; i < n; ++i)
         bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
+    return bad == 0;
+}
+
+size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
+    return HasSsse3() ? BinHexDecodeBlocksSsse3(p, n, out) : 0;
+}
+
+bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table) {
+    if (n >= 16 && HasSsse3()) return AllValidSsse3<BinHexInvalid>(p, n);
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(table[p[i]]) >> 7;
     return bad == 0;
 }
 
@@ -155,6 +205,16 @@ size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) {
 }
 size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {
     return 0;
+}
+size_t BinHexDecodeBlocks(const unsigned char*, size_t, uint8_t*) {
+    return 0;
+}
+
+bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table) {
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(table[p[i]]) >> 7;
+    return bad == 0;
 }
 
 bool Base64AllValid(const unsigned char* p, size_t n) {

@@ -24,4 +24,12 @@ size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out);
 // True when every byte is a Base64 alphabet character ('=' is not).
 bool Base64AllValid(const unsigned char* p, size_t n);
 
+// Decodes BinHex 4.0 characters in blocks of 16 while every character of a block is in the
+// alphabet, as Base64DecodeBlocks does.
+size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out);
+
+// True when every byte is a BinHex 4.0 alphabet character; `table` is that alphabet's decode
+// table, used where the vector unit is not.
+bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table);
+
 }  // namespace codec

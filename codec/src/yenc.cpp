@@ -102,13 +102,15 @@ size_t YencDecoder::Decode(const char* data, size_t size, uint8_t* out) {
     while (p < end) {
         if (m_escape) {
             unsigned char c = *p++;
-            if (c == '\r' || c == '\n') continue;
+            if (c == '\r' || c == '\n') continue;  // an escape at a line end: the next byte
             *o++ = static_cast<uint8_t>(c - 64 - 42);
             m_escape = false;
             continue;
         }
 #if defined(__SSE2__)
-        // Sixteen plain bytes at a time: none of '=', CR, LF.
+        // Sixteen bytes at a time, all of them stored shifted; where a special byte ('=', CR,
+        // LF) comes, the pointers stop there, it is handled, and the loop goes on from the
+        // byte after it.
         const __m128i eq = _mm_set1_epi8('='), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
         const __m128i offset = _mm_set1_epi8(42);
         while (end - p >= 16) {
@@ -125,9 +127,19 @@ size_t YencDecoder::Decode(const char* data, size_t size, uint8_t* out) {
             int plain = __builtin_ctz(static_cast<unsigned>(mask));
             p += plain;
             o += plain;
-            break;
+            if (*p != '=') {
+                ++p;  // a line end
+                continue;
+            }
+            if (p + 1 == end || p[1] == '\r' || p[1] == '\n') {
+                m_escape = true;
+                ++p;
+                break;
+            }
+            *o++ = static_cast<uint8_t>(p[1] - 64 - 42);
+            p += 2;
         }
-        if (p == end) break;
+        if (p == end || m_escape) continue;
 #endif
         unsigned char c = *p++;
         if (c == '=') {
