@@ -3,11 +3,13 @@
 
 Inputs are generated from a fixed seed into bench/work/ (reused when present): a binary of
 --size MiB, its uuencoded form (sharutils uuencode), its Base64 (coreutils base64) and a MIME
-message with it, and a spool of --parts uuencoded articles. Every command runs --runs times;
-the table shows the median MB/s of encoded input and the peak resident memory, and how many
-times faster tamsel is than the peer on the same input.
+message with it, its yEnc form (Debian's python3-yenc encoder), a spool of --parts uuencoded
+articles, a BinHex file of --binhex-size MiB (macutils binhex) and --small small uuencoded
+articles in as many files. With --large, also a spool of 1 GiB, for memory. Every command
+runs --runs times; the table shows the median MB/s of encoded input and the peak resident
+memory, and how many times faster tamsel is than the peer on the same input.
 
-Usage: bench/run_bench.py [--size MiB] [--parts N] [--runs N] [--tamsel PATH]
+Usage: bench/run_bench.py [--size MiB] [--parts N] [--runs N] [--large] [--tamsel PATH]
 Build first: cmake --preset release && cmake --build --preset release
 """
 
@@ -28,20 +30,85 @@ def sh(cmd, **kw):
     subprocess.run(cmd, shell=True, check=True, **kw)
 
 
+def write_random(path, size, seed):
+    rng = random.Random(seed)
+    with open(path, "wb") as f:
+        left = size
+        while left:
+            n = min(left, 16 << 20)
+            f.write(rng.randbytes(n))
+            left -= n
+
+
+def generate_extra(args):
+    """yEnc, BinHex and the small files."""
+    stamp = os.path.join(WORK, f"extra-{args.size}-{args.binhex_size}-{args.small}")
+    if os.path.exists(stamp):
+        return
+    print("generating yEnc, BinHex and small inputs ...", file=sys.stderr)
+    size = args.size << 20
+    encoder = ("import yenc, sys\n"
+               "with open(sys.argv[1], 'rb') as fi, open(sys.argv[2], 'wb') as fo:\n"
+               f"    fo.write(b'=ybegin line=128 size={size} name=data.bin\\r\\n')\n"
+               f"    n, crc = yenc.encode(fi, fo, {size})\n"
+               f"    fo.write(b'\\r\\n=yend size={size} crc32=' + crc.encode() + b'\\r\\n')\n")
+    subprocess.run(["/usr/bin/python3", "-c", encoder, os.path.join(WORK, "data.bin"),
+                    os.path.join(WORK, "data.yenc")], check=True)
+    mac = os.path.join(WORK, "mac.bin")
+    write_random(mac, args.binhex_size << 20, 7)
+    sh(f"cd {WORK} && binhex -d mac.bin > mac.hqx && rm mac.bin")
+    small = os.path.join(WORK, "small")
+    shutil.rmtree(small, ignore_errors=True)
+    os.makedirs(small)
+    rng = random.Random(11)
+    for i in range(args.small):
+        name = f"s{i:05d}.bin"
+        data = rng.randbytes(rng.randint(500, 6000))
+        path = os.path.join(small, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        text = subprocess.run(["uuencode", path, name], check=True,
+                              capture_output=True).stdout
+        with open(os.path.join(small, f"a{i:05d}.txt"), "wb") as f:
+            f.write(f"From: bench@example.org\nSubject: {name}\n\n".encode() + text)
+        os.remove(path)
+    open(stamp, "w").close()
+
+
+def generate_large():
+    """A 1 GiB mbox of uuencoded articles (about 740 MiB of data in 100 files)."""
+    spool = os.path.join(WORK, "large.mbox")
+    if os.path.exists(spool):
+        return
+    print("generating a 1 GiB spool ...", file=sys.stderr)
+    with open(os.path.join(WORK, "data.uue"), "rb") as f:
+        lines = f.read().split(b"\n")[1:-3]  # data lines only
+    per = 3000
+    with open(spool, "wb") as out:
+        written, k = 0, 0
+        while written < (1 << 30):
+            start = (k * per) % max(1, len(lines) - per)
+            chunk = b"\n".join(lines[start:start + per]) + b"\n"
+            name = f"big{k // 20:03d}.bin"
+            part = k % 20 + 1
+            head = (b"From bench@example.org Mon Dec  7 10:00:00 2026\n"
+                    + f"Subject: {name} ({part}/20)\n\n".encode())
+            body = (f"begin 644 {name}\n".encode() if part == 1 else b"") + chunk
+            if part == 20:
+                body += b"`\nend\n"
+            out.write(head + body + b"\n")
+            written += len(head) + len(body) + 1
+            k += 1
+
+
 def generate(size_mib, parts):
     os.makedirs(WORK, exist_ok=True)
     stamp = os.path.join(WORK, f"inputs-{size_mib}-{parts}")
     if os.path.exists(stamp):
         return
     print(f"generating {size_mib} MiB inputs in {WORK} ...", file=sys.stderr)
-    rng = random.Random(20261207)
     data = os.path.join(WORK, "data.bin")
-    with open(data, "wb") as f:
-        left = size_mib << 20
-        while left:
-            n = min(left, 16 << 20)
-            f.write(rng.randbytes(n))
-            left -= n
+    write_random(data, size_mib << 20, 20261207)
     sh(f"cd {WORK} && uuencode data.bin data.bin > data.uue")
     sh(f"cd {WORK} && base64 data.bin > data.b64")
     with open(os.path.join(WORK, "data.mim"), "wb") as out:
@@ -79,7 +146,7 @@ def measure(cmd, runs, out_dir, check_file=None, expect=None):
         # GNU time reports the command's own peak (this Python process is not inherited).
         start = time.perf_counter()
         status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", rss_file, "sh", "-c",
-                                  "exec " + cmd], stdout=subprocess.DEVNULL,
+                                  cmd], stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
         times.append(time.perf_counter() - start)
         with open(rss_file) as f:
@@ -98,17 +165,25 @@ def main():
     ap.add_argument("--parts", type=int, default=500)
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--tamsel", default=os.path.join(ROOT, "build/release/cli/tamsel"))
+    ap.add_argument("--binhex-size", type=int, default=64, help="MiB of BinHex data")
+    ap.add_argument("--small", type=int, default=10000, help="number of small articles")
+    ap.add_argument("--large", action="store_true", help="also the 1 GiB spool")
     ap.add_argument("--generate-only", action="store_true", help=argparse.SUPPRESS)
     args = ap.parse_args()
     if args.generate_only:
         generate(args.size, args.parts)
+        generate_extra(args)
+        if args.large:
+            generate_large()
         return
     if not os.access(args.tamsel, os.X_OK):
         raise SystemExit(f"{args.tamsel} missing: build the release preset first")
     # Generated in a child process, so that this one stays small: a child's peak RSS counts
     # what it inherited at fork time.
     subprocess.run([sys.executable, __file__, "--generate-only", "--size", str(args.size),
-                    "--parts", str(args.parts)], check=True)
+                    "--parts", str(args.parts), "--binhex-size", str(args.binhex_size),
+                    "--small", str(args.small)] + (["--large"] if args.large else []),
+                   check=True)
 
     w = WORK
     out = os.path.join(w, "out")
@@ -127,14 +202,36 @@ def main():
         (f"uu spool, {args.parts} parts", "spool.mbox", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/spool.mbox"),
         ]),
+        ("yEnc", "data.yenc", [
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.yenc"),
+            ("python3-yenc", f"{ROOT}/bench/yenc_peer.py {w}/data.yenc {result}"),
+        ]),
+        ("BinHex", "mac.hqx", [
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/mac.hqx"),
+            ("hexbin", f"cd {out} && hexbin -d {w}/mac.hqx"),
+        ]),
+        (f"{args.small} small articles", "small", [
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/small/*"),
+            ("uudecode", f"cd {out} && uudecode {w}/small/*"),
+        ]),
     ]
+    if args.large:
+        cases.append(("1 GiB spool", "large.mbox", [
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/large.mbox"),
+        ]))
     print(f"{'input':28} {'tool':10} {'MB/s':>8} {'peak RSS':>10} {'tamsel is':>10}")
     single_uu = None
     for title, name, tools in cases:
-        size = os.path.getsize(os.path.join(w, name))
+        path = os.path.join(w, name)
+        if os.path.isdir(path):
+            size = sum(os.path.getsize(os.path.join(path, f)) for f in os.listdir(path))
+        else:
+            size = os.path.getsize(path)
         ours = None
         for tool, cmd in tools:
-            secs, rss = measure(cmd, args.runs, out, result, data)
+            check = name in ("data.uue", "data.mim", "spool.mbox", "data.yenc")
+            secs, rss = measure(cmd, args.runs if name != "large.mbox" else 1, out,
+                                result if check else None, data if check else None)
             mbs = size / secs / 1e6
             if tool == "tamsel":
                 ours = secs

@@ -102,7 +102,8 @@ struct Session {
     static void OnMessage(void* opaque, const char* text, int level) {
         auto* s = static_cast<Session*>(opaque);
         s->ClearBar();
-        s->context.err << "tamsel: " << LevelWord(level) << ": " << text << "\n";
+        // One write per message: the error stream is unbuffered.
+        s->context.err << (std::string("tamsel: ") + LevelWord(level) + ": " + text + "\n");
     }
 
     static int OnBusy(void* opaque, const codec::Progress* p) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,7 +33,8 @@ int WriteAll(int fd, const uint8_t* p, size_t n) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::vector<uint8_t>& buffer) : m_buffer(buffer) {
+OutputFile::OutputFile(std::vector<uint8_t>& buffer, bool unnamed)
+    : m_buffer(buffer), m_allowUnnamed(unnamed) {
     if (m_buffer.size() < kOutBuffer) m_buffer.resize(kOutBuffer);
 }
 
@@ -40,10 +42,9 @@ OutputFile::~OutputFile() {
     Abort();
 }
 
-int OutputFile::Create(int dirFd, const std::string& finalName) {
-    m_dirFd = dirFd;
-    m_finalName = finalName;
-    // Unique enough to rarely collide (O_EXCL settles the rest): process, object, clock.
+// Gives the file a temporary name in the directory: a new name each try, O_EXCL (or link's
+// own refusal) settles collisions. Returns 0 or an errno value.
+int OutputFile::NameTemporary(const std::function<int(const char*)>& create) {
     auto seed =
         static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
         reinterpret_cast<uintptr_t>(this);
@@ -51,18 +52,40 @@ int OutputFile::Create(int dirFd, const std::string& finalName) {
         char name[64];
         snprintf(name, sizeof name, ".tamsel-%d-%lx-%u.part", static_cast<int>(getpid()),
                  seed & 0xFFFFFFFFul, attempt);
-        int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            m_fd = fd;
+        if (create(name) == 0) {
             m_tempName = name;
-            m_fill = 0;
-            m_written = 0;
-            m_error = 0;
             return 0;
         }
         if (errno != EEXIST) return errno;
     }
     return EEXIST;
+}
+
+int OutputFile::Create(int dirFd, const std::string& finalName) {
+    m_dirFd = dirFd;
+    m_finalName = finalName;
+    m_fill = 0;
+    m_written = 0;
+    m_error = 0;
+    // Preferably a file without a name (O_TMPFILE), linked in when complete: one change to the
+    // directory instead of two, and nothing left behind even if the process dies. It needs
+    // /proc to be linked by an unprivileged process.
+    struct stat st;
+    if (m_allowUnnamed && stat("/proc/self/fd", &st) == 0) {
+        int fd = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_unnamed = true;
+            return 0;
+        }
+    }
+    m_unnamed = false;
+    return NameTemporary([&](const char* name) {
+        int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return -1;
+        m_fd = fd;
+        return 0;
+    });
 }
 
 void OutputFile::Flush() {
@@ -94,6 +117,24 @@ int OutputFile::Commit(bool overwrite, unsigned mode) {
     Flush();
     int err = m_error;
     if (err == 0 && fchmod(m_fd, mode & 0777) != 0) err = errno;
+    if (err == 0 && m_unnamed) {
+        char path[64];
+        snprintf(path, sizeof path, "/proc/self/fd/%d", m_fd);
+        if (linkat(AT_FDCWD, path, m_dirFd, m_finalName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            close(m_fd);
+            m_fd = -1;
+            return 0;
+        }
+        err = errno;
+        if (err != EEXIST || !overwrite) {
+            Abort();
+            return err;
+        }
+        // Replacing what is there: a name of its own first, then rename over the target.
+        err = NameTemporary([&](const char* name) {
+            return linkat(AT_FDCWD, path, m_dirFd, name, AT_SYMLINK_FOLLOW);
+        });
+    }
     if (close(m_fd) != 0 && err == 0) err = errno;
     m_fd = -1;
     if (err == 0) {

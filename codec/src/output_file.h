@@ -1,12 +1,14 @@
-// Atomic output: every file is written as a temporary in the output directory (created with
-// O_EXCL|O_NOFOLLOW, so nothing is ever written through a link) and renamed into place only
-// when complete. Without overwrite the final rename refuses to replace anything
+// Atomic output: every file is written as a temporary in the output directory (an unnamed
+// O_TMPFILE file where the system has them, else a new name made with O_EXCL|O_NOFOLLOW, so
+// nothing is ever written through a link) and linked or renamed into place only when
+// complete. Without overwrite the final rename refuses to replace anything
 // (RENAME_NOREPLACE, or link+unlink where the file system lacks it), so a target that appears
 // meanwhile is not lost. Destroying an uncommitted file removes the temporary.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,8 @@ namespace codec {
 
 class OutputFile : public ByteSink {
   public:
-    explicit OutputFile(std::vector<uint8_t>& buffer);
+    // unnamed: use an O_TMPFILE file where possible (off: always a named temporary).
+    explicit OutputFile(std::vector<uint8_t>& buffer, bool unnamed = true);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -44,6 +47,7 @@ class OutputFile : public ByteSink {
 
   private:
     void Flush();
+    int NameTemporary(const std::function<int(const char*)>& create);
 
     std::vector<uint8_t>& m_buffer;
     size_t m_fill = 0;
@@ -51,6 +55,8 @@ class OutputFile : public ByteSink {
     int m_dirFd = -1;
     int m_fd = -1;
     int m_error = 0;
+    bool m_allowUnnamed = true;
+    bool m_unnamed = false;  // an O_TMPFILE file, linked in by Commit
     std::string m_tempName;
     std::string m_finalName;
 };

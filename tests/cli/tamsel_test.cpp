@@ -147,11 +147,19 @@ TEST_F(Tamsel, InterruptDuringDecodeLeavesNoPartialFile) {
               (dir / "huge.uue").c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    // Wait for the temporary file to appear: the decode is under way.
+    // Wait until the process holds its output file open (a named temporary, or an unnamed
+    // one in the output directory): the decode is under way.
+    std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
     bool started = false;
     for (int i = 0; i < 600000 && !started; ++i) {
-        for (const std::string& n : dir.List("out"))
-            started = started || n.rfind(".tamsel-", 0) == 0;
+        for (int fd = 3; fd < 64 && !started; ++fd) {
+            char target[4096];
+            ssize_t n = readlink((fds + std::to_string(fd)).c_str(), target, sizeof target - 1);
+            if (n > 0) {
+                target[n] = '\0';
+                started = std::string(target).rfind(dir / "out/", 0) == 0;
+            }
+        }
         if (!started) usleep(100);
     }
     ASSERT_TRUE(started);

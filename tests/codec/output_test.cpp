@@ -7,6 +7,10 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "output_file.h"
 #include "safe_name.h"
 #include "support/test_support.h"
 
@@ -51,6 +55,45 @@ TEST(SafeBaseName, CutsLongNamesToNameMaxKeepingTheExtensionAndUtf8) {
     EXPECT_EQ(".gz", safe.substr(safe.size() - 3));
     size_t cut = safe.size() - 3;
     EXPECT_NE('\xC3', safe[cut - 1]) << "a UTF-8 sequence was cut in two";
+}
+
+// The output file itself, both ways it can make its temporary.
+TEST(OutputFile, CommitsAtomicallyWithAnUnnamedOrANamedTemporary) {
+    for (bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named");
+        TempDir dir;
+        int dirFd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(dirFd, 0);
+        std::vector<uint8_t> buffer;
+        auto write = [&](const std::string& name, const std::string& data, bool overwrite) {
+            codec::OutputFile out(buffer, unnamed);
+            EXPECT_EQ(0, out.Create(dirFd, name));
+            out.Write(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+            return out.Commit(overwrite, 0640);
+        };
+        EXPECT_EQ(0, write("a", "first", false));
+        EXPECT_EQ("first", ReadFile(dir / "a"));
+        EXPECT_EQ(EEXIST, write("a", "second", false));
+        EXPECT_EQ("first", ReadFile(dir / "a"));
+        EXPECT_EQ(0, write("a", "third", true));
+        EXPECT_EQ("third", ReadFile(dir / "a"));
+        // A symlink is replaced, its target untouched; a directory is not replaced.
+        WriteFile(dir / "victim", "safe");
+        ASSERT_EQ(0, symlink((dir / "victim").c_str(), (dir / "l").c_str()));
+        EXPECT_EQ(0, write("l", "over", true));
+        EXPECT_EQ("safe", ReadFile(dir / "victim"));
+        EXPECT_EQ("over", ReadFile(dir / "l"));
+        ASSERT_EQ(0, mkdir((dir / "d").c_str(), 0755));
+        EXPECT_NE(0, write("d", "x", true));
+        {
+            // Abandoned: nothing stays behind.
+            codec::OutputFile out(buffer, unnamed);
+            ASSERT_EQ(0, out.Create(dirFd, "gone"));
+            out.Write(reinterpret_cast<const uint8_t*>("abc"), 3);
+        }
+        EXPECT_EQ((std::vector<std::string>{"a", "d", "l", "victim"}), dir.List());
+        close(dirFd);
+    }
 }
 
 class Output : public ::testing::Test {
