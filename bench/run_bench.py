@@ -86,7 +86,7 @@ def generate_large():
     per = 3000
     with open(spool, "wb") as out:
         written, k = 0, 0
-        while written < (1 << 30):
+        while written < (1 << 30) or k % 20 != 0:  # whole sets of 20 parts
             start = (k * per) % max(1, len(lines) - per)
             chunk = b"\n".join(lines[start:start + per]) + b"\n"
             name = f"big{k // 20:03d}.bin"

@@ -543,6 +543,20 @@ void Scanner::TextLine(const codec::Line& line) {
 
     // No chunk open: a data line without a begin line may start one.
     if (line.overlong) return;
+    // The last part of a posting may hold no data at all: only the terminator and "end".
+    bool zero = t == "`" || t == "+" || t == " ";
+    if (IsEndLine(t) && m_prevZero &&
+        (m_subjectInfo.number > 1 ||
+         (m_continues && (m_continues(Encoding::kUu) || m_continues(Encoding::kXx))))) {
+        bool xx = m_continues && m_continues(Encoding::kXx);
+        OpenChunk(Open::kHeaderless, xx ? Encoding::kXx : Encoding::kUu, line.offset);
+        m_part.hasData = true;
+        m_confirmed = true;
+        m_prevZero = false;
+        CloseChunk(true);
+        return;
+    }
+    m_prevZero = zero;
     for (const SixBitTable* table : {&kUuTable, &kXxTable}) {
         UuLine u = ClassifyUuLine(*table, t, false);
         if (u.kind == LineKind::kData && (IsFullUuLine(*table, t) || t.size() >= 2)) {
@@ -573,9 +587,11 @@ void Scanner::BodyLine(const codec::Line& line) {
             StartMessage();
             return;
         }
-        // (The piece of a message/partial message starts with the enclosed message's header.)
+        // (The first piece of a message/partial message starts with the enclosed message's
+        // header; another article may follow it.)
         bool ownBody =
-            m_open == Open::kMime && (m_body != Body::kVerbatim || !m_part.partialId.empty());
+            m_open == Open::kMime && (m_body != Body::kVerbatim ||
+                                      (!m_part.partialId.empty() && line.offset == m_part.begin));
         if (m_boundaries.empty() && !ownBody && IsArticleStart(t)) {
             EndMessage();
             StartMessage();

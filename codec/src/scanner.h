@@ -73,6 +73,7 @@ class Scanner {
     bool m_confirmed = false;  // a headerless chunk is data, not a stray line
     bool m_decided = false;    // uu or xx is known for a begin block
     bool m_prevData = false;   // the previous line was a data line
+    bool m_prevZero = false;   // the previous line, outside a chunk, was a terminator
     uint64_t m_lastDataEnd = 0;
     uint64_t m_base64Chars = 0;
     size_t m_firstLineLength = 0;

@@ -239,4 +239,19 @@ TEST_F(Assembly, AWholeFileAndAPostingInPartsUnderOneNameStayApart) {
     EXPECT_EQ(codec::kStateReady, t.Records()[1]->state);
 }
 
+TEST_F(Assembly, ALastPartWithOnlyTheTerminatorAndEndCompletesThePosting) {
+    // 45 bytes: one full line in part 1, nothing but "`" and "end" in part 2.
+    Posting p = MakePosting(dir, "tiny.bin", 45, 1, 14);
+    auto lines = test::SplitLines(p.bodies[0], 2);
+    ASSERT_EQ(2u, lines.size());
+    test::Library t;
+    for (size_t i = 0; i < 2; ++i) {
+        std::string file = dir / ("t" + std::to_string(i));
+        WriteFile(file, Article(Numbered("tiny.bin", i + 1, 2), lines[i], static_cast<int>(i)));
+        ASSERT_EQ(0, t.Load(file));
+    }
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    ExpectDecodes(t, "tiny.bin", p.data);
+}
+
 }  // namespace
