@@ -100,15 +100,20 @@ PartInfo Scanner::NewPart() const {
     return p;
 }
 
-void Scanner::StartMessage() {
+// A header block begins: a message's own (top) or a MIME part's.
+void Scanner::StartHeaders(bool top) {
     m_mode = Mode::kHeaders;
-    m_topHeaders = true;
+    m_topHeaders = top;
     m_headerName.clear();
     m_headerValue.clear();
     m_contentType.clear();
     m_transferEncoding.clear();
     m_disposition.clear();
-    m_subject.clear();
+    if (top) m_subject.clear();
+}
+
+void Scanner::StartMessage() {
+    StartHeaders(true);
 }
 
 void Scanner::EndMessage() {
@@ -164,11 +169,7 @@ void Scanner::FinishHeaders(uint64_t bodyStart) {
     if (type.value == "message/rfc822" && transfer != "base64") {
         // The enclosed message's header block: its MIME fields count, its Subject does not
         // replace the article's numbering.
-        m_mode = Mode::kHeaders;
-        m_topHeaders = false;
-        m_contentType.clear();
-        m_transferEncoding.clear();
-        m_disposition.clear();
+        StartHeaders(false);
         return;
     }
     if (type.value == "message/partial" && !type.Param("id").empty()) {
@@ -227,13 +228,7 @@ bool Scanner::BoundaryLine(std::string_view text, uint64_t offset) {
         if (tail.empty()) {
             CloseChunk(m_open == Open::kMime);
             m_boundaries.resize(i + 1);
-            m_mode = Mode::kHeaders;
-            m_topHeaders = false;
-            m_headerName.clear();
-            m_headerValue.clear();
-            m_contentType.clear();
-            m_transferEncoding.clear();
-            m_disposition.clear();
+            StartHeaders(false);
             return true;
         }
         if (tail == "--") {

@@ -38,6 +38,7 @@ class Scanner {
     enum class Open { kNone, kBegin, kHeaderless, kMime, kYenc, kBinHex };
 
     void StartMessage();
+    void StartHeaders(bool top);
     void EndMessage();
     void HeaderLine(std::string_view text);
     void CommitHeader();

@@ -58,29 +58,30 @@ __attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char*
 }
 
 // Bit classes of invalid characters, by low and by high nibble: a character is valid when the
-// two entries share no bit.
-__attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
-    const __m128i lutLo = _mm_setr_epi8(0x0B, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03,
-                                        0x07, 0x15, 0x17, 0x17, 0x17, 0x15);
-    const __m128i lutHi = _mm_setr_epi8(0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x08, 0x10, 0x01, 0x01,
-                                        0x01, 0x01, 0x01, 0x01, 0x01, 0x01);
+// two entries share no bit. Non-zero bytes of the result mark invalid characters.
+__attribute__((target("ssse3"))) inline __m128i Classes(__m128i v, __m128i lutLo, __m128i lutHi) {
     const __m128i nibble = _mm_set1_epi8(0x0F);
     __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
     __m128i lo = _mm_and_si128(v, nibble);
     return _mm_and_si128(_mm_shuffle_epi8(lutLo, lo), _mm_shuffle_epi8(lutHi, hi));
 }
 
+__attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
+    return Classes(v,
+                   _mm_setr_epi8(0x0B, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x07,
+                                 0x15, 0x17, 0x17, 0x17, 0x15),
+                   _mm_setr_epi8(0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x08, 0x10, 0x01, 0x01, 0x01,
+                                 0x01, 0x01, 0x01, 0x01, 0x01));
+}
+
 // The BinHex alphabet in the same form: one class bit per high nibble 2 to 7 (0x40 for all
 // others), and per low nibble the classes in which it is not a character of the alphabet.
 __attribute__((target("ssse3"))) inline __m128i BinHexInvalid(__m128i v) {
-    const __m128i lutLo = _mm_setr_epi8(0x41, 0x40, 0x40, 0x60, 0x60, 0x60, 0x60, 0x7A, 0x60, 0x60,
-                                        0x62, 0x62, 0x6A, 0x6A, 0x7B, 0x7F);
-    const __m128i lutHi = _mm_setr_epi8(0x40, 0x40, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x40,
-                                        0x40, 0x40, 0x40, 0x40, 0x40, 0x40);
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
-    __m128i lo = _mm_and_si128(v, nibble);
-    return _mm_and_si128(_mm_shuffle_epi8(lutLo, lo), _mm_shuffle_epi8(lutHi, hi));
+    return Classes(v,
+                   _mm_setr_epi8(0x41, 0x40, 0x40, 0x60, 0x60, 0x60, 0x60, 0x7A, 0x60, 0x60, 0x62,
+                                 0x62, 0x6A, 0x6A, 0x7B, 0x7F),
+                   _mm_setr_epi8(0x40, 0x40, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x40, 0x40,
+                                 0x40, 0x40, 0x40, 0x40, 0x40));
 }
 
 // A BinHex character's value is the character plus an offset that depends on its high nibble,
