@@ -5,7 +5,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,8 @@ struct Options {
     bool overwrite = false;
     bool ignoreErrors = false;
     std::string dir;
+    std::string type = "uu";
+    long lines = 0;
     std::vector<std::string> files;
 };
 
@@ -37,6 +41,7 @@ struct Command {
 
 int RunCheck(const Options& options, Context& context);
 int RunDecode(const Options& options, Context& context);
+int RunEncode(const Options& options, Context& context);
 
 constexpr Command kCommands[] = {
     {"check", "tamsel check [--json] FILE...",
@@ -44,6 +49,9 @@ constexpr Command kCommands[] = {
     {"decode", "tamsel decode [-d DIR] [--overwrite] [--ignore-errors] FILE...",
      "decode every ready file into DIR (default: the current directory)", RunDecode,
      "-d --overwrite --ignore-errors"},
+    {"encode", "tamsel encode [-t uu|xx|b64] [-l LINES] [--overwrite] [-d DIR] INPUT OUTPUT",
+     "encode INPUT as OUTPUT, or in parts of LINES encoded lines named after it", RunEncode,
+     "-t -l -d --overwrite"},
 };
 
 void PrintHelp(std::ostream& out) {
@@ -112,7 +120,9 @@ struct Session {
         if (s->context.progressBar) {
             int pct = p->percent;
             if (p->parts > 1) pct = ((p->part - 1) * 100 + p->percent) / p->parts;
-            const char* what = p->action == codec::kActionScanning ? "scanning" : "decoding";
+            const char* what = p->action == codec::kActionScanning   ? "scanning"
+                               : p->action == codec::kActionEncoding ? "encoding"
+                                                                     : "decoding";
             char bar[21];
             int filled = pct / 5;
             for (int i = 0; i < 20; ++i)
@@ -255,6 +265,36 @@ int RunDecode(const Options& options, Context& context) {
     return skipped ? kExitNotAllReady : 0;
 }
 
+int RunEncode(const Options& options, Context& context) {
+    if (options.files.size() != 2) return Usage(context, "encode takes INPUT and OUTPUT");
+    int type = options.type == "uu"    ? codec::kEncodeUu
+               : options.type == "xx"  ? codec::kEncodeXx
+               : options.type == "b64" ? codec::kEncodeBase64
+                                       : 0;
+    if (type == 0) return Usage(context, "-t takes uu, xx or b64");
+    const std::string& output = options.files[1];
+    size_t slash = output.rfind('/');
+    std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
+    std::string dir = !options.dir.empty()         ? options.dir
+                      : slash == std::string::npos ? std::string(".")
+                      : slash == 0                 ? std::string("/")
+                                                   : output.substr(0, slash);
+    if (name.empty()) return Usage(context, "OUTPUT names no file");
+    size_t dot = name.rfind('.');
+    std::string extension =
+        dot != std::string::npos && dot > 0 && dot + 1 < name.size() ? name.substr(dot + 1) : "uue";
+    Session session(context);
+    codec::CodecLibrary& library = session.library;
+    library.SetOption(codec::kOptEncodedExt, 0, extension.c_str());
+    library.SetOption(codec::kOptOverwrite, options.overwrite ? 1 : 0, nullptr);
+    library.SetOption(codec::kOptOutputDir, 0, dir.c_str());
+    int rc = library.EncodeToFile(nullptr, options.files[0].c_str(), type, nullptr, name.c_str(),
+                                  options.lines);
+    session.ClearBar();
+    if (rc == codec::kCanceled) context.err << "tamsel: canceled\n";
+    return rc;
+}
+
 bool Accepts(const Command& c, const std::string& flag) {
     std::string flags = std::string(" ") + c.flags + " ";
     return flags.find(" " + flag + " ") != std::string::npos;
@@ -297,6 +337,17 @@ int Run(const std::vector<std::string>& args, Context& context) {
         } else if (a == "-d") {
             if (i + 1 >= args.size()) return Usage(context, "-d needs a directory");
             options.dir = args[++i];
+        } else if (a == "-t") {
+            if (i + 1 >= args.size()) return Usage(context, "-t needs uu, xx or b64");
+            options.type = args[++i];
+        } else if (a == "-l") {
+            char* end = nullptr;
+            errno = 0;
+            long lines = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
+            if (i + 1 >= args.size() || *end != '\0' || errno != 0 || lines < 0)
+                return Usage(context, "-l needs a number of lines (0: one file)");
+            options.lines = lines;
+            ++i;
         }
     }
     if (options.files.empty()) return Usage(context, "no input files given");

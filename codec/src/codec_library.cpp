@@ -21,6 +21,7 @@
 
 #include "assembly.h"
 #include "base64.h"
+#include "encode.h"
 #include "line_reader.h"
 #include "output_file.h"
 #include "part_decoder.h"
@@ -150,6 +151,8 @@ struct CodecLibrary::Impl {
     }
 
     int Load(const std::string& path);
+    int EncodeFile(const char* inputPath, int type, const char* headerName, const char* outputName,
+                   long linesPerPart);
     int AddParts(std::vector<PartInfo>& found, const std::string& shown, uint64_t total,
                  Record** reuse, std::vector<std::string>* touched);
     int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
@@ -524,6 +527,66 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
     return kOk;
 }
 
+int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* headerName,
+                                   const char* outputName, long linesPerPart) {
+    if (type != kEncodeUu && type != kEncodeBase64 && type != kEncodeXx) {
+        Message(kLevelWarning, "Unknown encoding " + std::to_string(type) + ".");
+        return kInternalError;
+    }
+    std::string input = inputPath ? inputPath : "";
+    std::string output = outputName ? SafeBaseName(outputName) : std::string();
+    if (output.empty() || output != (outputName ? outputName : "")) {
+        Message(kLevelWarning, "Cannot encode into " + Quote(outputName ? outputName : "") +
+                                   ": give a file name without a directory.");
+        return kIoError;
+    }
+    Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat st;
+    if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const char* why = in.get() < 0 ? std::strerror(errno) : "it is not a regular file";
+        Message(kLevelWarning, "Cannot read " + Quote(input) + ": " + why);
+        return kIoError;
+    }
+    std::string dir = outputDir.empty() ? std::string(".") : outputDir;
+    Fd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() < 0) {
+        Message(kLevelWarning,
+                "Cannot open the output directory " + Quote(dir) + ": " + std::strerror(errno));
+        return kIoError;
+    }
+    EncodeJob job;
+    job.inputFd = in.get();
+    job.inputSize = static_cast<uint64_t>(st.st_size);
+    job.type = type;
+    job.headerName = SafeBaseName(headerName ? headerName : BaseName(input));
+    if (job.headerName.empty()) job.headerName = output;
+    job.outputName = output;
+    job.linesPerPart = linesPerPart;
+    job.extension = encodedExt;
+    job.outputDirFd = dirFd.get();
+    job.overwrite = overwrite;
+    job.umask = umask;
+    char id[96];
+    std::snprintf(
+        id, sizeof id, "%d.%lld.%llx@tamsel", static_cast<int>(getpid()),
+        static_cast<long long>(std::chrono::system_clock::now().time_since_epoch().count()),
+        static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
+    job.id = id;
+    EncodeCallbacks callbacks;
+    callbacks.progress = [&](int part, int parts, int percent) {
+        return Tick(kActionEncoding, output, part, parts, static_cast<uint64_t>(percent), 100);
+    };
+    callbacks.message = [&](int level, const std::string& text) { Message(level, text); };
+    int rc = Encode(job, writeBuffer, readBuffer, callbacks);
+    if (rc == kOk)
+        Message(kLevelNote, "Encoded " + Quote(input) + " as " +
+                                EncodingName(type == kEncodeUu   ? Encoding::kUu
+                                             : type == kEncodeXx ? Encoding::kXx
+                                                                 : Encoding::kBase64) +
+                                " into " + Quote(dir) + ".");
+    return rc;
+}
+
 CodecLibrary::CodecLibrary() : m_impl(std::make_unique<Impl>()) {}
 CodecLibrary::~CodecLibrary() = default;
 
@@ -633,14 +696,14 @@ int CodecLibrary::RenameFile(const FileRecord* record, const char* newName) {
 
 int CodecLibrary::EncodeToFile(void* stream, const char* inputPath, int type,
                                const char* headerName, const char* outputName, long linesPerPart) {
-    (void)stream;
-    (void)inputPath;
-    (void)type;
-    (void)headerName;
-    (void)outputName;
-    (void)linesPerPart;
-    m_impl->Message(kLevelWarning, "Encoding is not available in this version of the library.");
-    return kInternalError;
+    (void)stream;  // the input is always opened by name
+    try {
+        return m_impl->EncodeFile(inputPath, type, headerName, outputName, linesPerPart);
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    } catch (...) {
+        return kInternalError;
+    }
 }
 
 void CodecLibrary::CleanUp() {

@@ -137,26 +137,37 @@ int OutputFile::Commit(bool overwrite, unsigned mode) {
     }
     if (close(m_fd) != 0 && err == 0) err = errno;
     m_fd = -1;
-    if (err == 0) {
-        if (overwrite) {
-            // rename() replaces the directory entry itself: a symlink there is replaced, never
-            // followed.
-            if (renameat(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str()) != 0)
-                err = errno;
-        } else if (renameat2(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str(),
-                             RENAME_NOREPLACE) != 0) {
-            err = errno;
-            if (err == EINVAL || err == ENOSYS) {
-                // No RENAME_NOREPLACE here: link() refuses an existing target just as well.
-                err = linkat(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str(), 0) == 0
-                          ? 0
-                          : errno;
-                if (err == 0) unlinkat(m_dirFd, m_tempName.c_str(), 0);
-            }
-        }
-        if (err == 0) m_tempName.clear();
-    }
+    if (err == 0) err = Publish(overwrite);
     Abort();
+    return err;
+}
+
+int OutputFile::Close(unsigned mode) {
+    Flush();
+    int err = m_error;
+    if (err == 0 && fchmod(m_fd, mode & 0777) != 0) err = errno;
+    if (close(m_fd) != 0 && err == 0) err = errno;
+    m_fd = -1;
+    return err;
+}
+
+int OutputFile::Publish(bool overwrite) {
+    int err = 0;
+    if (overwrite) {
+        // rename() replaces the directory entry itself: a symlink there is replaced, never
+        // followed.
+        if (renameat(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str()) != 0) err = errno;
+    } else if (renameat2(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str(),
+                         RENAME_NOREPLACE) != 0) {
+        err = errno;
+        if (err == EINVAL || err == ENOSYS) {
+            // No RENAME_NOREPLACE here: link() refuses an existing target just as well.
+            err = linkat(m_dirFd, m_tempName.c_str(), m_dirFd, m_finalName.c_str(), 0) == 0 ? 0
+                                                                                            : errno;
+            if (err == 0) unlinkat(m_dirFd, m_tempName.c_str(), 0);
+        }
+    }
+    if (err == 0) m_tempName.clear();
     return err;
 }
 

@@ -40,6 +40,13 @@ class OutputFile : public ByteSink {
     // afterwards in every case.
     int Commit(bool overwrite, unsigned mode);
 
+    // The two halves of Commit for a file made with a named temporary (unnamed off), so that
+    // several files can be written first and put in place together: Close writes and closes
+    // it (returns 0 or an errno value), Publish renames it into place (the same results as
+    // Commit). Abort still removes a closed, unpublished temporary.
+    int Close(unsigned mode);
+    int Publish(bool overwrite);
+
     // Removes the temporary (a no-op after Commit).
     void Abort();
 

@@ -155,7 +155,7 @@ void Scanner::HeaderLine(std::string_view text) {
     m_headerValue = value.substr(0, 16384);
 }
 
-void Scanner::FinishHeaders(uint64_t bodyStart) {
+void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
     CommitHeader();
     m_mode = Mode::kBody;
     if (m_topHeaders) m_subjectInfo = ParseSubject(DecodeEncodedWords(m_subject));
@@ -199,6 +199,7 @@ void Scanner::FinishHeaders(uint64_t bodyStart) {
         OpenChunk(Open::kMime, Encoding::kBase64, bodyStart);
         m_part.name = name;
         m_part.hasBegin = true;
+        m_part.hasData = bodyStarted;  // a named, empty body is an empty file
         return;
     }
     // Quoted-printable and unencoded bodies are files only when they are given a name.
@@ -210,7 +211,7 @@ void Scanner::FinishHeaders(uint64_t bodyStart) {
         OpenChunk(Open::kMime, qp ? Encoding::kQuotedPrintable : Encoding::kPlain, bodyStart);
         m_part.name = name;
         m_part.hasBegin = true;
-        m_part.hasData = true;  // an empty attachment is an empty file
+        m_part.hasData = bodyStarted;  // an empty attachment is an empty file
         m_lineEnd = m_lineNext = bodyStart;
     }
 }
@@ -665,7 +666,7 @@ void Scanner::Line(const codec::Line& line) {
 }
 
 void Scanner::Finish() {
-    if (m_mode == Mode::kHeaders) FinishHeaders(m_lastDataEnd);
+    if (m_mode == Mode::kHeaders) FinishHeaders(m_lastDataEnd, false);
     EndMessage();
 }
 

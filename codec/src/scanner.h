@@ -42,7 +42,8 @@ class Scanner {
     void EndMessage();
     void HeaderLine(std::string_view text);
     void CommitHeader();
-    void FinishHeaders(uint64_t bodyStart);
+    // bodyStarted: false when the input ended inside the header block.
+    void FinishHeaders(uint64_t bodyStart, bool bodyStarted = true);
     bool BoundaryLine(std::string_view text, uint64_t offset);
     void BodyLine(const codec::Line& line);
     void TextLine(const codec::Line& line);

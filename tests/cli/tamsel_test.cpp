@@ -172,4 +172,35 @@ TEST_F(Tamsel, InterruptDuringDecodeLeavesNoPartialFile) {
     EXPECT_EQ("existing", ReadFile(dir / "out/huge.bin"));
 }
 
+TEST_F(Tamsel, EncodeWritesOutputOrPartsNamedAfterItAndDecodesBack) {
+    Result r = RunTamsel({"encode", "-t", "xx", "-l", "50", dir / "orig", dir / "out/set.xxe"});
+    EXPECT_EQ(0, r.status) << r.err;
+    std::vector<std::string> parts = dir.List("out");
+    ASSERT_EQ(5u, parts.size());  // 10000 bytes: 223 lines of 45 bytes
+    EXPECT_EQ("set.001.xxe", parts[0]);
+    std::vector<std::string> args = {"decode", "-d", dir.path()};
+    for (const std::string& p : parts)
+        args.push_back(dir / ("out/" + p));
+    std::string decoded = dir / "orig";
+    test::Shell("mv " + Q(decoded) + " " + Q(dir / "orig.saved"));
+    r = RunTamsel(args);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(data, ReadFile(decoded));
+    // One file, Base64, in the current directory's place given by -d.
+    r = RunTamsel({"encode", "-t", "b64", "-d", dir / "out", dir / "orig", "whole.b64"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos,
+              ReadFile(dir / "out/whole.b64").find("Content-Transfer-Encoding: base64"));
+    r = RunTamsel({"encode", "-t", "b64", "-d", dir / "out", dir / "orig", "whole.b64"});
+    EXPECT_EQ(codec::kTargetExists, r.status);
+}
+
+TEST_F(Tamsel, EncodeUsageErrors) {
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"encode", dir / "orig"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"encode", "-t", "rot13", dir / "orig", "x"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"encode", "-l", "many", dir / "orig", "x"}).status);
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"encode", "-l", "-5", dir / "orig", "x"}).status);
+    EXPECT_EQ(codec::kIoError, RunTamsel({"encode", dir / "nope", dir / "out/x.uue"}).status);
+}
+
 }  // namespace
