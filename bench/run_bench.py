@@ -215,11 +215,22 @@ def main():
             ("uudecode", f"cd {out} && uudecode {w}/small/*"),
         ]),
     ]
+    cases += [
+        ("encode uu", "data.bin", [
+            ("tamsel", f"{t} encode --overwrite {w}/data.bin {out}/x.uue"),
+            ("uuencode", f"uuencode {w}/data.bin data.bin > {out}/y.uue"),
+        ]),
+        ("encode Base64", "data.bin", [
+            ("tamsel", f"{t} encode --overwrite -t b64 {w}/data.bin {out}/x.b64"),
+            ("base64", f"base64 {w}/data.bin > {out}/y.b64"),
+        ]),
+    ]
     if args.large:
         cases.append(("1 GiB spool", "large.mbox", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/large.mbox"),
         ]))
     print(f"{'input':28} {'tool':10} {'MB/s':>8} {'peak RSS':>10} {'tamsel is':>10}")
+    print("(MB/s of encoded input; for encoding, of the file encoded)")
     single_uu = None
     for title, name, tools in cases:
         path = os.path.join(w, name)

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -29,6 +30,33 @@ constexpr size_t kReadChunk = kUuBytes * kBase64Bytes * 64;  // a multiple of bo
 
 bool IsBase64(const EncodeJob& job) {
     return job.type == 2;
+}
+
+// Two output characters for every 12-bit value, so three bytes take two lookups.
+using PairTable = std::array<std::array<char, 2>, 4096>;
+
+constexpr PairTable MakePairs(std::string_view alphabet) {
+    PairTable t{};
+    for (size_t v = 0; v < 4096; ++v) {
+        t[v][0] = alphabet[v >> 6];
+        t[v][1] = alphabet[v & 63];
+    }
+    return t;
+}
+
+constexpr PairTable kUuPairs =
+    MakePairs("`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_");
+constexpr PairTable kXxPairs = MakePairs(kXxAlphabet);
+constexpr PairTable kBase64Pairs = MakePairs(kBase64Alphabet);
+
+// Whole groups of three bytes to four characters; returns the end of the output.
+inline char* Groups(const PairTable& pairs, const unsigned char* b, size_t groups, char* o) {
+    for (size_t g = 0; g < groups; ++g, b += 3, o += 4) {
+        uint32_t v = uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
+        std::memcpy(o, pairs[v >> 12].data(), 2);
+        std::memcpy(o + 2, pairs[v & 0xFFF].data(), 2);
+    }
+    return o;
 }
 
 // A parameter value for a MIME header: quoted when plain ASCII, RFC 2231 otherwise.
@@ -119,13 +147,8 @@ class Document {
         char* o = m_line;
         if (IsBase64(m_job)) {
             const char* a = kBase64Alphabet.data();
-            size_t i = 0;
-            for (; i + 3 <= n; i += 3, o += 4) {
-                o[0] = a[b[i] >> 2];
-                o[1] = a[(b[i] & 3) << 4 | b[i + 1] >> 4];
-                o[2] = a[(b[i + 1] & 15) << 2 | b[i + 2] >> 6];
-                o[3] = a[b[i + 2] & 63];
-            }
+            size_t i = n / 3 * 3;
+            o = Groups(kBase64Pairs, b, n / 3, o);
             if (i < n) {
                 unsigned b1 = i + 1 < n ? b[i + 1] : 0;
                 o[0] = a[b[i] >> 2];
@@ -137,7 +160,9 @@ class Document {
         } else {
             const char* a = m_job.type == 3 ? kXxAlphabet.data() : kUuChars;
             *o++ = a[n];
-            for (size_t i = 0; i < n; i += 3, o += 4) {
+            size_t whole = n / 3;
+            o = Groups(m_job.type == 3 ? kXxPairs : kUuPairs, b, whole, o);
+            for (size_t i = whole * 3; i < n; i += 3, o += 4) {
                 unsigned b0 = b[i], b1 = i + 1 < n ? b[i + 1] : 0, b2 = i + 2 < n ? b[i + 2] : 0;
                 o[0] = a[b0 >> 2];
                 o[1] = a[(b0 & 3) << 4 | b1 >> 4];
@@ -207,8 +232,9 @@ std::vector<std::string> EncodeOutputNames(const EncodeJob& job) {
     std::vector<std::string> names;
     names.reserve(parts);
     for (uint64_t k = 1; k <= parts; ++k) {
-        char number[32];
-        std::snprintf(number, sizeof number, "%0*llu", digits, static_cast<unsigned long long>(k));
+        std::string number = std::to_string(k);
+        if (number.size() < static_cast<size_t>(digits))
+            number.insert(0, static_cast<size_t>(digits) - number.size(), '0');
         names.push_back(stem + "." + number + "." + job.extension);
     }
     return names;
@@ -267,8 +293,10 @@ int Encode(const EncodeJob& job, std::vector<uint8_t>& buffer, std::vector<char>
             linesIn = 0;
             partLines = split.per > 0 ? split.per : doc.lines();
         }
-        out->Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
-        out->Write(reinterpret_cast<const uint8_t*>("\n"), 1);
+        uint8_t* o = out->Reserve(line.size() + 1);
+        std::memcpy(o, line.data(), line.size());
+        o[line.size()] = '\n';
+        out->Advance(line.size() + 1);
         if ((++linesIn & 63) == 0 && callbacks.progress) {
             int percent = static_cast<int>(linesIn * 100 / (partLines ? partLines : 1));
             if (!callbacks.progress(static_cast<int>(part) + 1, parts,
