@@ -33,7 +33,8 @@ std::vector<std::string> List(const std::string& dir) {
 }
 
 void Empty(const std::string& dir) {
-    for (const std::string& n : List(dir)) unlink((dir + "/" + n).c_str());
+    for (const std::string& n : List(dir))
+        unlink((dir + "/" + n).c_str());
 }
 
 }  // namespace

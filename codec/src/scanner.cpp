@@ -555,10 +555,12 @@ void Scanner::TextLine(const codec::Line& line) {
     m_prevZero = zero;
     for (const SixBitTable* table : {&kUuTable, &kXxTable}) {
         UuLine u = ClassifyUuLine(*table, t, false);
-        if (u.kind == LineKind::kData && (IsFullUuLine(*table, t) || t.size() >= 2)) {
-            OpenChunk(Open::kHeaderless, table == &kXxTable ? Encoding::kXx : Encoding::kUu,
-                      line.offset);
-            m_confirmed = false;
+        if (u.kind == LineKind::kData) {
+            Encoding encoding = table == &kXxTable ? Encoding::kXx : Encoding::kUu;
+            OpenChunk(Open::kHeaderless, encoding, line.offset);
+            // One full line is data enough where a part of a posting is expected.
+            m_confirmed = IsFullUuLine(*table, t) &&
+                          (m_subjectInfo.number > 1 || (m_continues && m_continues(encoding)));
             m_part.bytes = static_cast<uint64_t>(u.bytes);
             m_part.hasData = true;
             m_lastDataEnd = line.next;

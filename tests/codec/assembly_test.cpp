@@ -254,4 +254,21 @@ TEST_F(Assembly, ALastPartWithOnlyTheTerminatorAndEndCompletesThePosting) {
     ExpectDecodes(t, "tiny.bin", p.data);
 }
 
+TEST_F(Assembly, APartOfOneFullLineIsFoundInANumberedArticle) {
+    // Fuzzing found it: 95 bytes in parts of one line each; part 2 is a single full line.
+    Posting p = MakePosting(dir, "lines.bin", 95, 1, 15);
+    auto lines = test::SplitLines(p.bodies[0], 1);
+    ASSERT_EQ(6u, lines.size());  // begin, 3 data lines, terminator, end
+    std::vector<std::string> parts = {lines[0] + lines[1], lines[2],
+                                      lines[3] + lines[4] + lines[5]};
+    test::Library t;
+    for (size_t i : {1, 0, 2}) {
+        std::string file = dir / ("o" + std::to_string(i));
+        WriteFile(file, Article(Numbered("lines.bin", i + 1, 3), parts[i], static_cast<int>(i)));
+        ASSERT_EQ(0, t.Load(file));
+    }
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    ExpectDecodes(t, "lines.bin", p.data);
+}
+
 }  // namespace
