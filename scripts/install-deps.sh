@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang clang-format pkg-config
     libgtest-dev googletest zlib1g-dev
-    sharutils coreutils mpack macutils python3 time
+    sharutils coreutils mpack macutils python3 python3-yenc time
 )
 
 missing=()
