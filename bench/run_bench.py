@@ -168,6 +168,7 @@ def main():
     ap.add_argument("--binhex-size", type=int, default=64, help="MiB of BinHex data")
     ap.add_argument("--small", type=int, default=10000, help="number of small articles")
     ap.add_argument("--large", action="store_true", help="also the 1 GiB spool")
+    ap.add_argument("--only", default="", help="run only the inputs whose title contains this")
     ap.add_argument("--generate-only", action="store_true", help=argparse.SUPPRESS)
     args = ap.parse_args()
     if args.generate_only:
@@ -233,6 +234,8 @@ def main():
     print("(MB/s of encoded input; for encoding, of the file encoded)")
     single_uu = None
     for title, name, tools in cases:
+        if args.only and args.only not in title:
+            continue
         path = os.path.join(w, name)
         if os.path.isdir(path):
             size = sum(os.path.getsize(os.path.join(path, f)) for f in os.listdir(path))

@@ -104,7 +104,8 @@ class Document {
     size_t headLines() const { return m_head.size(); }
 
     // The next line (without its line end); false at the end or on a read error (error()).
-    bool Next(std::string_view& line) {
+    // Data lines are encoded into `scratch` (room for kMaxLine characters).
+    bool Next(std::string_view& line, char* scratch) {
         if (m_index < m_head.size()) {
             line = m_head[m_index++];
             return true;
@@ -112,7 +113,7 @@ class Document {
         uint64_t data = m_index - m_head.size();
         if (data < m_dataLines) {
             ++m_index;
-            return Data(line);
+            return Data(line, scratch);
         }
         uint64_t tail = data - m_dataLines;
         if (tail < m_tail.size()) {
@@ -126,7 +127,7 @@ class Document {
     int error() const { return m_error; }
 
   private:
-    bool Data(std::string_view& line) {
+    bool Data(std::string_view& line, char* scratch) {
         size_t per = IsBase64(m_job) ? kBase64Bytes : kUuBytes;
         if (m_pos == m_fill) {
             ssize_t got;
@@ -144,7 +145,7 @@ class Document {
         size_t n = m_fill - m_pos < per ? m_fill - m_pos : per;
         const auto* b = reinterpret_cast<const unsigned char*>(m_read.data() + m_pos);
         m_pos += n;
-        char* o = m_line;
+        char* o = scratch;
         if (IsBase64(m_job)) {
             const char* a = kBase64Alphabet.data();
             size_t i = n / 3 * 3;
@@ -170,7 +171,7 @@ class Document {
                 o[3] = a[b2 & 63];
             }
         }
-        line = std::string_view(m_line, static_cast<size_t>(o - m_line));
+        line = std::string_view(scratch, static_cast<size_t>(o - scratch));
         return true;
     }
 
@@ -182,8 +183,11 @@ class Document {
     uint64_t m_offset = 0;
     size_t m_pos = 0, m_fill = 0;
     int m_error = 0;
-    char m_line[96];
 };
+
+// Room for any line: a data line, or a header line with a name of up to 255 bytes written
+// with RFC 2231 escapes.
+constexpr size_t kMaxLine = 2048;
 
 // How the document's lines fall into parts.
 struct Split {
@@ -268,7 +272,7 @@ int Encode(const EncodeJob& job, std::vector<uint8_t>& buffer, std::vector<char>
 
     uint64_t linesIn = 0, partLines = 0, current = UINT64_MAX;
     std::string_view line;
-    for (uint64_t i = 0; doc.Next(line); ++i) {
+    for (uint64_t i = 0; i < doc.lines(); ++i) {
         uint64_t part = split.PartOf(i, doc);
         if (part != current) {
             if (out) {
@@ -293,8 +297,11 @@ int Encode(const EncodeJob& job, std::vector<uint8_t>& buffer, std::vector<char>
             linesIn = 0;
             partLines = split.per > 0 ? split.per : doc.lines();
         }
-        uint8_t* o = out->Reserve(line.size() + 1);
-        std::memcpy(o, line.data(), line.size());
+        // Data lines are encoded straight into the output buffer; header lines are copied.
+        uint8_t* o = out->Reserve(kMaxLine + 1);
+        char* scratch = reinterpret_cast<char*>(o);
+        if (!doc.Next(line, scratch)) break;
+        if (line.data() != scratch) std::memcpy(o, line.data(), line.size());
         o[line.size()] = '\n';
         out->Advance(line.size() + 1);
         if ((++linesIn & 63) == 0 && callbacks.progress) {
