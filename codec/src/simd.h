@@ -28,6 +28,11 @@ bool Base64AllValid(const unsigned char* p, size_t n);
 // alphabet, as Base64DecodeBlocks does.
 size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out);
 
+// Encodes whole groups of three bytes as Base64, twelve bytes (16 characters) at a time while
+// at least 16 input bytes are readable. Returns the number of input bytes encoded (a
+// multiple of 12); out receives 4 characters per 3 bytes.
+size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out);
+
 // True when every byte is a BinHex 4.0 alphabet character; `table` is that alphabet's decode
 // table, used where the vector unit is not.
 bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table);

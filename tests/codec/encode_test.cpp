@@ -86,6 +86,8 @@ TEST_F(Encode, WholeFilesFollowTheFormatsAndThePeersReadThem) {
     EXPECT_NE(std::string::npos, text.find("Content-Disposition: attachment; filename=\"in.bin\""));
     size_t body = text.find("\n\n") + 2;
     EXPECT_EQ(76u, text.find('\n', body) - body);
+    // The body is what coreutils writes, line for line.
+    EXPECT_EQ(test::ShellOutput("base64 -w 76 " + Q(dir / "in.bin")), text.substr(body));
     test::Shell("mkdir " + Q(dir / "mp"));
     EXPECT_EQ(0, test::Shell("cd " + Q(dir / "mp") + " && TMPDIR=" + Q(dir / "mp") +
                              " munpack -q ../out/in.b64 >/dev/null"));
