@@ -486,6 +486,7 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
         record.failed = true;
         return kIoError;
     }
+    out.Preallocate(record.Size());
     PartDecoder decoder(readBuffer);
     decoder.Begin(false);
     OpenInputs inputs(files);

@@ -88,6 +88,12 @@ int OutputFile::Create(int dirFd, const std::string& finalName) {
     });
 }
 
+void OutputFile::Preallocate(uint64_t size) {
+    if (size >= (1u << 20) &&
+        fallocate(m_fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0)
+        m_preallocated = size;
+}
+
 void OutputFile::Flush() {
     if (m_fill == 0) return;
     if (m_error == 0) m_error = WriteAll(m_fd, m_buffer.data(), m_fill);
@@ -116,6 +122,9 @@ uint8_t* OutputFile::Reserve(size_t need) {
 int OutputFile::Commit(bool overwrite, unsigned mode) {
     Flush();
     int err = m_error;
+    if (err == 0 && m_preallocated > m_written &&
+        ftruncate(m_fd, static_cast<off_t>(m_written)) != 0)  // frees what was not used
+        err = errno;
     if (err == 0 && fchmod(m_fd, mode & 0777) != 0) err = errno;
     if (err == 0 && m_unnamed) {
         char path[64];

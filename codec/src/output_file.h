@@ -27,6 +27,10 @@ class OutputFile : public ByteSink {
     // Creates the temporary for finalName in dirFd (not owned). Returns 0 or an errno value.
     int Create(int dirFd, const std::string& finalName);
 
+    // Reserves disk space for a file of about this size (blocks allocated in one go are
+    // cheaper than page by page); space not written is given back by Commit.
+    void Preallocate(uint64_t size);
+
     // Buffered; the first error sticks and is reported by Commit.
     void Write(const uint8_t* data, size_t size);
 
@@ -63,6 +67,7 @@ class OutputFile : public ByteSink {
     int m_fd = -1;
     int m_error = 0;
     bool m_allowUnnamed = true;
+    uint64_t m_preallocated = 0;
     bool m_unnamed = false;  // an O_TMPFILE file, linked in by Commit
     std::string m_tempName;
     std::string m_finalName;

@@ -203,4 +203,16 @@ TEST_F(Tamsel, EncodeUsageErrors) {
     EXPECT_EQ(codec::kIoError, RunTamsel({"encode", dir / "nope", dir / "out/x.uue"}).status);
 }
 
+TEST_F(Tamsel, CheckNamesEveryEncodingInJson) {
+    std::vector<std::string> args = {"check", "--json"};
+    for (const char* f : {"fox.uue", "fox.mim", "fox.hqx", "fox.yenc", "fox-qp.eml"})
+        args.push_back(std::string(TAMSEL_TEST_DATA) + "/" + f);
+    Result r = RunTamsel(args);
+    EXPECT_EQ(0, r.status) << r.err;
+    for (const char* encoding : {"\"uu\"", "\"base64\"", "\"binhex\"", "\"yenc\"", "\"qp\""})
+        EXPECT_NE(std::string::npos, r.out.find(std::string("\"encoding\":") + encoding))
+            << encoding << "\n"
+            << r.out;
+}
+
 }  // namespace
