@@ -489,7 +489,8 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
     // Never more than the encoded data: a size a header claims is not to be trusted with disk
     // space.
     uint64_t encoded = 0;
-    for (const PartInfo& p : record.parts) encoded += p.end - p.begin;
+    for (const PartInfo& p : record.parts)
+        encoded += p.end - p.begin;
     out.Preallocate(std::min(record.Size(), encoded));
     PartDecoder decoder(readBuffer);
     decoder.Begin(false);

@@ -27,17 +27,17 @@ class FileInput : public Input {
     int m_fd;
 };
 
-// Joined segments: offset 0 is the start of the first segment.
+// Joined segments: offset 0 is the start of the first segment. One file is open at a time,
+// so that a message in thousands of pieces does not need thousands of descriptors.
 class JoinedInput : public Input {
   public:
     struct Piece {
-        int fd;
+        std::string path;
         uint64_t begin, end, start;  // range in its file, and where it starts in the whole
     };
     explicit JoinedInput(std::vector<Piece> pieces) : m_pieces(std::move(pieces)) {}
     ~JoinedInput() override {
-        for (const Piece& p : m_pieces)
-            close(p.fd);
+        if (m_fd >= 0) close(m_fd);
     }
     ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
         auto it = std::upper_bound(m_pieces.begin(), m_pieces.end(), offset,
@@ -51,10 +51,16 @@ class JoinedInput : public Input {
                 offset = it->start + length;  // an empty or exhausted piece: the next one
                 continue;
             }
+            if (m_fd < 0 || it->path != m_path) {
+                if (m_fd >= 0) close(m_fd);
+                m_path = it->path;
+                m_fd = open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+                if (m_fd < 0) return -1;
+            }
             size_t want = static_cast<size_t>(std::min<uint64_t>(size, length - within));
             ssize_t got;
             do {
-                got = pread(it->fd, buffer, want, static_cast<off_t>(it->begin + within));
+                got = pread(m_fd, buffer, want, static_cast<off_t>(it->begin + within));
             } while (got < 0 && errno == EINTR);
             return got;
         }
@@ -63,6 +69,8 @@ class JoinedInput : public Input {
 
   private:
     std::vector<Piece> m_pieces;
+    std::string m_path;
+    int m_fd = -1;
 };
 
 }  // namespace
@@ -95,15 +103,9 @@ std::unique_ptr<Input> Sources::Open(uint32_t index) const {
     std::vector<JoinedInput::Piece> pieces;
     uint64_t start = 0;
     for (const Segment& seg : s.segments) {
-        int fd = open(m_sources[seg.source].name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) {
-            int saved = errno;
-            for (const auto& p : pieces)
-                close(p.fd);
-            errno = saved;
-            return nullptr;
-        }
-        pieces.push_back({fd, seg.begin, seg.end, start});
+        // Each file must be there now; it is opened again when read.
+        if (access(m_sources[seg.source].name.c_str(), R_OK) != 0) return nullptr;
+        pieces.push_back({m_sources[seg.source].name, seg.begin, seg.end, start});
         start += seg.end - seg.begin;
     }
     return std::make_unique<JoinedInput>(std::move(pieces));

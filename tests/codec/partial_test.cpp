@@ -1,6 +1,9 @@
 // message/partial (RFC 2046, 5.2.2) as mpack splits a message: pieces in any order, in many
 // files or one spool, a placeholder that lists missing pieces until the message is whole.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -82,6 +85,31 @@ TEST_F(Partial, PiecesInOneSpoolAndARepeatedPiece) {
     test::Shell("rm " + Q(dir / "doc.pdf"));
     ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr));
     EXPECT_EQ(data, ReadFile(dir / "doc.pdf"));
+}
+
+TEST_F(Partial, AMessageInMorePiecesThanDescriptorsStillJoins) {
+    std::string data = test::RandomBytes(60000, 3);
+    std::vector<std::string> pieces = Split("many.bin", data, 2000);
+    ASSERT_GE(pieces.size(), 30u);
+    test::Shell("mkdir " + Q(dir / "out"));
+    // In a child limited to 16 descriptors: the pieces are read one file at a time.
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        struct rlimit lim = {16, 16};
+        setrlimit(RLIMIT_NOFILE, &lim);
+        test::Library t;
+        for (const std::string& p : pieces)
+            if (t.Load(p) != 0) _exit(2);
+        if (t.Records().size() != 1 || t.Records()[0]->state != codec::kStateReady) _exit(3);
+        t.OutputTo(dir / "out");
+        _exit(t.lib.DecodeFile(t.Records()[0], nullptr) == 0 ? 0 : 4);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_EQ(data, ReadFile(dir / "out/many.bin"));
 }
 
 }  // namespace
