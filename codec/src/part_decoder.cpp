@@ -150,10 +150,14 @@ int PartDecoder::DecodeLines(Input& input, const PartInfo& part, ByteSink& sink,
         if (pending.size() > part.end - reader.PendingOffset())
             pending = pending.substr(0, part.end - reader.PendingOffset());
         size_t run = RunOfFullLines(table, pending, stride);
-        for (size_t i = 0; i < run; ++i) {
-            o = sink.Reserve(45 + kUuSlack);
-            DecodeUuLine(table, pending.substr(i * stride, 61), 45, o);
-            sink.Advance(45);
+        // The run in slices, each decoded into one reservation of the sink.
+        constexpr size_t kSliceLines = 1024;
+        for (size_t i = 0; i < run;) {
+            size_t n = run - i < kSliceLines ? run - i : kSliceLines;
+            o = sink.Reserve(n * 45 + kUuSlack);
+            for (size_t k = 0; k < n; ++k, ++i, o += 45)
+                DecodeUuLine(table, pending.substr(i * stride, 61), 45, o);
+            sink.Advance(n * 45);
         }
         reader.Consume(run * stride);
     }
