@@ -1,0 +1,116 @@
+// The state behind a CodecLibrary and the operations its files share: loading (load.cpp),
+// checking checksums after a load (verify.cpp), decoding and encoding (codec_library.cpp).
+#pragma once
+
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "assembly.h"
+#include "codec/codec_library.h"
+#include "part_decoder.h"
+#include "source.h"
+
+namespace codec {
+
+using Clock = std::chrono::steady_clock;
+
+// Small helpers of the library's own files.
+inline std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+inline std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+// The process umask, read without changing it (umask(2) would race other threads).
+unsigned ReadUmask();
+
+// A descriptor closed on destruction.
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    void Reset(int fd = -1) {
+        if (m_fd >= 0) close(m_fd);
+        m_fd = fd;
+    }
+    int get() const { return m_fd; }
+
+  private:
+    int m_fd = -1;
+};
+
+struct CodecLibrary::Impl {
+    MsgCallback msg = nullptr;
+    void* msgOpaque = nullptr;
+    BusyCallback busy = nullptr;
+    void* busyOpaque = nullptr;
+    Clock::duration interval{};
+    Clock::time_point lastBusy{};
+    bool busyCalled = false;
+
+    bool decodeWithErrors = false;
+    bool overwrite = false;
+    std::string outputDir;
+    std::string encodedExt = "uue";
+
+    Sources files;
+    struct Partial {
+        std::map<int, Segment> pieces;
+        int total = 0;
+        std::string subjectName;
+        Record* placeholder = nullptr;
+        bool done = false;
+    };
+    std::unordered_map<std::string, Partial> partials;
+    Assembly assembly;
+    std::vector<char> readBuffer;
+    std::vector<uint8_t> writeBuffer;
+    unsigned umask = ReadUmask();
+
+    void Message(int level, const std::string& text) {
+        if (msg) msg(msgOpaque, text.c_str(), level);
+    }
+
+    // Reports progress when the interval has passed; false when the callback asks to cancel.
+    bool Tick(int action, const std::string& file, int part, int parts, uint64_t done,
+              uint64_t total) {
+        if (!busy) return true;
+        Clock::time_point now = Clock::now();
+        if (busyCalled && now - lastBusy < interval) return true;
+        busyCalled = true;
+        lastBusy = now;
+        Progress p;
+        p.action = action;
+        std::snprintf(p.currentFile, sizeof p.currentFile, "%s", file.c_str());
+        p.part = part;
+        p.parts = parts;
+        uint64_t pct = total ? done * 100 / total : 100;
+        p.percent = static_cast<int>(pct > 100 ? 100 : pct);
+        return busy(busyOpaque, &p) == 0;
+    }
+
+    int Load(const std::string& path);
+    int EncodeFile(const char* inputPath, int type, const char* headerName, const char* outputName,
+                   long linesPerPart);
+    int AddParts(std::vector<PartInfo>& found, const std::string& shown, uint64_t total,
+                 Record** reuse, std::vector<std::string>* touched);
+    int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
+    int Verify(Record& record, const std::string& shown, uint64_t total);
+    int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
+    int Decode(Record& record, const std::string& name);
+    int DecodePart(Record& record, const PartInfo& part, Input& input, int index, ByteSink& out,
+                   PartDecoder& decoder);
+};
+
+}  // namespace codec
