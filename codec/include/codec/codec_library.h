@@ -69,13 +69,17 @@ struct FileRecord {
 // Progress actions.
 enum Action : int { kActionScanning = 1, kActionDecoding = 2, kActionEncoding = 4 };
 
+// Laid out as the front ends have always read it: action at byte 0, the file name at 4, part
+// at 260, parts at 264, percent at 272.
 struct Progress {
     int action = 0;
     char currentFile[256] = {};  // base name of the file being read or written
     int part = 0;                // from 1
     int parts = 0;
+    int reserved = 0;
     int percent = 0;  // of the current part
 };
+static_assert(offsetof(Progress, part) == 260 && offsetof(Progress, percent) == 272);
 
 // Message levels.
 enum Level : int {
