@@ -33,8 +33,9 @@ struct PartInfo {
     bool hasFileCrc = false;
     uint32_t fileCrc = 0;
 
-    // Filled in by the checksum pass after a load.
-    bool verified = false;
+    // Filled in by the scan (yEnc) or the checksum pass after a load.
+    bool verified = false;  // crc and decodedSize are known
+    bool checked = false;   // and compared with what the format says
     bool checksumBad = false;
     uint32_t crc = 0;  // CRC-32 of the decoded part
     uint64_t decodedSize = 0;

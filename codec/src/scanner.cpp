@@ -7,6 +7,9 @@
 // full one, or by the terminator and "end".
 #include "scanner.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -254,6 +257,10 @@ void Scanner::OpenChunk(Open kind, Encoding encoding, uint64_t begin) {
     m_base64Chars = 0;
     m_firstLineLength = m_lastLineLength = 0;
     m_padded = false;
+    m_yenc.Reset();
+    m_yencFill = 0;
+    m_yencCrc = 0;
+    m_yencSize = 0;
 }
 
 void Scanner::CloseChunk(bool hasEnd) {
@@ -263,6 +270,10 @@ void Scanner::CloseChunk(bool hasEnd) {
     if (!m_confirmed) return;
     m_part.end = m_lastDataEnd;
     if (m_part.encoding == Encoding::kYenc) {
+        YencFlush();
+        m_part.crc = m_yencCrc;
+        m_part.decodedSize = m_yencSize;
+        m_part.verified = true;
         // Escapes make the data a little longer than what it carries; the format knows.
         if (m_part.rangeBegin > 0 && m_part.rangeEnd >= m_part.rangeBegin)
             m_part.bytes = static_cast<uint64_t>(m_part.rangeEnd - m_part.rangeBegin + 1);
@@ -303,15 +314,32 @@ void Scanner::Base64Line(std::string_view text, uint64_t next) {
     m_lastDataEnd = next;
 }
 
+void Scanner::YencData(std::string_view text) {
+    if (m_yencOut.size() - m_yencFill < text.size() + 16) {
+        YencFlush();
+        if (m_yencOut.size() < text.size() + 16)
+            m_yencOut.resize(std::max<size_t>(text.size() + 16, 65536));
+    }
+    m_yencFill += m_yenc.Decode(text.data(), text.size(), m_yencOut.data() + m_yencFill);
+}
+
+void Scanner::YencFlush() {
+    m_yencCrc =
+        static_cast<uint32_t>(crc32(m_yencCrc, m_yencOut.data(), static_cast<uInt>(m_yencFill)));
+    m_yencSize += m_yencFill;
+    m_yencFill = 0;
+}
+
 // yEnc keyword and data lines; true when the line was taken.
 bool Scanner::YencLine(const codec::Line& line) {
     std::string_view t = line.text;
     bool keyword = !line.overlong && t.size() >= 5 && t[0] == '=' && t[1] == 'y';
     if (m_open == Open::kYenc && !keyword) {
-        if (!IsBlankLine(t)) {
+        if (!t.empty()) {  // blanks are data here (bytes 0xF6 and 0xDF)
             m_part.hasData = true;
             m_part.bytes += t.size();
             m_lastDataEnd = line.next;
+            YencData(t);
         }
         return true;
     }
@@ -333,6 +361,10 @@ bool Scanner::YencLine(const codec::Line& line) {
     YencPart range;
     if (ParseYpart(t, range)) {
         m_part.begin = m_lastDataEnd = line.next;
+        m_yenc.Reset();  // the data starts after this line
+        m_yencFill = 0;
+        m_yencCrc = 0;
+        m_yencSize = 0;
         m_part.rangeBegin = range.begin;
         m_part.rangeEnd = range.end;
         m_part.hasBegin = range.begin == 1 || m_part.number <= 1;

@@ -12,6 +12,7 @@
 #include "line_reader.h"
 #include "part.h"
 #include "subject.h"
+#include "yenc.h"
 
 namespace codec {
 
@@ -82,6 +83,14 @@ class Scanner {
     size_t m_lastLineLength = 0;
     bool m_padded = false;
     size_t m_bulkStride = 0;
+    // yEnc data is decoded as it is read, for its CRC-32 and size.
+    void YencData(std::string_view text);
+    void YencFlush();
+    YencDecoder m_yenc;
+    std::vector<uint8_t> m_yencOut;
+    size_t m_yencFill = 0;
+    uint32_t m_yencCrc = 0;
+    uint64_t m_yencSize = 0;
     bool m_binhexIntro = false;  // "(This file must be converted ..." was the last line
     BinHexDecoder m_peek;        // reads a BinHex header for the name and the size
     uint64_t m_lineEnd = 0;      // the previous line's content end (before its line break)

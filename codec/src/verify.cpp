@@ -23,21 +23,25 @@ int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t tot
     PartDecoder decoder(readBuffer);
     OpenInputs inputs(files);
     for (PartInfo& p : r.parts) {
-        if (p.verified) continue;
-        Input* in = inputs.Get(p.fileIndex);
-        if (!in) continue;  // reported when decoding
-        CrcSink sink(writeBuffer);
-        decoder.Begin();
-        int err = decoder.Decode(*in, p, sink, [&](uint64_t offset) {
-            return Tick(kActionScanning, shown, 1, 1, offset, total);
-        });
-        if (err == -1) return kCanceled;
-        if (err != 0) continue;
-        decoder.End(sink);
-        sink.Flush();
-        p.verified = true;
-        p.crc = sink.crc();
-        p.decodedSize = sink.size();
+        if (!p.verified) {
+            // Decoded here when the scan could not (it does so for yEnc as it reads).
+            Input* in = inputs.Get(p.fileIndex);
+            if (!in) continue;  // reported when decoding
+            CrcSink sink(writeBuffer);
+            decoder.Begin();
+            int err = decoder.Decode(*in, p, sink, [&](uint64_t offset) {
+                return Tick(kActionScanning, shown, 1, 1, offset, total);
+            });
+            if (err == -1) return kCanceled;
+            if (err != 0) continue;
+            decoder.End(sink);
+            sink.Flush();
+            p.verified = true;
+            p.crc = sink.crc();
+            p.decodedSize = sink.size();
+        }
+        if (p.checked) continue;
+        p.checked = true;
         std::string where = Quote(name) + " part " + std::to_string(p.number);
         auto hex = [](uint32_t v) {
             char buf[16];

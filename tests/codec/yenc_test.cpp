@@ -264,4 +264,16 @@ TEST(YencLines, ParseKeywordsAndNamesWithBlanks) {
     EXPECT_FALSE(codec::ParseYend("=yendless", e));
 }
 
+TEST_F(Yenc, ALineOfBlanksIsData) {
+    // Four bytes 0xF6 encode as four blanks; an encoder that does not escape them writes a line
+    // that looks empty.
+    std::string data(4, '\xF6');
+    WriteFile(dir / "blank.yenc",
+              "=ybegin line=128 size=4 name=blank.bin\n    \n=yend size=4 crc32=" + Hex(Crc(data)) +
+                  "\n");
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "blank.yenc"));
+    ExpectDecodes(t, "blank.bin", data);
+}
+
 }  // namespace
