@@ -282,9 +282,20 @@ void Scanner::CloseChunk(bool hasEnd) {
         else if (m_part.fileSize >= 0 && m_part.number <= 1 && m_part.total <= 1)
             m_part.bytes = static_cast<uint64_t>(m_part.fileSize);
     }
-    if (m_part.encoding == Encoding::kBinHex)
+    if (m_part.encoding == Encoding::kBinHex) {
         m_part.bytes = m_part.fileSize >= 0 ? static_cast<uint64_t>(m_part.fileSize)
                                             : (m_part.end - m_part.begin) * 3 / 4;
+        if (m_part.hasBegin && hasEnd) {
+            PartInfo::BinHexResult& b = m_part.binhex;
+            b.headerDone = m_peek.headerDone();
+            b.complete = m_peek.complete();
+            b.headerOk = m_peek.headerCrcOk();
+            b.dataOk = m_peek.dataCrcOk();
+            b.resourceOk = m_peek.resourceCrcOk();
+            b.resourceLength = m_peek.header().resourceLength;
+            m_part.verified = true;
+        }
+    }
     if (m_part.encoding == Encoding::kPlain || m_part.encoding == Encoding::kQuotedPrintable)
         m_part.bytes = m_part.end - m_part.begin;
     if (m_part.encoding == Encoding::kBase64) {
@@ -389,11 +400,12 @@ bool Scanner::YencLine(const codec::Line& line) {
 
 // A BinHex data line (or the part of it before the closing ':').
 void Scanner::BinHexData(std::string_view data) {
-    // Only a part that opens the data starts with the header.
-    if (m_part.hasBegin && !m_peek.headerDone() && m_base64Chars < 4096) {
+    // Only a part that opens the data starts with the header; it is read whole, for the CRCs
+    // too, so that a file posted in one piece needs no second pass to be checked.
+    if (m_part.hasBegin) {
+        bool before = m_peek.headerDone();
         m_peek.Feed(data.data(), data.size(), nullptr);
-        m_base64Chars += data.size();
-        if (m_peek.headerDone()) {
+        if (!before && m_peek.headerDone()) {
             m_part.name = m_peek.header().name;
             m_part.fileSize = m_peek.header().dataLength;
         }

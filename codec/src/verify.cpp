@@ -94,36 +94,47 @@ int CodecLibrary::Impl::VerifyBinHex(Record& r, const std::string& shown, uint64
         std::any_of(r.parts.begin(), r.parts.end(), [](const PartInfo& p) { return p.hasEnd; });
     bool done =
         std::all_of(r.parts.begin(), r.parts.end(), [](const PartInfo& p) { return p.verified; });
-    if (!complete || done) return kOk;
     std::string name = r.name.empty() ? r.subjectName : r.name;
-    PartDecoder decoder(readBuffer);
-    decoder.Begin();
-    OpenInputs inputs(files);
-    for (PartInfo& p : r.parts) {
-        Input* in = inputs.Get(p.fileIndex);
-        if (!in) return kOk;  // reported when decoding
-        NullSink discard(writeBuffer);
-        int err = decoder.Decode(*in, p, discard, [&](uint64_t offset) {
-            return Tick(kActionScanning, shown, 1, 1, offset, total);
-        });
-        if (err == -1) return kCanceled;
-        if (err != 0) return kOk;
+    PartInfo::BinHexResult bh;
+    if (r.parts.size() == 1 && r.parts[0].verified && !r.parts[0].checked) {
+        bh = r.parts[0].binhex;  // read whole by the scan
+    } else {
+        if (!complete || done) return kOk;
+        PartDecoder decoder(readBuffer);
+        decoder.Begin();
+        OpenInputs inputs(files);
+        for (PartInfo& p : r.parts) {
+            Input* in = inputs.Get(p.fileIndex);
+            if (!in) return kOk;  // reported when decoding
+            NullSink discard(writeBuffer);
+            int err = decoder.Decode(*in, p, discard, [&](uint64_t offset) {
+                return Tick(kActionScanning, shown, 1, 1, offset, total);
+            });
+            if (err == -1) return kCanceled;
+            if (err != 0) return kOk;
+        }
+        const BinHexDecoder& d = decoder.binhex();
+        bh.headerDone = d.headerDone();
+        bh.complete = d.complete();
+        bh.headerOk = d.headerCrcOk();
+        bh.dataOk = d.dataCrcOk();
+        bh.resourceOk = d.resourceCrcOk();
+        bh.resourceLength = d.header().resourceLength;
     }
     for (PartInfo& p : r.parts)
-        p.verified = true;
-    const BinHexDecoder& bh = decoder.binhex();
+        p.verified = p.checked = true;
     std::vector<std::string> bad;
-    if (!bh.headerDone() || !bh.headerCrcOk()) bad.emplace_back("header");
-    if (bh.headerDone() && (!bh.complete() || !bh.dataCrcOk())) bad.emplace_back("data fork");
-    if (bh.complete() && !bh.resourceCrcOk()) bad.emplace_back("resource fork");
+    if (!bh.headerDone || !bh.headerOk) bad.emplace_back("header");
+    if (bh.headerDone && (!bh.complete || !bh.dataOk)) bad.emplace_back("data fork");
+    if (bh.complete && !bh.resourceOk) bad.emplace_back("resource fork");
     for (const std::string& fork : bad)
         Message(kLevelWarning, Quote(name) + ": the CRC of the BinHex " + fork +
-                                   (bh.complete() || fork == "header" ? " does not match"
-                                                                      : " cannot be checked: "
-                                                                        "the data ends early"));
-    if (bh.headerDone() && bh.header().resourceLength > 0)
+                                   (bh.complete || fork == "header" ? " does not match"
+                                                                    : " cannot be checked: "
+                                                                      "the data ends early"));
+    if (bh.headerDone && bh.resourceLength > 0)
         Message(kLevelNote, Quote(name) + " has a resource fork of " +
-                                std::to_string(bh.header().resourceLength) +
+                                std::to_string(bh.resourceLength) +
                                 " bytes; only the data fork is written.");
     r.checksumBad = !bad.empty();
     return kOk;
