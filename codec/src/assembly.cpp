@@ -46,15 +46,19 @@ uint64_t Record::Size() const {
     return size;
 }
 
-Record* Assembly::NewRecord(const PartInfo& part) {
-    auto record = std::make_unique<Record>();
-    record->name = SafeBaseName(part.name);
-    record->subjectKey = part.subjectKey;
-    record->subjectName = SafeBaseName(part.subjectName);
-    record->pub.encoding = part.encoding;
-    Record* r = record.get();
-    m_byPub.emplace(&r->pub, r);
-    m_records.push_back(std::move(record));
+Record* Assembly::NewRecord(const PartInfo& part, Record* reuse) {
+    Record* r = reuse;
+    if (r) {
+        *r = Record();  // the same object: its FileRecord keeps its address
+    } else {
+        m_records.push_back(std::make_unique<Record>());
+        r = m_records.back().get();
+        m_byPub.emplace(&r->pub, r);
+    }
+    r->name = SafeBaseName(part.name);
+    r->subjectKey = part.subjectKey;
+    r->subjectName = SafeBaseName(part.subjectName);
+    r->pub.encoding = part.encoding;
     if (!r->name.empty()) m_byName[NameKey(r->name, part.encoding)] = r;  // the newest wins
     if (part.number > 0 && !part.subjectKey.empty()) m_byKey.emplace(part.subjectKey, r);
     return r;
@@ -123,17 +127,7 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse) {
     } else if (!numbered) {
         part.number = 1;
     }
-    if (!record && reuse) {
-        record = reuse;
-        *record = Record();
-        record->name = SafeBaseName(part.name);
-        record->subjectKey = part.subjectKey;
-        record->subjectName = SafeBaseName(part.subjectName);
-        record->pub.encoding = part.encoding;
-        if (!record->name.empty()) m_byName[NameKey(record->name, part.encoding)] = record;
-        if (part.number > 0 && !part.subjectKey.empty()) m_byKey.emplace(part.subjectKey, record);
-    }
-    if (!record) record = NewRecord(part);
+    if (!record) record = NewRecord(part, reuse);
     if (record->subjectName.empty()) record->subjectName = SafeBaseName(part.subjectName);
     if (record->subjectKey.empty() && numbered && !part.subjectKey.empty()) {
         record->subjectKey = part.subjectKey;

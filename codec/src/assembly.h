@@ -63,7 +63,8 @@ class Assembly {
     void Clear();
 
   private:
-    Record* NewRecord(const PartInfo& part);
+    // A record for part: a new one, or `reuse` made over (when given).
+    Record* NewRecord(const PartInfo& part, Record* reuse = nullptr);
 
     std::vector<std::unique_ptr<Record>> m_records;
     std::unordered_map<std::string, Record*> m_byName;

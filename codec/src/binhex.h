@@ -19,6 +19,13 @@ struct BinHexHeader {
     uint32_t resourceLength = 0;
 };
 
+// What a BinHex stream showed of its CRCs once read.
+struct BinHexCheck {
+    bool headerDone = false, complete = false;
+    bool headerOk = false, dataOk = false, resourceOk = false;
+    uint32_t resourceLength = 0;
+};
+
 // True for a line of BinHex characters only (no ':').
 bool IsBinHexText(std::string_view line);
 
@@ -39,6 +46,10 @@ class BinHexDecoder {
     bool headerCrcOk() const { return m_headerCrcOk; }
     bool dataCrcOk() const { return m_dataCrcOk; }
     bool resourceCrcOk() const { return m_resourceCrcOk; }
+    BinHexCheck Check() const {
+        return {headerDone(), complete(),      m_headerCrcOk,
+                m_dataCrcOk,  m_resourceCrcOk, m_header.resourceLength};
+    }
 
   private:
     enum State {

@@ -103,7 +103,7 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
         Message(kLevelWarning, Quote(target) + " already exists and was not overwritten.");
         return kTargetExists;
     }
-    OutputFile out(writeBuffer);
+    OutputFile out(writeBuffer, unnamedOutput);
     if (int err = out.Create(dirFd.get(), name); err != 0) {
         Message(kLevelWarning, "Cannot create a file in " + Quote(dir) + ": " + std::strerror(err));
         record.failed = true;

@@ -17,14 +17,13 @@
 
 #include "output_file.h"
 #include "simd.h"
+#include "source.h"
 #include "tables.h"
 
 namespace codec {
 
 namespace {
 
-// uuencode writes zero as '`' rather than a blank, so no line ends in blanks.
-constexpr char kUuChars[] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
 constexpr size_t kUuBytes = 45;                              // per uuencode/xxencode line
 constexpr size_t kBase64Bytes = 57;                          // per 76-character Base64 line
 constexpr size_t kReadChunk = kUuBytes * kBase64Bytes * 64;  // a multiple of both
@@ -45,8 +44,8 @@ constexpr PairTable MakePairs(std::string_view alphabet) {
     return t;
 }
 
-constexpr PairTable kUuPairs =
-    MakePairs("`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_");
+// kUuAlphabet writes zero as '`' rather than a blank, so no line ends in blanks.
+constexpr PairTable kUuPairs = MakePairs(kUuAlphabet);
 constexpr PairTable kXxPairs = MakePairs(kXxAlphabet);
 constexpr PairTable kBase64Pairs = MakePairs(kBase64Alphabet);
 
@@ -131,10 +130,7 @@ class Document {
     bool Data(std::string_view& line, char* scratch) {
         size_t per = IsBase64(m_job) ? kBase64Bytes : kUuBytes;
         if (m_pos == m_fill) {
-            ssize_t got;
-            do {
-                got = pread(m_job.inputFd, m_read.data(), kReadChunk, static_cast<off_t>(m_offset));
-            } while (got < 0 && errno == EINTR);
+            ssize_t got = ReadAt(m_job.inputFd, m_read.data(), kReadChunk, m_offset);
             if (got <= 0) {
                 m_error = got < 0 ? errno : EIO;  // the file shrank under us
                 return false;
@@ -166,7 +162,7 @@ class Document {
                 o += 4;
             }
         } else {
-            const char* a = m_job.type == 3 ? kXxAlphabet.data() : kUuChars;
+            const char* a = m_job.type == 3 ? kXxAlphabet.data() : kUuAlphabet.data();
             *o++ = a[n];
             size_t whole = n / 3;
             o = Groups(m_job.type == 3 ? kXxPairs : kUuPairs, b, whole, o);

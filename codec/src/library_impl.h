@@ -12,6 +12,7 @@
 
 #include "assembly.h"
 #include "codec/codec_library.h"
+#include "output_file.h"
 #include "part_decoder.h"
 #include "source.h"
 
@@ -77,6 +78,7 @@ struct CodecLibrary::Impl {
     std::vector<char> readBuffer;
     std::vector<uint8_t> writeBuffer;
     unsigned umask = ReadUmask();
+    bool unnamedOutput = OutputFile::CanLinkUnnamed();  // checked once per library
 
     void Message(int level, const std::string& text) {
         if (msg) msg(msgOpaque, text.c_str(), level);

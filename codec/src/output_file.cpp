@@ -61,6 +61,11 @@ int OutputFile::NameTemporary(const std::function<int(const char*)>& create) {
     return EEXIST;
 }
 
+bool OutputFile::CanLinkUnnamed() {
+    struct stat st;
+    return stat("/proc/self/fd", &st) == 0;
+}
+
 int OutputFile::Create(int dirFd, const std::string& finalName) {
     m_dirFd = dirFd;
     m_finalName = finalName;
@@ -69,9 +74,8 @@ int OutputFile::Create(int dirFd, const std::string& finalName) {
     m_error = 0;
     // Preferably a file without a name (O_TMPFILE), linked in when complete: one change to the
     // directory instead of two, and nothing left behind even if the process dies. It needs
-    // /proc to be linked by an unprivileged process.
-    struct stat st;
-    if (m_allowUnnamed && stat("/proc/self/fd", &st) == 0) {
+    // /proc to be linked by an unprivileged process (the caller knows whether there is one).
+    if (m_allowUnnamed) {
         int fd = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
             m_fd = fd;

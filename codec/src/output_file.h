@@ -18,8 +18,12 @@ namespace codec {
 
 class OutputFile : public ByteSink {
   public:
-    // unnamed: use an O_TMPFILE file where possible (off: always a named temporary).
-    explicit OutputFile(std::vector<uint8_t>& buffer, bool unnamed = true);
+    // unnamed: use an O_TMPFILE file where possible (off: always a named temporary); needs
+    // /proc/self/fd, see CanLinkUnnamed.
+    explicit OutputFile(std::vector<uint8_t>& buffer, bool unnamed = CanLinkUnnamed());
+
+    // Whether /proc/self/fd is there to link an unnamed file by; ask once, not per file.
+    static bool CanLinkUnnamed();
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "binhex.h"
 #include "codec/codec_library.h"
 
 namespace codec {
@@ -40,11 +41,7 @@ struct PartInfo {
     uint32_t crc = 0;  // CRC-32 of the decoded part
     uint64_t decodedSize = 0;
     // What a BinHex stream read whole in the scan showed (a part with its begin and its end).
-    struct BinHexResult {
-        bool headerDone = false, complete = false;
-        bool headerOk = false, dataOk = false, resourceOk = false;
-        uint32_t resourceLength = 0;
-    } binhex;
+    BinHexCheck binhex;
     std::string subjectKey;
     std::string subjectName;
     std::string partialId;  // a piece of a message/partial message (RFC 2046, 5.2.2)

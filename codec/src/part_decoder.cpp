@@ -3,8 +3,6 @@
 // decoders skip line ends themselves.
 #include "part_decoder.h"
 
-#include <zlib.h>
-
 #include <cstring>
 
 #include "base64.h"
@@ -21,22 +19,6 @@ namespace {
 constexpr size_t kSlice = 64 * 1024;
 
 }  // namespace
-
-CrcSink::CrcSink(std::vector<uint8_t>& buffer) : m_buffer(buffer) {
-    if (m_buffer.size() < 256 * 1024) m_buffer.resize(256 * 1024);
-}
-
-uint8_t* CrcSink::Reserve(size_t need) {
-    if (m_buffer.size() - m_fill < need) Flush();
-    if (m_buffer.size() < need) m_buffer.resize(need);
-    return m_buffer.data() + m_fill;
-}
-
-void CrcSink::Flush() {
-    m_crc = static_cast<uint32_t>(crc32(m_crc, m_buffer.data(), static_cast<uInt>(m_fill)));
-    m_size += m_fill;
-    m_fill = 0;
-}
 
 struct StreamState {
     Base64Decoder base64;
@@ -72,28 +54,18 @@ int PartDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         case Encoding::kXx:
             return DecodeLines(input, part, sink, hook);
         case Encoding::kBase64:
-            return ReadBlocks(input, part.begin, part.end, m_readBuffer, hook,
-                              [&](const char* data, size_t size) {
-                                  while (size > 0) {
-                                      size_t n = size < kSlice ? size : kSlice;
-                                      uint8_t* o = sink.Reserve(n / 4 * 3 + 8);
-                                      sink.Advance(m_state->base64.Decode(data, n, o));
-                                      data += n;
-                                      size -= n;
-                                  }
-                              });
+            return DecodeSliced(
+                input, part, sink, hook, [&](size_t n) { return n / 4 * 3 + 8; },
+                [&](const char* data, size_t n, uint8_t* o) {
+                    return m_state->base64.Decode(data, n, o);
+                });
         case Encoding::kYenc:
             m_state->yenc.Reset();  // every part is complete in itself
-            return ReadBlocks(input, part.begin, part.end, m_readBuffer, hook,
-                              [&](const char* data, size_t size) {
-                                  while (size > 0) {
-                                      size_t n = size < kSlice ? size : kSlice;
-                                      uint8_t* o = sink.Reserve(n + 16);
-                                      sink.Advance(m_state->yenc.Decode(data, n, o));
-                                      data += n;
-                                      size -= n;
-                                  }
-                              });
+            return DecodeSliced(
+                input, part, sink, hook, [&](size_t n) { return n + 16; },
+                [&](const char* data, size_t n, uint8_t* o) {
+                    return m_state->yenc.Decode(data, n, o);
+                });
         case Encoding::kBinHex:
             return ReadBlocks(
                 input, part.begin, part.end, m_readBuffer, hook,
@@ -110,6 +82,24 @@ int PartDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         default:
             return 0;
     }
+}
+
+// Block decoders read the span in slices of kSlice characters, each decoded straight into
+// the sink's room for it (room(n) bytes for n characters).
+int PartDecoder::DecodeSliced(Input& input, const PartInfo& part, ByteSink& sink,
+                              const LineReader::FillHook& hook,
+                              const std::function<size_t(size_t)>& room,
+                              const std::function<size_t(const char*, size_t, uint8_t*)>& decode) {
+    return ReadBlocks(input, part.begin, part.end, m_readBuffer, hook,
+                      [&](const char* data, size_t size) {
+                          while (size > 0) {
+                              size_t n = size < kSlice ? size : kSlice;
+                              uint8_t* o = sink.Reserve(room(n));
+                              sink.Advance(decode(data, n, o));
+                              data += n;
+                              size -= n;
+                          }
+                      });
 }
 
 int PartDecoder::DecodeQp(Input& input, const PartInfo& part, ByteSink& sink,

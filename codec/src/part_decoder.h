@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "binhex.h"
@@ -35,24 +36,6 @@ class NullSink : public ByteSink {
     std::vector<uint8_t>& m_buffer;
 };
 
-// Counts what it is given: CRC-32 (as zlib computes it) and size, through a reused buffer.
-class CrcSink : public ByteSink {
-  public:
-    explicit CrcSink(std::vector<uint8_t>& buffer);
-    uint8_t* Reserve(size_t need) override;
-    void Advance(size_t used) override { m_fill += used; }
-    // Counts what is still buffered; call before reading crc() and size().
-    void Flush();
-    uint32_t crc() const { return m_crc; }
-    uint64_t size() const { return m_size; }
-
-  private:
-    std::vector<uint8_t>& m_buffer;
-    size_t m_fill = 0;
-    uint32_t m_crc = 0;
-    uint64_t m_size = 0;
-};
-
 // Decoder state that runs on from one part into the next (Base64 quads and BinHex streams
 // may be split between parts); reset it per record.
 struct StreamState;
@@ -77,6 +60,9 @@ class PartDecoder {
   private:
     int DecodeLines(Input& input, const PartInfo& part, ByteSink& sink,
                     const LineReader::FillHook& hook);
+    int DecodeSliced(Input& input, const PartInfo& part, ByteSink& sink,
+                     const LineReader::FillHook& hook, const std::function<size_t(size_t)>& room,
+                     const std::function<size_t(const char*, size_t, uint8_t*)>& decode);
     int DecodeQp(Input& input, const PartInfo& part, ByteSink& sink,
                  const LineReader::FillHook& hook);
 

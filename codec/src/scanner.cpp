@@ -219,8 +219,7 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
     }
 }
 
-bool Scanner::BoundaryLine(std::string_view text, uint64_t offset) {
-    (void)offset;
+bool Scanner::BoundaryLine(std::string_view text) {
     if (m_boundaries.empty() || text.size() < 3 || text[0] != '-' || text[1] != '-') return false;
     std::string_view rest = text.substr(2);
     for (size_t i = m_boundaries.size(); i-- > 0;) {
@@ -286,13 +285,7 @@ void Scanner::CloseChunk(bool hasEnd) {
         m_part.bytes = m_part.fileSize >= 0 ? static_cast<uint64_t>(m_part.fileSize)
                                             : (m_part.end - m_part.begin) * 3 / 4;
         if (m_part.hasBegin && hasEnd) {
-            PartInfo::BinHexResult& b = m_part.binhex;
-            b.headerDone = m_peek.headerDone();
-            b.complete = m_peek.complete();
-            b.headerOk = m_peek.headerCrcOk();
-            b.dataOk = m_peek.dataCrcOk();
-            b.resourceOk = m_peek.resourceCrcOk();
-            b.resourceLength = m_peek.header().resourceLength;
+            m_part.binhex = m_peek.Check();
             m_part.verified = true;
         }
     }
@@ -523,7 +516,6 @@ void Scanner::TextLine(const codec::Line& line) {
             if (ok) {
                 bool second = m_firstLineLength != 0;
                 Base64Line(t, line.next);
-                m_part.hasData = true;
                 if (second) m_confirmed = true;
             } else if (!m_confirmed) {
                 m_open = Open::kNone;
@@ -617,7 +609,6 @@ void Scanner::TextLine(const codec::Line& line) {
         OpenChunk(Open::kHeaderless, Encoding::kBase64, line.offset);
         m_confirmed = false;
         Base64Line(t, line.next);
-        m_part.hasData = true;
     }
 }
 
@@ -641,7 +632,7 @@ void Scanner::BodyLine(const codec::Line& line) {
             return;
         }
     }
-    if (!line.overlong && BoundaryLine(t, line.offset)) return;
+    if (!line.overlong && BoundaryLine(t)) return;
     switch (m_body) {
         case Body::kSkip:
             return;
@@ -658,14 +649,7 @@ void Scanner::BodyLine(const codec::Line& line) {
                 HeaderLine(t);
                 return;
             }
-            if (!line.overlong) {
-                Base64Line(t, line.next);
-            } else {
-                bool pad = false;
-                m_base64Chars += Base64Chars(t, pad);
-                m_part.hasData = true;
-                m_lastDataEnd = line.next;
-            }
+            Base64Line(t, line.next);  // a piece of an overlong line counts alike
             return;
         case Body::kText:
             TextLine(line);

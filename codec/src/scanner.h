@@ -45,7 +45,7 @@ class Scanner {
     void CommitHeader();
     // bodyStarted: false when the input ended inside the header block.
     void FinishHeaders(uint64_t bodyStart, bool bodyStarted = true);
-    bool BoundaryLine(std::string_view text, uint64_t offset);
+    bool BoundaryLine(std::string_view text);
     void BodyLine(const codec::Line& line);
     void TextLine(const codec::Line& line);
     bool YencLine(const codec::Line& line);

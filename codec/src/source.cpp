@@ -11,20 +11,11 @@ namespace codec {
 
 namespace {
 
-class FileInput : public Input {
+// An input that owns its descriptor.
+class FileInput : public FdInput {
   public:
-    explicit FileInput(int fd) : m_fd(fd) {}
+    explicit FileInput(int fd) : FdInput(fd) {}
     ~FileInput() override { close(m_fd); }
-    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
-        ssize_t got;
-        do {
-            got = pread(m_fd, buffer, size, static_cast<off_t>(offset));
-        } while (got < 0 && errno == EINTR);
-        return got;
-    }
-
-  private:
-    int m_fd;
 };
 
 // Joined segments: offset 0 is the start of the first segment. One file is open at a time,
@@ -58,11 +49,7 @@ class JoinedInput : public Input {
                 if (m_fd < 0) return -1;
             }
             size_t want = static_cast<size_t>(std::min<uint64_t>(size, length - within));
-            ssize_t got;
-            do {
-                got = pread(m_fd, buffer, want, static_cast<off_t>(it->begin + within));
-            } while (got < 0 && errno == EINTR);
-            return got;
+            return codec::ReadAt(m_fd, buffer, want, it->begin + within);
         }
         return 0;
     }
@@ -75,10 +62,10 @@ class JoinedInput : public Input {
 
 }  // namespace
 
-ssize_t FdInput::ReadAt(char* buffer, size_t size, uint64_t offset) {
+ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset) {
     ssize_t got;
     do {
-        got = pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        got = pread(fd, buffer, size, static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
     return got;
 }

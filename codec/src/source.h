@@ -64,13 +64,18 @@ class OpenInputs {
     std::unique_ptr<Input> m_input;
 };
 
+// pread() that goes on after a signal interrupted it.
+ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset);
+
 // An input over an open descriptor it does not own.
 class FdInput : public Input {
   public:
     explicit FdInput(int fd) : m_fd(fd) {}
-    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override;
+    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
+        return codec::ReadAt(m_fd, buffer, size, offset);
+    }
 
-  private:
+  protected:
     int m_fd;
 };
 

@@ -20,27 +20,10 @@ namespace codec {
 int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t total) {
     if (r.pub.encoding == Encoding::kBinHex) return VerifyBinHex(r, shown, total);
     std::string name = r.name.empty() ? r.subjectName : r.name;
-    PartDecoder decoder(readBuffer);
-    OpenInputs inputs(files);
+    // The scan decoded every yEnc part as it read it (crc, decodedSize): only the comparing is
+    // left.
     for (PartInfo& p : r.parts) {
-        if (!p.verified) {
-            // Decoded here when the scan could not (it does so for yEnc as it reads).
-            Input* in = inputs.Get(p.fileIndex);
-            if (!in) continue;  // reported when decoding
-            CrcSink sink(writeBuffer);
-            decoder.Begin();
-            int err = decoder.Decode(*in, p, sink, [&](uint64_t offset) {
-                return Tick(kActionScanning, shown, 1, 1, offset, total);
-            });
-            if (err == -1) return kCanceled;
-            if (err != 0) continue;
-            decoder.End(sink);
-            sink.Flush();
-            p.verified = true;
-            p.crc = sink.crc();
-            p.decodedSize = sink.size();
-        }
-        if (p.checked) continue;
+        if (!p.verified || p.checked) continue;
         p.checked = true;
         std::string where = Quote(name) + " part " + std::to_string(p.number);
         auto hex = [](uint32_t v) {
@@ -95,7 +78,7 @@ int CodecLibrary::Impl::VerifyBinHex(Record& r, const std::string& shown, uint64
     bool done =
         std::all_of(r.parts.begin(), r.parts.end(), [](const PartInfo& p) { return p.verified; });
     std::string name = r.name.empty() ? r.subjectName : r.name;
-    PartInfo::BinHexResult bh;
+    BinHexCheck bh;
     if (r.parts.size() == 1 && r.parts[0].verified && !r.parts[0].checked) {
         bh = r.parts[0].binhex;  // read whole by the scan
     } else {
@@ -113,13 +96,7 @@ int CodecLibrary::Impl::VerifyBinHex(Record& r, const std::string& shown, uint64
             if (err == -1) return kCanceled;
             if (err != 0) return kOk;
         }
-        const BinHexDecoder& d = decoder.binhex();
-        bh.headerDone = d.headerDone();
-        bh.complete = d.complete();
-        bh.headerOk = d.headerCrcOk();
-        bh.dataOk = d.dataCrcOk();
-        bh.resourceOk = d.resourceCrcOk();
-        bh.resourceLength = d.header().resourceLength;
+        bh = decoder.binhex().Check();
     }
     for (PartInfo& p : r.parts)
         p.verified = p.checked = true;
