@@ -1,0 +1,67 @@
+#include "services/BusyGuards.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+CWaitCursor::CWaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+CWaitCursor::~CWaitCursor() {
+    QApplication::restoreOverrideCursor();
+}
+
+CBusyInput::CBusyInput(QWidget* busyWindow) : m_pBusyWindow(busyWindow) {
+    qApp->installEventFilter(this);
+}
+
+CBusyInput::~CBusyInput() {
+    qApp->removeEventFilter(this);
+    for (Held& held : m_held)
+        if (held.receiver) QCoreApplication::postEvent(held.receiver, held.event.release());
+}
+
+bool CBusyInput::Pump() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return m_bEscape;
+}
+
+static bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CBusyInput::eventFilter(QObject* watched, QEvent* event) {
+    // No shortcut fires while a pass runs: it would start a command inside the running one.
+    if (event->type() == QEvent::Shortcut) return true;
+    if (!IsUserInput(event->type()) || !watched->isWidgetType()) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (m_pBusyWindow && (widget == m_pBusyWindow || m_pBusyWindow->isAncestorOf(widget))) {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            m_bEscape = true;
+        return true;
+    }
+    // Spontaneous input for another window waits until the pass is over.
+    if (event->type() != QEvent::ShortcutOverride)
+        m_held.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone())});
+    return true;
+}

@@ -1,0 +1,55 @@
+// Guards for long operations that run on the user-interface thread: the wait cursor, and the
+// input filter that lets a progress callback see Esc without dispatching anything else.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+// Shows the wait cursor for its lifetime.
+class CWaitCursor {
+  public:
+    CWaitCursor();
+    ~CWaitCursor();
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
+// While installed, user input meant for the busy window (or its children) is dropped, an Esc
+// key press there is remembered, and input for any other window is held and re-posted when the
+// guard ends. Pump() lets paint and timer events through so the busy window repaints.
+class CBusyInput : public QObject {
+  public:
+    explicit CBusyInput(QWidget* busyWindow);
+    ~CBusyInput() override;
+
+    // Handles pending events; true once Esc was pressed in the busy window.
+    bool Pump();
+    bool EscapePressed() const { return m_bEscape; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Held {
+        QPointer<QObject> receiver;
+        std::unique_ptr<QEvent> event;
+    };
+    QPointer<QWidget> m_pBusyWindow;
+    bool m_bEscape = false;
+    std::vector<Held> m_held;
+};
+
+// The flag an `int m_bBusy` member holds while a pass runs, cleared on every way out.
+class CBusyFlag {
+  public:
+    explicit CBusyFlag(int& flag) : m_flag(flag) { m_flag = 1; }
+    ~CBusyFlag() { m_flag = 0; }
+    CBusyFlag(const CBusyFlag&) = delete;
+    CBusyFlag& operator=(const CBusyFlag&) = delete;
+
+  private:
+    int& m_flag;
+};

@@ -1,0 +1,101 @@
+#include "services/Presenter.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "res/Strings.h"
+#include "res/resource.h"
+
+namespace {
+
+CPresenter* g_current = nullptr;
+
+CDesktopPresenter& Desktop() {
+    static CDesktopPresenter desktop;
+    return desktop;
+}
+
+}  // namespace
+
+CPresenter& CPresenter::Current() {
+    return g_current ? *g_current : Desktop();
+}
+
+void CPresenter::SetCurrent(CPresenter* presenter) {
+    g_current = presenter;
+}
+
+int CDesktopPresenter::MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                                  unsigned style) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (style & 0xF0) {
+        case 0x10:
+            icon = QMessageBox::Critical;
+            break;
+        case 0x20:
+            icon = QMessageBox::Question;
+            break;
+        case 0x30:
+            icon = QMessageBox::Warning;
+            break;
+        case 0x40:
+            icon = QMessageBox::Information;
+            break;
+    }
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+    return IDOK;
+}
+
+std::optional<QStringList> CDesktopPresenter::GetOpenFileNames(QWidget* parent,
+                                                               const QString& filter) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(QtFilterFromResource(filter));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.selectedFiles();
+}
+
+bool CDesktopPresenter::StartEditor(const QString& path, QString* error) {
+    // The editors a Linux desktop is likely to have, graphical first.
+    static const char* const kEditors[] = {"gnome-text-editor", "gedit", "kate", "kwrite",
+                                           "mousepad",          "pluma", "xed",  "leafpad",
+                                           "featherpad"};
+    *error = QStringLiteral("No text editor was found on PATH.");
+    for (const char* editor : kEditors) {
+        QString program = QStandardPaths::findExecutable(QString::fromLatin1(editor));
+        if (program.isEmpty()) continue;
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments({path});
+        if (process.startDetached()) return true;
+        *error = process.errorString();
+    }
+    return false;
+}
+
+QString QtFilterFromResource(const QString& filter) {
+    QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) break;
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns)
+            p = p.trimmed();
+        // Qt reads the last parenthesis of an entry as its patterns; the shown name keeps its own.
+        entries << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+int AfxMessageBox(const QString& text, unsigned style) {
+    if ((style & 0xF0) == 0) style |= MB_ICONEXCLAMATION;
+    return CPresenter::Current().MessageBox(nullptr, text, LoadString(AFX_IDS_APP_TITLE), style);
+}
+
+int AfxMessageBox(int stringId, unsigned style) {
+    return AfxMessageBox(LoadString(stringId), style);
+}

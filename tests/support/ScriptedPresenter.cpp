@@ -1,0 +1,34 @@
+#include "support/ScriptedPresenter.h"
+
+#include <gtest/gtest.h>
+
+namespace test {
+
+int ScriptedPresenter::MessageBox(QWidget*, const QString& text, const QString& caption,
+                                  unsigned style) {
+    m_boxes.push_back({text, caption, style});
+    return 1;
+}
+
+std::optional<QStringList> ScriptedPresenter::GetOpenFileNames(QWidget*, const QString& filter) {
+    m_filters << filter;
+    if (m_fileAnswers.empty()) {
+        ADD_FAILURE() << "a file dialog came up with no scripted answer";
+        return std::nullopt;
+    }
+    std::optional<QStringList> answer = m_fileAnswers.front();
+    m_fileAnswers.pop_front();
+    return answer;
+}
+
+bool ScriptedPresenter::StartEditor(const QString& path, QString* error) {
+    m_editorPaths << path;
+    if (!m_bEditorStarts) *error = QStringLiteral("No such file or directory");
+    return m_bEditorStarts;
+}
+
+std::vector<ShownBox> ScriptedPresenter::TakeBoxes() {
+    return std::exchange(m_boxes, {});
+}
+
+}  // namespace test
