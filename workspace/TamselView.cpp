@@ -152,7 +152,13 @@ void CTamselView::OnInitialUpdate() {
     m_listResults->SetHeaderBitmap(0, LoadBitmap(IDB_RESULTS_HEADER, QSize(12, 12)));
 
     if (QWidget* frame = window(); frame != this) frame->adjustSize();
-    if (m_pInfoWnd) m_pInfoWnd->PlaceBelow(this);
+}
+
+void CTamselView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Placed below the form once the frame is on screen and its position is known.
+    if (m_pInfoWnd && !m_bInfoPlaced) m_pInfoWnd->PlaceBelow(this);
+    m_bInfoPlaced = true;
 }
 
 void CTamselView::OnDestroy() {
@@ -160,6 +166,7 @@ void CTamselView::OnDestroy() {
     m_bDestroyed = true;
     m_strSavePath = m_wndSavePath->text();
     WriteSettings();
+    m_library.SetMsgCallback(nullptr, InfoMsgCallback);
     delete m_pInfoWnd;
     m_pInfoWnd = nullptr;
 }

@@ -68,6 +68,9 @@ class CTamselView : public QWidget {
     int m_bLoaded = 0;
     int m_bBusy = 0;
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     void CreateForm();
     QAction* AddCommand(int id, void (CTamselView::*handler)());
@@ -100,6 +103,7 @@ class CTamselView : public QWidget {
     QHash<int, QAction*> m_commands;
     QSize m_formSize;
     bool m_bDestroyed = false;
+    bool m_bInfoPlaced = false;
 
     CListBox* m_wndFileList = nullptr;
     QLineEdit* m_wndSavePath = nullptr;
