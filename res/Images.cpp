@@ -6,7 +6,7 @@
 
 #include "res/resource.h"
 
-static void InitResources() {
+void InitResources() {
     Q_INIT_RESOURCE(res);
 }
 
@@ -30,9 +30,10 @@ QString ImagePath(int id) {
 }
 
 QPixmap Render(const QString& path, QSize size) {
+    if (path.isEmpty()) return {};
     InitResources();
     QSvgRenderer renderer(path);
-    if (path.isEmpty() || !renderer.isValid()) return {};
+    if (!renderer.isValid()) return {};
     QPixmap pixmap(size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -46,6 +47,15 @@ QIcon LoadIcon(int id) {
     QIcon icon;
     for (int side : {16, 24, 32, 48, 64}) {
         QPixmap pixmap = Render(ImagePath(id), QSize(side, side));
+        if (!pixmap.isNull()) icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QIcon LoadToolbarIcon(int commandId) {
+    QIcon icon;
+    for (int scale : {1, 2}) {
+        QPixmap pixmap = Render(ImagePath(commandId), QSize(16 * scale, 15 * scale));
         if (!pixmap.isNull()) icon.addPixmap(pixmap);
     }
     return icon;

@@ -16,6 +16,16 @@ struct Entry {
 constexpr Entry kStrings[] = {
     {AFX_IDS_APP_TITLE, "Corvane/Encoder for WIN32"},
     {AFX_IDS_IDLEMESSAGE, "Ready"},
+    {IDP_OLE_INIT_FAILED,
+     "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
+    {IDR_DOCTYPE,
+     "TamselWin32\n\nTamselWin\nTamselWin Files (*.uue)\n.UUE\nTamselWin32.Document\nTamselWin "
+     "Document"},
+    {ID_INDICATOR_CAPS, "CAP"},
+    {ID_INDICATOR_NUM, "NUM"},
+    {ID_INDICATOR_SCRL, "SCRL"},
+    {ID_VIEW_TOOLBAR, "Show or hide the toolbar\nToggle ToolBar"},
+    {ID_VIEW_STATUS_BAR, "Show or hide the status bar\nToggle StatusBar"},
     {IDS_FILTER_DECODE,
      "Decodable Files (*.uue, *.xxe, *.hqx, *.mim)|*.uue; *.xxe; *.hqx; *.mim|UU-Encoded "
      "(*.uue)|*.uus|XX-Encoded (*.xxe)|*.xxe|Bin Hex(*.hqx)|*.hqx|Mime Files (*.mim)|*.mim|Text "
@@ -72,6 +82,7 @@ constexpr Entry kStrings[] = {
     {IDS_ENCODE_FAILED, "An error occured while encoding. Make sure the filename && path is valid"},
     {IDS_ENCODE_CANCELED, "The encoding operation was canceled at your request."},
     {IDS_ENCODE_PROGRESS, "File: %s %d%% processed. Hit ESC to Cancel"},
+    {IDS_BROWSE_TITLE, "Select a Directory to Decode to"},
     {IDS_BROWSE_FAILED,
      "TamselWin32 was unable to display the available\r\ndirectories due to a system "
      "error\r\nPlease type a save path manually"},

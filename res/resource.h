@@ -14,6 +14,10 @@ constexpr int IDC_CURSOR_INFO = 130;
 constexpr int IDI_RESULT_OK = 131;
 constexpr int IDI_RESULT_BAD = 132;
 constexpr int IDB_RESULTS_HEADER = 138;
+constexpr int IDD_SPLASH = 140;
+constexpr int IDB_SPLASH_TITLE = 141;
+constexpr int IDB_ABOUT_EMBLEM = 142;
+constexpr int IDB_SPLASH_LOGO = 146;
 
 // Controls of the workspace form; the buttons double as command ids.
 constexpr int IDC_FILELIST = 1000;
@@ -38,10 +42,17 @@ constexpr int ID_ENCODE_FILES = 32773;
 constexpr int ID_OPTIONS = 32780;
 constexpr int ID_APP_ABOUT = 57664;
 constexpr int ID_APP_EXIT = 57665;
+constexpr int ID_VIEW_TOOLBAR = 59392;
+constexpr int ID_VIEW_STATUS_BAR = 59393;
+constexpr int ID_INDICATOR_CAPS = 59137;
+constexpr int ID_INDICATOR_NUM = 59138;
+constexpr int ID_INDICATOR_SCRL = 59139;
 
 // Strings.
 constexpr int AFX_IDS_APP_TITLE = 57344;
 constexpr int AFX_IDS_IDLEMESSAGE = 57345;
+constexpr int IDP_OLE_INIT_FAILED = 100;
+constexpr int IDR_DOCTYPE = 128;
 constexpr int IDS_FILTER_DECODE = 61204;
 constexpr int IDS_SPAWN_ERROR = 61205;
 constexpr int IDS_INIT_ERROR_CAPTION = 61206;
@@ -76,6 +87,7 @@ constexpr int IDS_ENCODE_FAILED = 61241;
 constexpr int IDS_ENCODE_CANCELED = 61242;
 constexpr int IDS_ENCODE_PROGRESS = 61243;
 constexpr int IDS_BROWSE_FAILED = 61245;
+constexpr int IDS_BROWSE_TITLE = 61246;  // our own: the folder browser's title
 
 // Message box styles (the values the design's calls pass).
 constexpr unsigned MB_OK = 0x00;

@@ -58,6 +58,23 @@ std::optional<QStringList> CDesktopPresenter::GetOpenFileNames(QWidget* parent,
     return dialog.selectedFiles();
 }
 
+std::optional<QString> CDesktopPresenter::GetOpenFileName(QWidget* parent, const QString& filter) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QtFilterFromResource(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+std::optional<QString> CDesktopPresenter::GetSaveFileName(QWidget* parent, const QString& filter) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QtFilterFromResource(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
 bool CDesktopPresenter::StartEditor(const QString& path, QString* error) {
     // The editors a Linux desktop is likely to have, graphical first.
     static const char* const kEditors[] = {"gnome-text-editor", "gedit", "kate", "kwrite",
@@ -74,6 +91,18 @@ bool CDesktopPresenter::StartEditor(const QString& path, QString* error) {
         *error = process.errorString();
     }
     return false;
+}
+
+int CDesktopPresenter::ChooseDirectory(QWidget* parent, const QString& title, const QString& start,
+                                       QString* path) {
+    QFileDialog dialog(parent, title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted) return 1;
+    QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return -1;
+    *path = chosen.first();
+    return 0;
 }
 
 QString QtFilterFromResource(const QString& filter) {

@@ -19,8 +19,16 @@ class CPresenter {
     // Files to open (all must exist); filter in the "Name|patterns|...||" form. No value when
     // the user cancels.
     virtual std::optional<QStringList> GetOpenFileNames(QWidget* parent, const QString& filter) = 0;
+    // One existing file to open, or a file name to save to (the dialog asks before an existing
+    // file is chosen). No value when the user cancels.
+    virtual std::optional<QString> GetOpenFileName(QWidget* parent, const QString& filter) = 0;
+    virtual std::optional<QString> GetSaveFileName(QWidget* parent, const QString& filter) = 0;
     // Starts a text editor on path, detached. False with *error set when none could start.
     virtual bool StartEditor(const QString& path, QString* error) = 0;
+    // A folder chooser titled title that opens on start and offers only directories:
+    // 0 with *path set when one was chosen, 1 when cancelled, -1 when it could not be shown.
+    virtual int ChooseDirectory(QWidget* parent, const QString& title, const QString& start,
+                                QString* path) = 0;
 
     // The presenter in use; never null. SetCurrent(nullptr) restores the production one.
     static CPresenter& Current();
@@ -33,7 +41,11 @@ class CDesktopPresenter : public CPresenter {
     int MessageBox(QWidget* parent, const QString& text, const QString& caption,
                    unsigned style) override;
     std::optional<QStringList> GetOpenFileNames(QWidget* parent, const QString& filter) override;
+    std::optional<QString> GetOpenFileName(QWidget* parent, const QString& filter) override;
+    std::optional<QString> GetSaveFileName(QWidget* parent, const QString& filter) override;
     bool StartEditor(const QString& path, QString* error) override;
+    int ChooseDirectory(QWidget* parent, const QString& title, const QString& start,
+                        QString* path) override;
 };
 
 // "Name|patterns|Name|patterns||" → Qt's "Name (patterns);;..." list, patterns split on ";".

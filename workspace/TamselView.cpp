@@ -14,12 +14,15 @@
 #include "controls/DialogUnits.h"
 #include "controls/ListBox.h"
 #include "decode/TamselDoc.h"
+#include "encode/EncodeDlg.h"
 #include "log/InfoWnd.h"
 #include "res/Images.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "services/Presenter.h"
 #include "vtlistctrl/VtListCtrl.h"
+#include "workspace/DecodeOptionsDlg.h"
+#include "workspace/FolderBrowser.h"
 
 CTamselView::CTamselView(CTamselDoc* document, QWidget* parent)
     : QWidget(parent), m_pDocument(document) {
@@ -32,8 +35,11 @@ CTamselView::CTamselView(CTamselDoc* document, QWidget* parent)
     AddCommand(IDC_DECODEFILES, &CTamselView::OnDecodeFiles);
     AddCommand(IDC_REMOVEALLFILES, &CTamselView::OnRemoveAllFiles);
     AddCommand(ID_INFO_WINDOW, &CTamselView::OnInfoWindow)->setCheckable(true);
+    AddCommand(ID_OPTIONS, &CTamselView::OnOptions);
+    AddCommand(IDC_BROWSE, &CTamselView::OnBrowseSavePath);
+    AddCommand(ID_ENCODE_FILES, &CTamselView::OnEncodeFiles);
     for (int id : {IDC_ADDFILES, IDC_CHECKFILES, IDC_DECODEFILES, IDC_REMOVEFILE, IDC_EDITFILE,
-                   IDC_REMOVEALLFILES})
+                   IDC_REMOVEALLFILES, IDC_BROWSE})
         connect(findChild<QPushButton*>(QString::number(id)), &QPushButton::clicked, Command(id),
                 &QAction::trigger);
 }
@@ -172,7 +178,7 @@ void CTamselView::OnDestroy() {
 }
 
 void CTamselView::ReadSettings() {
-    QSettings settings(QStringLiteral("Vantrel Software"), LoadString(AFX_IDS_APP_TITLE));
+    QSettings settings;
     settings.beginGroup(QStringLiteral("Options"));
     m_bOverwriteExisting = settings.value(QStringLiteral("Overwrite Existing"), 1).toInt();
     m_bIgnoreErrors = settings.value(QStringLiteral("Ignore Errors"), 0).toInt();
@@ -182,7 +188,7 @@ void CTamselView::ReadSettings() {
 }
 
 void CTamselView::WriteSettings() {
-    QSettings settings(QStringLiteral("Vantrel Software"), LoadString(AFX_IDS_APP_TITLE));
+    QSettings settings;
     settings.beginGroup(QStringLiteral("Options"));
     settings.setValue(QStringLiteral("Overwrite Existing"), m_bOverwriteExisting);
     settings.setValue(QStringLiteral("Ignore Errors"), m_bIgnoreErrors);
@@ -207,6 +213,48 @@ void CTamselView::OnInfoWindow() {
 
 void CTamselView::OnUpdateInfoWindow() {
     Command(ID_INFO_WINDOW)->setChecked(!m_bInfoHidden);
+}
+
+void CTamselView::OnOptions() {
+    m_strSavePath = m_wndSavePath->text();
+    CDecodeOptionsDlg dlg;
+    dlg.m_bIgnoreErrors = m_bIgnoreErrors;
+    dlg.m_bOverwriteExisting = m_bOverwriteExisting;
+    dlg.m_bDefaultSavePath = m_bDefaultSavePath;
+    dlg.DoModal();
+    m_bIgnoreErrors = dlg.m_bIgnoreErrors;
+    m_bOverwriteExisting = dlg.m_bOverwriteExisting;
+    m_bDefaultSavePath = dlg.m_bDefaultSavePath;
+    if (m_bDefaultSavePath && m_strSavePath.isEmpty())
+        m_strSavePath = QDir::tempPath() + QLatin1Char('/');
+    m_wndSavePath->setText(m_strSavePath);
+}
+
+void CTamselView::OnBrowseSavePath() {
+    CFolderBrowser browser(LoadString(IDS_BROWSE_TITLE));
+    int result = browser.ChooseFolder();
+    if (result == 0)
+        m_wndSavePath->setText(browser.GetPath());
+    else if (result < 0)
+        AfxMessageBox(IDS_BROWSE_FAILED, MB_OK);
+    m_wndSavePath->setFocus();
+}
+
+void CTamselView::OnEncodeFiles() {
+    ResetScan();
+    m_wndFileList->ResetContent();
+    m_pDocument->m_inputFiles.clear();
+    if (InitCodecLibrary()) {
+        CEncodeDlg dlg(&m_library);
+        m_library.SetBusyCallback(&dlg, CEncodeDlg::EncodeBusyCallback, 1);
+        bool restoreInfo = !m_bInfoHidden && m_pInfoWnd;
+        if (restoreInfo) m_pInfoWnd->hide();
+        dlg.DoModal();
+        m_library.CleanUp();
+        m_library.SetBusyCallback(this, DecodeProgressCallback, 1);  // the dialog is going
+        if (restoreInfo) m_pInfoWnd->show();
+    }
+    setFocus();
 }
 
 void CTamselView::OnEditFile() {

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QWidget>
+#include <functional>
 
 #include "codec/codec_library.h"
 
@@ -48,6 +49,9 @@ class CTamselView : public QWidget {
     void OnDecodeFiles();
     void OnInfoWindow();
     void OnUpdateInfoWindow();
+    void OnOptions();
+    void OnBrowseSavePath();
+    void OnEncodeFiles();
     // Dropped files and names from the command line: they replace the input list.
     int OnAddFileList(const QStringList& paths);
 
@@ -67,6 +71,9 @@ class CTamselView : public QWidget {
     int m_bInfoHidden = 0;
     int m_bLoaded = 0;
     int m_bBusy = 0;
+    // How the library is made ready; a test may put a failing one here.
+    std::function<int(codec::CodecLibrary&)> m_initializeLibrary =
+        [](codec::CodecLibrary& library) { return library.Initialize(); };
 
   protected:
     void showEvent(QShowEvent* event) override;

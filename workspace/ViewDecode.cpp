@@ -89,7 +89,7 @@ void CTamselView::OnRemoveAllFiles() {
 }
 
 bool CTamselView::InitCodecLibrary() {
-    if (m_library.Initialize() != codec::kOk) {
+    if (m_initializeLibrary(m_library) != codec::kOk) {
         CPresenter::Current().MessageBox(this, LoadString(IDS_INIT_ERROR),
                                          LoadString(IDS_INIT_ERROR_CAPTION), MB_ICONHAND);
         return false;

@@ -13,7 +13,10 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/data")));
     QStandardPaths::setTestModeEnabled(true);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
     QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName("Vantrel Software");
+    QCoreApplication::setApplicationName("Corvane/Encoder for WIN32");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        home.path() + QStringLiteral("/settings"));
     testing::InitGoogleTest(&argc, argv);

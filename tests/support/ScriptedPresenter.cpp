@@ -21,10 +21,28 @@ std::optional<QStringList> ScriptedPresenter::GetOpenFileNames(QWidget*, const Q
     return answer;
 }
 
+std::optional<QString> ScriptedPresenter::GetOpenFileName(QWidget* parent, const QString& filter) {
+    std::optional<QStringList> answer = GetOpenFileNames(parent, filter);
+    if (!answer || answer->isEmpty()) return std::nullopt;
+    return answer->first();
+}
+
+std::optional<QString> ScriptedPresenter::GetSaveFileName(QWidget* parent, const QString& filter) {
+    return GetOpenFileName(parent, filter);
+}
+
 bool ScriptedPresenter::StartEditor(const QString& path, QString* error) {
     m_editorPaths << path;
     if (!m_bEditorStarts) *error = QStringLiteral("No such file or directory");
     return m_bEditorStarts;
+}
+
+int ScriptedPresenter::ChooseDirectory(QWidget*, const QString& title, const QString& start,
+                                       QString* path) {
+    m_strFolderTitle = title;
+    m_strFolderStart = start;
+    if (m_nFolderOutcome == 0) *path = m_strFolder;
+    return m_nFolderOutcome;
 }
 
 std::vector<ShownBox> ScriptedPresenter::TakeBoxes() {

@@ -25,8 +25,13 @@ class ScriptedPresenter : public CPresenter {
 
     int MessageBox(QWidget* parent, const QString& text, const QString& caption,
                    unsigned style) override;
+    // The three file dialogs share one queue of answers; a one-file dialog takes the first name.
     std::optional<QStringList> GetOpenFileNames(QWidget* parent, const QString& filter) override;
+    std::optional<QString> GetOpenFileName(QWidget* parent, const QString& filter) override;
+    std::optional<QString> GetSaveFileName(QWidget* parent, const QString& filter) override;
     bool StartEditor(const QString& path, QString* error) override;
+    int ChooseDirectory(QWidget* parent, const QString& title, const QString& start,
+                        QString* path) override;
 
     // The boxes shown since the last call, oldest first.
     std::vector<ShownBox> TakeBoxes();
@@ -35,6 +40,11 @@ class ScriptedPresenter : public CPresenter {
     QStringList m_filters;
     QStringList m_editorPaths;
     bool m_bEditorStarts = true;
+    // Folder chooser: the outcome and path to give; what it was opened with.
+    int m_nFolderOutcome = 1;
+    QString m_strFolder;
+    QString m_strFolderTitle;
+    QString m_strFolderStart;
 
   private:
     std::vector<ShownBox> m_boxes;
