@@ -12,21 +12,39 @@ void InitResources() {
 
 namespace {
 
+struct Image {
+    int id;
+    const char* file;
+};
+
+// Icons, bitmaps and the cursor by id; toolbar pictures by the command they stand for.
+constexpr Image kImages[] = {
+    {IDR_MAINFRAME, "app"},
+    {IDI_RESULT_OK, "result-ok"},
+    {IDI_RESULT_BAD, "result-bad"},
+    {IDB_RESULTS_HEADER, "results-header"},
+    {IDC_CURSOR_INFO, "info-cursor"},
+    {IDB_SPLASH_TITLE, "banner"},
+    {IDB_SPLASH_LOGO, "logo"},
+    {IDB_ABOUT_EMBLEM, "emblem"},
+    {ID_ENCODE_FILES, "tb-encode"},
+    {IDC_ADDFILES, "tb-add"},
+    {IDC_REMOVEFILE, "tb-remove"},
+    {IDC_REMOVEALLFILES, "tb-removeall"},
+    {IDC_EDITFILE, "tb-edit"},
+    {IDC_CHECKFILES, "tb-check"},
+    {IDC_DECODEFILES, "tb-decode"},
+    {ID_INFO_WINDOW, "tb-info"},
+    {ID_OPTIONS, "tb-options"},
+    {ID_APP_ABOUT, "tb-about"},
+    {ID_APP_EXIT, "tb-exit"},
+};
+
 QString ImagePath(int id) {
-    switch (id) {
-        case IDR_MAINFRAME:
-            return QStringLiteral(":/res/images/app.svg");
-        case IDI_RESULT_OK:
-            return QStringLiteral(":/res/images/result-ok.svg");
-        case IDI_RESULT_BAD:
-            return QStringLiteral(":/res/images/result-bad.svg");
-        case IDB_RESULTS_HEADER:
-            return QStringLiteral(":/res/images/results-header.svg");
-        case IDC_CURSOR_INFO:
-            return QStringLiteral(":/res/images/info-cursor.svg");
-        default:
-            return {};
-    }
+    for (const Image& image : kImages)
+        if (image.id == id)
+            return QStringLiteral(":/res/images/%1.svg").arg(QLatin1String(image.file));
+    return {};
 }
 
 QPixmap Render(const QString& path, QSize size) {

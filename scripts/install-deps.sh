@@ -11,6 +11,9 @@ packages=(
     sharutils coreutils mpack macutils python3 python3-yenc time
 )
 
+# Callers may name more packages (the screenshot script does).
+packages+=("$@")
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -151,8 +151,10 @@ TEST_F(Shell, MenuToolbarAndStatusBarCarryTheCommands) {
     EXPECT_EQ(fileItems, (QStringList{"&Encode Files", "-", "&Add Files", "&Remove All Files",
                                       "&Check Files", "&Decode Files", "-", "E&xit"}));
     QStringList tips;
-    for (QAction* button : frame->ToolBar()->actions())
+    for (QAction* button : frame->ToolBar()->actions()) {
         tips << (button->isSeparator() ? "-" : button->toolTip());
+        EXPECT_TRUE(button->isSeparator() || !button->icon().isNull()) << tips.last().toStdString();
+    }
     EXPECT_EQ(tips,
               (QStringList{"Encode Files", "-", "Add Files", "Remove File", "Remove All Files",
                            "Edit File", "-", "Check Files", "Decode Files", "-",
