@@ -50,6 +50,12 @@ int LibraryResultString(int code) {
     }
 }
 
+QByteArray ProgressFileName(const codec::Progress& progress) {
+    return QByteArray(
+        progress.currentFile,
+        static_cast<qsizetype>(qstrnlen(progress.currentFile, sizeof progress.currentFile)));
+}
+
 int ProgressPercent(const codec::Progress& progress) {
     if (progress.parts == 1) return progress.percent;
     if (progress.parts <= 0) return 0;

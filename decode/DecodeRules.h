@@ -17,6 +17,8 @@ QStringList SortedByFileName(const QStringList& paths);
 
 // The string id that reports a library result code; 0 for success.
 int LibraryResultString(int code);
+// The name of the file a progress record reports on (its field need not be terminated).
+QByteArray ProgressFileName(const codec::Progress& progress);
 // The whole-file percentage of a progress record: parts count evenly, truncated.
 int ProgressPercent(const codec::Progress& progress);
 // "<bytes / 1024>K".

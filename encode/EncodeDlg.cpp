@@ -304,9 +304,7 @@ void CEncodeDlg::OnEncode() {
 int CEncodeDlg::EncodeBusyCallback(void* opaque, const codec::Progress* progress) {
     auto* dlg = static_cast<CEncodeDlg*>(opaque);
     if (dlg->m_pBusyInput && dlg->m_pBusyInput->Pump()) return 1;
-    QByteArray file(
-        progress->currentFile,
-        static_cast<int>(qstrnlen(progress->currentFile, sizeof progress->currentFile)));
+    const QByteArray file = ProgressFileName(*progress);
     if (progress->action == codec::kActionScanning) {
         dlg->SetInfoText(FormatString(IDS_SCANNING, file.constData()));
         dlg->m_wndInfo->repaint();

@@ -146,9 +146,7 @@ bool CTamselView::ReportLibraryResult(int code) {
 int CTamselView::DecodeProgressCallback(void* opaque, const codec::Progress* progress) {
     auto* view = static_cast<CTamselView*>(opaque);
     if (view->m_pBusyInput && view->m_pBusyInput->Pump()) return 1;
-    QByteArray file(
-        progress->currentFile,
-        static_cast<int>(qstrnlen(progress->currentFile, sizeof progress->currentFile)));
+    const QByteArray file = ProgressFileName(*progress);
     if (progress->action == codec::kActionScanning) {
         view->m_wndProgressText->setText(FormatString(IDS_SCANNING, file.constData()));
         view->m_wndProgressText->show();

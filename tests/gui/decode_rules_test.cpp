@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include <QDir>
 
 #include "decode/DecodeRules.h"
@@ -61,6 +63,10 @@ TEST(Texts, LibraryResultsProgressAndSizes) {
     progress.percent = 99;
     EXPECT_EQ(ProgressPercent(progress), 99);  // 99.67 truncated
     EXPECT_EQ(FormatString(IDS_DECODE_PROGRESS, "a%sb.bin", 42), "File: a%sb.bin 42% processed.");
+    std::memset(progress.currentFile, 'n', sizeof progress.currentFile);  // no terminator
+    EXPECT_EQ(ProgressFileName(progress).size(), 256);
+    std::strcpy(progress.currentFile, "fox.jpg");
+    EXPECT_EQ(ProgressFileName(progress), "fox.jpg");
 
     EXPECT_EQ(SizeText(1023), "0K");
     EXPECT_EQ(SizeText(1024), "1K");
