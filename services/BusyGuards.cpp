@@ -60,7 +60,10 @@ bool CBusyInput::eventFilter(QObject* watched, QEvent* event) {
             m_bEscape = true;
         return true;
     }
-    // Spontaneous input for another window waits until the pass is over.
+    // A box that comes up during the pass (an error the library reports) must be answerable.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && widget->window() == modal)
+        return false;
+    // Input for any other window waits until the pass is over.
     if (event->type() != QEvent::ShortcutOverride)
         m_held.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone())});
     return true;

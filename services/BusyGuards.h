@@ -19,7 +19,8 @@ class CWaitCursor {
 
 // While installed, user input meant for the busy window (or its children) is dropped, an Esc
 // key press there is remembered, and input for any other window is held and re-posted when the
-// guard ends. Pump() lets paint and timer events through so the busy window repaints.
+// guard ends, except for a modal window opened during the pass (a message box), which works as
+// usual. Pump() lets paint and timer events through so the busy window repaints.
 class CBusyInput : public QObject {
   public:
     explicit CBusyInput(QWidget* busyWindow);
