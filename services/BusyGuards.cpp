@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QWindow>
 
 CWaitCursor::CWaitCursor() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -17,6 +18,8 @@ CBusyInput::CBusyInput(QWidget* busyWindow) : m_pBusyWindow(busyWindow) {
 
 CBusyInput::~CBusyInput() {
     qApp->removeEventFilter(this);
+    if (m_bCloseRequested && m_pBusyWindow)
+        QMetaObject::invokeMethod(m_pBusyWindow->window(), &QWidget::close, Qt::QueuedConnection);
     for (Held& held : m_held)
         if (held.receiver) QCoreApplication::postEvent(held.receiver, held.event.release());
 }
@@ -50,6 +53,15 @@ static bool IsUserInput(QEvent::Type type) {
 }
 
 bool CBusyInput::eventFilter(QObject* watched, QEvent* event) {
+    // Closing the busy window's top level waits for the end of the pass, as other input does.
+    if (event->type() == QEvent::Close && m_pBusyWindow) {
+        QWidget* top = m_pBusyWindow->window();
+        if (watched == top || watched == static_cast<QObject*>(top->windowHandle())) {
+            m_bCloseRequested = true;
+            event->ignore();
+            return true;
+        }
+    }
     // No shortcut fires while a pass runs: it would start a command inside the running one.
     if (event->type() == QEvent::Shortcut) return true;
     if (!IsUserInput(event->type()) || !watched->isWidgetType()) return false;

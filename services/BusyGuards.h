@@ -20,7 +20,8 @@ class CWaitCursor {
 // While installed, user input meant for the busy window (or its children) is dropped, an Esc
 // key press there is remembered, and input for any other window is held and re-posted when the
 // guard ends, except for a modal window opened during the pass (a message box), which works as
-// usual. Pump() lets paint and timer events through so the busy window repaints.
+// usual. A request to close the busy window's top level is carried out after the pass. Pump()
+// lets paint and timer events through so the busy window repaints.
 class CBusyInput : public QObject {
   public:
     explicit CBusyInput(QWidget* busyWindow);
@@ -40,6 +41,7 @@ class CBusyInput : public QObject {
     };
     QPointer<QWidget> m_pBusyWindow;
     bool m_bEscape = false;
+    bool m_bCloseRequested = false;
     std::vector<Held> m_held;
 };
 

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QWindow>
 
 #include "services/BusyGuards.h"
 
@@ -44,6 +45,19 @@ TEST(BusyInput, DropsTheBusyWindowsInputHoldsOthersAndLetsAModalBoxAnswer) {
     QCoreApplication::processEvents();
     EXPECT_EQ(other.text(), "b") << "delivered after the pass";
     EXPECT_EQ(busyEdit->text(), "");
+}
+
+TEST(BusyInput, ClosingTheWindowWaitsForTheEndOfThePass) {
+    QWidget frame;
+    auto* view = new QWidget(&frame);
+    frame.show();
+    {
+        CBusyInput input(view);
+        EXPECT_FALSE(frame.windowHandle()->close()) << "as the window manager's close button";
+        input.Pump();
+        EXPECT_TRUE(frame.isVisible());
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.isVisible(); }, 5000));
 }
 
 }  // namespace
