@@ -16,6 +16,7 @@ CVtListCtrl::CVtListCtrl(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(0);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    header()->setMinimumSectionSize(8);  // a narrow icon column keeps the width it is given
 }
 
 void CVtListCtrl::InsertColumn(int column, const QString& heading, Qt::Alignment format,

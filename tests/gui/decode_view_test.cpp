@@ -134,6 +134,11 @@ TEST_F(DecodeView, CommandsNeedingInputFilesRefuseAnEmptyList) {
     }
     EXPECT_TRUE(presenter.m_editorPaths.isEmpty());
     EXPECT_EQ(frame->windowTitle(), "Corvane/Encoder for WIN32");
+    // The state column's header is a picture only.
+    EXPECT_EQ(results->headerItem()->text(0), "");
+    EXPECT_FALSE(results->headerItem()->icon(0).isNull());
+    EXPECT_EQ(results->headerItem()->text(1), "File Name");
+    EXPECT_EQ(results->columnWidth(0), 20);
 }
 
 TEST_F(DecodeView, AddedFilesReplaceTheListSortedByNameEachKeepingItsOwnFolder) {
@@ -237,6 +242,8 @@ TEST_F(DecodeView, DecodeWritesEveryReadyFileIntoTheSaveDirectory) {
         {Qs(Encoded("a.uue", "a.bin", alpha, dir)), Qs(Encoded("b.uue", "b.bin", bravo, dir))});
     test::TempDir out;
     savePath->setText(Qs(out.path()));
+    Click(IDC_CHECKFILES);
+    EXPECT_FALSE(InfoLines().filter("Loaded").isEmpty());
     Click(IDC_DECODEFILES);
     EXPECT_EQ(test::ReadFile(out / "a.bin"), alpha);
     EXPECT_EQ(test::ReadFile(out / "b.bin"), bravo);
@@ -245,6 +252,8 @@ TEST_F(DecodeView, DecodeWritesEveryReadyFileIntoTheSaveDirectory) {
     EXPECT_EQ(view->m_bLoaded, 1);
     EXPECT_EQ(view->m_bBusy, 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
+
+    EXPECT_TRUE(InfoLines().filter("Loaded").isEmpty()) << "no second scan before decoding";
 
     // Again, on the same scan: every ready record once more.
     unlink((out / "a.bin").c_str());
