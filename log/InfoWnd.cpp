@@ -1,5 +1,7 @@
 // The list keeps every line until the next clear; its horizontal extent follows the widest line
-// ever shown and never shrinks, so a long warning can always be scrolled into view.
+// ever shown and never shrinks, so a long warning can always be scrolled into view. The width of
+// the widest line is kept as lines arrive, so a log of many thousand lines costs no more per
+// message than a short one.
 #include "log/InfoWnd.h"
 
 #include <QCloseEvent>
@@ -47,6 +49,7 @@ void CInfoWnd::PlaceBelow(QWidget* owner) {
 
 int CInfoWnd::OnClearInfo() {
     if (m_wndList) m_wndList->ResetContent();
+    m_nWidestLine = 0;
     return 0;
 }
 
@@ -69,6 +72,7 @@ void CInfoWnd::AddMessage(const QString& text, int level) {
         ShowLibraryError(text, level);
     else if (m_bListReady && m_wndList) {
         m_wndList->AddString(text);
+        m_nWidestLine = qMax(m_nWidestLine, m_wndList->TextWidth(text));
     }
     if (m_bListReady && m_wndList) UpdateExtent();
 }
@@ -76,11 +80,8 @@ void CInfoWnd::AddMessage(const QString& text, int level) {
 void CInfoWnd::UpdateExtent() {
     int start = m_wndList->GetHorizontalExtent();
     if (start == 0) start = m_wndList->frameGeometry().width();
-    int widest = 0;
-    for (int i = 0; i < m_wndList->GetCount(); ++i)
-        widest = qMax(widest, m_wndList->TextWidth(m_wndList->GetText(i)));
-    if (widest > start) {
-        m_wndList->SetHorizontalExtent(widest + 5);
+    if (m_nWidestLine > start) {
+        m_wndList->SetHorizontalExtent(m_nWidestLine + 5);
         m_wndList->repaint();
     }
 }

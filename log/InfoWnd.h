@@ -35,6 +35,7 @@ class CInfoWnd : public QWidget {
     void UpdateExtent();
 
     CListBox* m_wndList = nullptr;
+    int m_nWidestLine = 0;  // pixels, of the lines now in the list
 };
 
 // The library's message callback; opaque is the CInfoWnd, or null when there is none.

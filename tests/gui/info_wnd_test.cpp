@@ -90,6 +90,16 @@ TEST_F(InfoWindow, ExtentFollowsTheWidestLineAndNeverShrinks) {
     EXPECT_EQ(list->GetHorizontalExtent(), before);
 }
 
+TEST_F(InfoWindow, ANarrowerWindowGetsAnExtentForTheLinesAlreadyThere) {
+    QString medium(30, 'W');
+    InfoMsgCallback(&wnd, medium.toUtf8().constData(), 1);
+    ASSERT_LT(list->TextWidth(medium), list->frameGeometry().width());
+    EXPECT_EQ(list->GetHorizontalExtent(), 0);
+    wnd.resize(100, 100);
+    InfoMsgCallback(&wnd, "x", 1);
+    EXPECT_EQ(list->GetHorizontalExtent(), list->TextWidth(medium) + 5);
+}
+
 TEST_F(InfoWindow, ListFillsTheWindowAndTheUserCannotCloseIt) {
     wnd.resize(600, 250);
     EXPECT_EQ(list->geometry(), wnd.rect());
