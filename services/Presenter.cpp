@@ -49,30 +49,38 @@ int CDesktopPresenter::MessageBox(QWidget* parent, const QString& text, const QS
     return IDOK;
 }
 
-std::optional<QStringList> CDesktopPresenter::GetOpenFileNames(QWidget* parent,
-                                                               const QString& filter) {
+namespace {
+
+// Runs a file dialog in the given mode; the chosen names, or none when cancelled.
+std::optional<QStringList> RunFileDialog(QWidget* parent, const QString& filter,
+                                         QFileDialog::FileMode mode,
+                                         QFileDialog::AcceptMode accept) {
     QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(accept);
+    dialog.setFileMode(mode);
     dialog.setNameFilter(QtFilterFromResource(filter));
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles();
 }
 
+std::optional<QString> First(const std::optional<QStringList>& names) {
+    if (!names) return std::nullopt;
+    return names->first();
+}
+
+}  // namespace
+
+std::optional<QStringList> CDesktopPresenter::GetOpenFileNames(QWidget* parent,
+                                                               const QString& filter) {
+    return RunFileDialog(parent, filter, QFileDialog::ExistingFiles, QFileDialog::AcceptOpen);
+}
+
 std::optional<QString> CDesktopPresenter::GetOpenFileName(QWidget* parent, const QString& filter) {
-    QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QtFilterFromResource(filter));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first();
+    return First(RunFileDialog(parent, filter, QFileDialog::ExistingFile, QFileDialog::AcceptOpen));
 }
 
 std::optional<QString> CDesktopPresenter::GetSaveFileName(QWidget* parent, const QString& filter) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QtFilterFromResource(filter));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first();
+    return First(RunFileDialog(parent, filter, QFileDialog::AnyFile, QFileDialog::AcceptSave));
 }
 
 bool CDesktopPresenter::StartEditor(const QString& path, QString* error) {

@@ -1,5 +1,6 @@
-// What a long pass does with user input: the busy window's input is dropped (Esc noted), a
-// message box opened meanwhile still answers, and input for other windows waits for the end.
+// The services layer. What a long pass does with user input: the busy window's input is dropped
+// (Esc noted), a message box opened meanwhile still answers, and input for other windows waits for
+// the end.
 #include <gtest/gtest.h>
 
 #include <QDialog>
@@ -9,6 +10,7 @@
 #include <QWindow>
 
 #include "services/BusyGuards.h"
+#include "services/Presenter.h"
 
 namespace {
 
@@ -58,6 +60,18 @@ TEST(BusyInput, ClosingTheWindowWaitsForTheEndOfThePass) {
         EXPECT_TRUE(frame.isVisible());
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame.isVisible(); }, 5000));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileFilter, ResourceFiltersBecomeQtFiltersKeepingTheirShownNames) {
+    EXPECT_EQ(QtFilterFromResource("All Files (*.*)|*.*||"), "All Files (*.*) (*.*)");
+    QString decodable = QtFilterFromResource(
+        "Decodable Files (*.uue, *.xxe)|*.uue; *.xxe|UU-Encoded (*.uue)|*.uus||");
+    EXPECT_EQ(decodable,
+              "Decodable Files (*.uue, *.xxe) (*.uue *.xxe);;UU-Encoded (*.uue) (*.uus)");
 }
 
 }  // namespace
