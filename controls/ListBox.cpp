@@ -1,11 +1,35 @@
 #include "controls/ListBox.h"
 
-#include <QScrollBar>
+#include <QResizeEvent>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Every line is as wide as what the user may scroll over: the owner's horizontal extent, or the
+// visible width when that is larger. So the view never measures its lines to lay them out
+// (adding a line to many thousand costs what it costs in a short list), and the scroll range it
+// derives is the extent rule's.
+class CLineDelegate : public QStyledItemDelegate {
+  public:
+    explicit CLineDelegate(CListBox* list) : QStyledItemDelegate(list), m_pList(list) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        int width = qMax(m_pList->GetHorizontalExtent(), m_pList->viewport()->width());
+        return {width, QStyledItemDelegate::sizeHint(option, index).height()};
+    }
+
+  private:
+    CListBox* m_pList;
+};
+
+}  // namespace
 
 CListBox::CListBox(QWidget* parent) : QListWidget(parent) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setUniformItemSizes(false);
+    setUniformItemSizes(true);
+    setResizeMode(QListView::Adjust);
+    setTextElideMode(Qt::ElideNone);
+    setItemDelegate(new CLineDelegate(this));
 }
 
 int CListBox::AddString(const QString& text) {
@@ -49,16 +73,17 @@ QString CListBox::GetText(int index) const {
     return entry ? entry->text() : QString();
 }
 
+void CListBox::resizeEvent(QResizeEvent* event) {
+    QListWidget::resizeEvent(event);
+    // The lines follow the visible width (the view itself only looks again at a height change).
+    if (event->size().width() != event->oldSize().width()) scheduleDelayedItemsLayout();
+}
+
 void CListBox::SetHorizontalExtent(int pixels) {
     m_nHorizontalExtent = pixels;
-    updateGeometries();
+    doItemsLayout();
 }
 
 int CListBox::TextWidth(const QString& text) const {
     return fontMetrics().horizontalAdvance(text);
-}
-
-void CListBox::updateGeometries() {
-    QListWidget::updateGeometries();
-    horizontalScrollBar()->setRange(0, qMax(0, m_nHorizontalExtent - viewport()->width()));
 }

@@ -25,7 +25,7 @@ class CListBox : public QListWidget {
     int TextWidth(const QString& text) const;
 
   protected:
-    void updateGeometries() override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     bool m_bSorted = false;
