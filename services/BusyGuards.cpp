@@ -24,6 +24,12 @@ CBusyInput::~CBusyInput() {
         if (held.receiver) QCoreApplication::postEvent(held.receiver, held.event.release());
 }
 
+bool CBusyInput::Due() {
+    if (m_sincePump.isValid() && !m_sincePump.hasExpired(10)) return false;
+    m_sincePump.start();
+    return true;
+}
+
 bool CBusyInput::Pump() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     return m_bEscape;

@@ -2,6 +2,7 @@
 // input filter that lets a progress callback see Esc without dispatching anything else.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -27,6 +28,10 @@ class CBusyInput : public QObject {
     explicit CBusyInput(QWidget* busyWindow);
     ~CBusyInput() override;
 
+    // Whether it is time to look at events and repaint again: at most every 10 ms, which the
+    // eye cannot tell from every millisecond but which keeps a run over many small files from
+    // spending its time on drawing.
+    bool Due();
     // Handles pending events; true once Esc was pressed in the busy window.
     bool Pump();
     bool EscapePressed() const { return m_bEscape; }
@@ -42,6 +47,7 @@ class CBusyInput : public QObject {
     QPointer<QWidget> m_pBusyWindow;
     bool m_bEscape = false;
     bool m_bCloseRequested = false;
+    QElapsedTimer m_sincePump;
     std::vector<Held> m_held;
 };
 

@@ -5,73 +5,87 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-CVtListCtrl::CVtListCtrl(QWidget* parent) : QTreeWidget(parent) {
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setSortingEnabled(false);
+CVtListCtrl::CVtListCtrl(QWidget* parent) : QTableWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setColumnCount(0);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
-    header()->setMinimumSectionSize(8);  // a narrow icon column keeps the width it is given
+    setShowGrid(false);
+    setWordWrap(false);
+    setSortingEnabled(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(qMax(18, fontMetrics().height() + 4));
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setMinimumSectionSize(8);  // a narrow icon column keeps its width
 }
 
 void CVtListCtrl::InsertColumn(int column, const QString& heading, Qt::Alignment format,
                                int width) {
-    int count = columnCount();
-    column = qBound(0, column, count);
-    QStringList labels;
-    QTreeWidgetItem* head = headerItem();
-    for (int c = 0; c < count; ++c)
-        labels << head->text(c);
-    labels.insert(column, heading);
-    setColumnCount(count + 1);
-    setHeaderLabels(labels);
-    headerItem()->setTextAlignment(column, format | Qt::AlignVCenter);
+    column = qBound(0, column, columnCount());
+    insertColumn(column);
+    auto* head = new QTableWidgetItem(heading);
+    head->setTextAlignment(format | Qt::AlignVCenter);
+    setHorizontalHeaderItem(column, head);
     setColumnWidth(column, width);
 }
 
 void CVtListCtrl::SetHeaderBitmap(int column, const QPixmap& bitmap) {
-    QTreeWidgetItem* head = headerItem();
-    head->setText(column, QString());
-    head->setIcon(column, QIcon(bitmap));
-    head->setTextAlignment(column, Qt::AlignCenter);
+    QTableWidgetItem* head = horizontalHeaderItem(column);
+    if (!head) return;
+    head->setText(QString());
+    head->setIcon(QIcon(bitmap));
+    head->setTextAlignment(Qt::AlignCenter);
+}
+
+QString CVtListCtrl::GetColumnHeading(int column) const {
+    QTableWidgetItem* head = horizontalHeaderItem(column);
+    return head ? head->text() : QString();
+}
+
+bool CVtListCtrl::HasHeaderBitmap(int column) const {
+    QTableWidgetItem* head = horizontalHeaderItem(column);
+    return head && !head->icon().isNull();
 }
 
 int CVtListCtrl::InsertItem(int row, int image) {
-    row = qBound(0, row, topLevelItemCount());
-    auto* item = new QTreeWidgetItem;
-    item->setData(0, Qt::UserRole, image);
-    if (image >= 0 && image < m_images.size()) item->setIcon(0, m_images[image]);
-    insertTopLevelItem(row, item);
+    row = qBound(0, row, rowCount());
+    insertRow(row);
+    auto* item = new QTableWidgetItem;
+    item->setData(Qt::UserRole, image);
+    if (image >= 0 && image < m_images.size()) item->setIcon(m_images[image]);
+    setItem(row, 0, item);
     return row;
 }
 
 void CVtListCtrl::SetItemText(int row, int column, const QString& text) {
-    if (QTreeWidgetItem* item = topLevelItem(row)) item->setText(column, text);
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return;
+    if (QTableWidgetItem* cell = item(row, column))
+        cell->setText(text);
+    else
+        setItem(row, column, new QTableWidgetItem(text));
 }
 
 QString CVtListCtrl::GetItemText(int row, int column) const {
-    QTreeWidgetItem* item = topLevelItem(row);
-    return item ? item->text(column) : QString();
+    QTableWidgetItem* cell = item(row, column);
+    return cell ? cell->text() : QString();
 }
 
 int CVtListCtrl::GetItemImage(int row) const {
-    QTreeWidgetItem* item = topLevelItem(row);
-    return item ? item->data(0, Qt::UserRole).toInt() : -1;
+    QTableWidgetItem* cell = item(row, 0);
+    return cell ? cell->data(Qt::UserRole).toInt() : -1;
 }
 
 void CVtListCtrl::DeleteAllItems() {
     if (IsEditing()) EndEdit(false);
-    clear();
+    setRowCount(0);
 }
 
 int CVtListCtrl::GetIndexSelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = selectedItems();
-    return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.first());
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 unsigned long CVtListCtrl::PackMessagePos(QPoint global) {
@@ -84,7 +98,7 @@ int CVtListCtrl::GetCellClicked(unsigned long messagePos) const {
                   static_cast<int16_t>((messagePos >> 16) & 0xFFFF));
     QPoint local = viewport()->mapFromGlobal(global);
     if (!viewport()->rect().contains(local)) return -1;
-    return header()->logicalIndexAt(local.x());
+    return horizontalHeader()->logicalIndexAt(local.x());
 }
 
 int CVtListCtrl::EditCell(int column) {
@@ -96,12 +110,12 @@ int CVtListCtrl::EditCell(int column) {
         m_pEdit->setObjectName(QStringLiteral("cellEdit"));
         m_pEdit->installEventFilter(this);
     }
-    QTreeWidgetItem* item = topLevelItem(row);
-    scrollToItem(item);
+    QModelIndex cell = model()->index(row, column);
+    scrollTo(cell);
     m_nEditRow = row;
     m_nEditColumn = column;
-    m_pEdit->setGeometry(visualRect(indexFromItem(item, column)));
-    m_pEdit->setText(item->text(column));
+    m_pEdit->setGeometry(visualRect(cell));
+    m_pEdit->setText(GetItemText(row, column));
     m_pEdit->selectAll();
     m_pEdit->show();
     m_pEdit->setFocus();
@@ -137,17 +151,17 @@ bool CVtListCtrl::eventFilter(QObject* watched, QEvent* event) {
             EndEdit(true);
         }
     }
-    return QTreeWidget::eventFilter(watched, event);
+    return QTableWidget::eventFilter(watched, event);
 }
 
 void CVtListCtrl::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeWidget::mouseReleaseEvent(event);
+    QTableWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::RightButton)
         emit RightClicked(PackMessagePos(event->globalPosition().toPoint()));
 }
 
 void CVtListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
-    QTreeWidget::mouseDoubleClickEvent(event);
+    QTableWidget::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         emit DoubleClicked(PackMessagePos(event->globalPosition().toPoint()));
 }

@@ -2,15 +2,17 @@
 // EditCell; when the user ends it (Enter or leaving the field; Esc abandons it) the control
 // calls the owner's cell-edited handler, which returns 0 to take the text or 1 to refuse it.
 // The control never changes the cell itself: a refused edit leaves the old text standing.
+// A table underneath, not a tree: its rows have one fixed height, so adding a row never lays
+// out the rows already there, however many thousand they are.
 #pragma once
 
 #include <QIcon>
-#include <QTreeWidget>
+#include <QTableWidget>
 #include <functional>
 
 class QLineEdit;
 
-class CVtListCtrl : public QTreeWidget {
+class CVtListCtrl : public QTableWidget {
     Q_OBJECT
 
   public:
@@ -25,7 +27,10 @@ class CVtListCtrl : public QTreeWidget {
     void SetItemText(int row, int column, const QString& text);
     QString GetItemText(int row, int column) const;
     int GetItemImage(int row) const;
-    int GetItemCount() const { return topLevelItemCount(); }
+    int GetItemCount() const { return rowCount(); }
+    // The header text of a column (empty where it shows a picture), and whether it has one.
+    QString GetColumnHeading(int column) const;
+    bool HasHeaderBitmap(int column) const;
     void DeleteAllItems();
 
     // Starts an in-place edit of column in the selected row; 0, or -1 without a selected row.

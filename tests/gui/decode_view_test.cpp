@@ -135,9 +135,10 @@ TEST_F(DecodeView, CommandsNeedingInputFilesRefuseAnEmptyList) {
     EXPECT_TRUE(presenter.m_editorPaths.isEmpty());
     EXPECT_EQ(frame->windowTitle(), "Corvane/Encoder for WIN32");
     // The state column's header is a picture only.
-    EXPECT_EQ(results->headerItem()->text(0), "");
-    EXPECT_FALSE(results->headerItem()->icon(0).isNull());
-    EXPECT_EQ(results->headerItem()->text(1), "File Name");
+    EXPECT_EQ(results->GetColumnHeading(0), "");
+    EXPECT_TRUE(results->HasHeaderBitmap(0));
+    EXPECT_EQ(results->GetColumnHeading(1), "File Name");
+    EXPECT_EQ(results->GetColumnHeading(2), "Size (Approx.)");
     EXPECT_EQ(results->columnWidth(0), 20);
 }
 
