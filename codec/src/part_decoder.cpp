@@ -8,6 +8,7 @@
 #include "base64.h"
 #include "binhex.h"
 #include "qp.h"
+#include "simd.h"
 #include "tables.h"
 #include "uu.h"
 #include "yenc.h"
@@ -139,9 +140,26 @@ int PartDecoder::DecodeLines(Input& input, const PartInfo& part, ByteSink& sink,
         std::string_view pending = reader.Pending();
         if (pending.size() > part.end - reader.PendingOffset())
             pending = pending.substr(0, part.end - reader.PendingOffset());
-        size_t run = RunOfFullLines(table, pending, stride);
         // The run in slices, each decoded into one reservation of the sink.
         constexpr size_t kSliceLines = 1024;
+        if (&table == &kUuTable) {
+            // Checked and decoded in one sweep where the vector unit allows.
+            const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+            size_t done = 0, n = 0;
+            do {
+                o = sink.Reserve(kSliceLines * 45 + kUuSlack);
+                n = UuFullLines(p + done * stride, pending.size() - done * stride, stride,
+                                kSliceLines, o);
+                if (n == kNoVector) break;
+                sink.Advance(n * 45);
+                done += n;
+            } while (n == kSliceLines);
+            if (n != kNoVector) {
+                reader.Consume(done * stride);
+                continue;
+            }
+        }
+        size_t run = RunOfFullLines(table, pending, stride);
         for (size_t i = 0; i < run;) {
             size_t n = run - i < kSliceLines ? run - i : kSliceLines;
             o = sink.Reserve(n * 45 + kUuSlack);

@@ -57,6 +57,36 @@ __attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char*
     return g;
 }
 
+__attribute__((target("ssse3"))) size_t UuFullLinesSsse3(const unsigned char* p, size_t avail,
+                                                         size_t stride, size_t maxLines,
+                                                         uint8_t* out) {
+    // Four loads cover the 60 characters: 1..16, 17..32, 33..48 and 45..60. The last overlaps
+    // the third by one group, whose three bytes it writes again with the same values.
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i limit = _mm_set1_epi8(0x40);
+    const __m128i mask = _mm_set1_epi8(0x3F);
+    size_t n = 0;
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[0] != 'M' || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        __m128i a = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), space);
+        __m128i b = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17)), space);
+        __m128i c = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 33)), space);
+        __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 45)), space);
+        // A character is in the alphabet when (c - 0x20) is at most 0x40, unsigned.
+        __m128i bad = _mm_or_si128(_mm_or_si128(_mm_subs_epu8(a, limit), _mm_subs_epu8(b, limit)),
+                                   _mm_or_si128(_mm_subs_epu8(c, limit), _mm_subs_epu8(d, limit)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+        if (out) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_and_si128(a, mask)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), Pack(_mm_and_si128(b, mask)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), Pack(_mm_and_si128(c, mask)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 33), Pack(_mm_and_si128(d, mask)));
+            out += 45;
+        }
+    }
+    return n;
+}
+
 // Bit classes of invalid characters, by low and by high nibble: a character is valid when the
 // two entries share no bit. Non-zero bytes of the result mark invalid characters.
 __attribute__((target("ssse3"))) inline __m128i Classes(__m128i v, __m128i lutLo, __m128i lutHi) {
@@ -194,6 +224,11 @@ size_t UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out) {
     return HasSsse3() ? UuDecodeGroupsSsse3(p, groups, out) : 0;
 }
 
+size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
+                   uint8_t* out) {
+    return HasSsse3() ? UuFullLinesSsse3(p, avail, stride, maxLines, out) : kNoVector;
+}
+
 size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
     return HasSsse3() ? Base64DecodeBlocksSsse3(p, n, out) : 0;
 }
@@ -233,6 +268,9 @@ bool UuAllValid(const unsigned char* p, size_t n) {
 
 size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) {
     return 0;
+}
+size_t UuFullLines(const unsigned char*, size_t, size_t, size_t, uint8_t*) {
+    return kNoVector;
 }
 size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {
     return 0;

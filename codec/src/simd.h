@@ -16,6 +16,15 @@ bool UuAllValid(const unsigned char* p, size_t n);
 // needs four bytes of slack. Returns the number of groups decoded (the caller does the rest).
 size_t UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out);
 
+// Full uuencode lines: "M", 60 alphabet characters, then "\n" (stride 62) or "\r\n" (stride
+// 63). Counts how many follow one another from p (reading at most avail bytes, taking at most
+// maxLines) and, when out is given, decodes them: 45 bytes a line, with four bytes of slack
+// written past the last. Validating and decoding in one sweep keeps a line in registers once.
+// Returns kNoVector where the vector unit is missing; the caller then goes line by line.
+inline constexpr size_t kNoVector = ~size_t{0};
+size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
+                   uint8_t* out);
+
 // Decodes Base64 in blocks of 16 characters while every character of a block is in the
 // alphabet. Reads at most n bytes, writes 12 bytes per block plus four bytes of slack. Returns
 // the number of characters consumed (a multiple of 16).

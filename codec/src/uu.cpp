@@ -135,6 +135,11 @@ size_t RunOfFullLines(const SixBitTable& table, std::string_view data, size_t st
     const char lengthChar = &table == &kXxTable ? 'h' : 'M';
     const char* p = data.data();
     size_t avail = data.size();
+    if (&table == &kUuTable) {
+        size_t lines = UuFullLines(reinterpret_cast<const unsigned char*>(p), avail, stride,
+                                   kNoVector, nullptr);
+        if (lines != kNoVector) return lines;
+    }
     size_t n = 0;
     while (avail >= stride && p[0] == lengthChar && p[stride - 1] == '\n' &&
            (stride == 62 || p[61] == '\r') && AllValid(table, std::string_view(p + 1, 60))) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "simd.h"
 #include "support/test_support.h"
 #include "tables.h"
 #include "uu.h"
@@ -195,6 +196,79 @@ TEST(UuDecode, ReportsDamagedLinesAndSkipsThem) {
     ASSERT_EQ(0, DecodeAll(t, dir.path()));
     std::string out = ReadFile(dir / "d.bin");
     EXPECT_EQ(data.substr(0, 90) + data.substr(135), out);
+}
+
+// Full lines are checked and decoded in one vector sweep; it must stop exactly where the line
+// by line classifier would, and decode the same bytes.
+std::string FullUuLines(const std::string& data, bool crlf, bool graveForZero) {
+    std::string out;
+    for (size_t pos = 0; pos + 45 <= data.size(); pos += 45) {
+        out += 'M';
+        for (size_t i = 0; i < 45; i += 3) {
+            const auto* b = reinterpret_cast<const unsigned char*>(data.data() + pos + i);
+            const unsigned b0 = b[0], b1 = b[1], b2 = b[2];
+            const unsigned v[4] = {b0 >> 2, (b0 & 3) << 4 | b1 >> 4, (b1 & 15) << 2 | b2 >> 6,
+                                   b2 & 63};
+            for (unsigned x : v)
+                out += static_cast<char>(x == 0 && graveForZero ? '`' : 0x20 + x);
+        }
+        out += crlf ? "\r\n" : "\n";
+    }
+    return out;
+}
+
+TEST(UuFullLines, StopAtTheFirstLineTheClassifierWouldRefuseAndDecodeTheSameBytes) {
+    std::string data = test::RandomBytes(45 * 40, 17);
+    data.replace(45 * 3, 45, 45, '\0');  // a line of zeros: every character a '`' or a blank
+    for (bool crlf : {false, true}) {
+        for (bool grave : {false, true}) {
+            SCOPED_TRACE(std::string(crlf ? "CRLF" : "LF") + (grave ? ", '`'" : ", blank"));
+            const std::string text = FullUuLines(data, crlf, grave);
+            const size_t stride = crlf ? 63 : 62;
+            const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+            std::vector<uint8_t> out(40 * 45 + codec::kUuSlack);
+            size_t n = codec::UuFullLines(p, text.size(), stride, 1000, out.data());
+            if (n == codec::kNoVector) GTEST_SKIP() << "no vector unit";
+            ASSERT_EQ(n, 40u);
+            EXPECT_EQ(std::string(out.begin(), out.begin() + 45 * 40), data);
+            EXPECT_EQ(codec::UuFullLines(p, text.size(), stride, 7, nullptr), 7u);
+            EXPECT_EQ(codec::UuFullLines(p, text.size() - 1, stride, 1000, nullptr), 39u)
+                << "the last line cut short";
+
+            // One fault on line 5, at every place a line can go wrong.
+            struct Fault {
+                size_t at;
+                char c;
+                const char* what;
+            } faults[] = {{0, 'L', "length character"},
+                          {1, 'a', "first character"},
+                          {16, '\x1f', "end of the first load"},
+                          {17, '~', "second load"},
+                          {40, '\x7f', "third load"},
+                          {47, 'b', "overlap of the last two"},
+                          {60, 'c', "last character"},
+                          {stride - 1, 'x', "line end"}};
+            for (const Fault& f : faults) {
+                SCOPED_TRACE(f.what);
+                std::string bad = text;
+                bad[5 * stride + f.at] = f.c;
+                const auto* q = reinterpret_cast<const unsigned char*>(bad.data());
+                EXPECT_EQ(codec::UuFullLines(q, bad.size(), stride, 1000, out.data()), 5u);
+                std::string_view line(bad.data() + 5 * stride, 61);
+                EXPECT_FALSE(codec::IsFullUuLine(codec::kUuTable, line) &&
+                             bad[5 * stride + stride - 1] == '\n' &&
+                             (stride == 62 || bad[5 * stride + 61] == '\r'))
+                    << "the classifier takes what the sweep refused";
+            }
+            if (crlf) {
+                std::string lf = text;
+                lf[2 * stride + 61] = ' ';  // a blank where the CR belongs
+                EXPECT_EQ(codec::UuFullLines(reinterpret_cast<const unsigned char*>(lf.data()),
+                                             lf.size(), stride, 1000, nullptr),
+                          2u);
+            }
+        }
+    }
 }
 
 }  // namespace
