@@ -304,18 +304,20 @@ void Scanner::CloseChunk(bool hasEnd) {
     m_part = PartInfo{};
 }
 
-void Scanner::Base64Line(std::string_view text, uint64_t next) {
-    if (IsBlankLine(text)) return;
+bool Scanner::Base64Line(std::string_view text, uint64_t next) {
+    if (IsBlankLine(text)) return false;
+    bool padded = m_padded;
     size_t n = Base64Chars(text, m_padded);
     if (n == 0) {
         ++m_part.damagedLines;
-        return;
+        return false;
     }
     m_base64Chars += n;
     m_part.hasData = true;
     if (m_firstLineLength == 0) m_firstLineLength = text.size();
     m_lastLineLength = text.size();
     m_lastDataEnd = next;
+    return n == text.size() && !padded && !m_padded;
 }
 
 void Scanner::YencData(std::string_view text) {
@@ -649,7 +651,14 @@ void Scanner::BodyLine(const codec::Line& line) {
                 HeaderLine(t);
                 return;
             }
-            Base64Line(t, line.next);  // a piece of an overlong line counts alike
+            // A piece of an overlong line counts alike. A full line of alphabet alone is
+            // usually followed by more of the same: those are taken in bulk (no boundary,
+            // header or "From " line can look like one).
+            if (Base64Line(t, line.next) && !line.overlong && t.size() >= 16 && t.size() % 4 == 0 &&
+                line.next - line.offset <= t.size() + 2) {
+                m_bulkStride = line.next - line.offset;
+                m_bulkBase64Length = t.size();
+            }
             return;
         case Body::kText:
             TextLine(line);
@@ -657,13 +666,27 @@ void Scanner::BodyLine(const codec::Line& line) {
     }
 }
 
+size_t Scanner::BulkRun(std::string_view pending) const {
+    if (m_bulkBase64Length) {
+        size_t run = Base64FullLines(reinterpret_cast<const unsigned char*>(pending.data()),
+                                     pending.size(), m_bulkStride, m_bulkBase64Length);
+        return run == kNoVector ? 0 : run;
+    }
+    const SixBitTable& table = m_part.encoding == Encoding::kXx ? kXxTable : kUuTable;
+    return RunOfFullLines(table, pending, m_bulkStride);
+}
+
 void Scanner::FullLines(size_t count, uint64_t end) {
-    m_part.bytes += 45 * static_cast<uint64_t>(count);
+    if (m_bulkBase64Length)
+        m_base64Chars += m_bulkBase64Length * count;
+    else
+        m_part.bytes += 45 * static_cast<uint64_t>(count);
     m_lastDataEnd = end;
 }
 
 void Scanner::Line(const codec::Line& line) {
     m_bulkStride = 0;
+    m_bulkBase64Length = 0;
     std::string_view t = line.text;
     if (m_mode == Mode::kHeaders) {
         if (IsBlankLine(t)) {
@@ -705,9 +728,7 @@ bool ScanFile(LineReader& reader, Scanner& scanner) {
     while (reader.Next(line)) {
         scanner.Line(line);
         if (size_t stride = scanner.BulkStride()) {
-            // The line just taken was a full one; its length character names the alphabet.
-            const SixBitTable& table = line.text[0] == 'h' ? kXxTable : kUuTable;
-            size_t run = RunOfFullLines(table, reader.Pending(), stride);
+            size_t run = scanner.BulkRun(reader.Pending());
             if (run) {
                 reader.Consume(run * stride);
                 scanner.FullLines(run, reader.PendingOffset());

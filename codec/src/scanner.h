@@ -28,8 +28,10 @@ class Scanner {
 
     void Line(const codec::Line& line);
     // After Line: the stride of full data lines the scanner would take next in bulk, 0 when
-    // it wants every line one by one. FullLines then reports a run of them.
+    // it wants every line one by one. BulkRun counts how many such lines `pending` starts
+    // with; FullLines then reports that run.
     size_t BulkStride() const { return m_bulkStride; }
+    size_t BulkRun(std::string_view pending) const;
     void FullLines(size_t count, uint64_t end);
     void Finish();
 
@@ -51,7 +53,8 @@ class Scanner {
     bool YencLine(const codec::Line& line);
     bool BinHexLine(const codec::Line& line);
     void BinHexData(std::string_view data);
-    void Base64Line(std::string_view text, uint64_t next);
+    // Returns whether the line was all alphabet, without padding.
+    bool Base64Line(std::string_view text, uint64_t next);
     void OpenChunk(Open kind, Encoding encoding, uint64_t begin);
     void CloseChunk(bool hasEnd);
     PartInfo NewPart() const;
@@ -83,6 +86,7 @@ class Scanner {
     size_t m_lastLineLength = 0;
     bool m_padded = false;
     size_t m_bulkStride = 0;
+    size_t m_bulkBase64Length = 0;  // of the Base64 lines taken in bulk; 0: uu or xx lines
     // yEnc data is decoded as it is read, for its CRC-32 and size.
     void YencData(std::string_view text);
     void YencFlush();

@@ -177,6 +177,24 @@ __attribute__((target("ssse3"))) bool AllValidSsse3(const unsigned char* p, size
     return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
 }
 
+__attribute__((target("ssse3"))) size_t Base64FullLinesSsse3(const unsigned char* p, size_t avail,
+                                                             size_t stride, size_t length) {
+    size_t n = 0;
+    for (; avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        __m128i bad = _mm_setzero_si128();
+        for (size_t i = 0; i + 16 <= length; i += 16)
+            bad = _mm_or_si128(
+                bad, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
+        if (length % 16)  // the last 16 characters again, overlapping
+            bad = _mm_or_si128(
+                bad,
+                Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + length - 16))));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+    }
+    return n;
+}
+
 __attribute__((target("ssse3"))) size_t Base64DecodeBlocksSsse3(const unsigned char* p, size_t n,
                                                                 uint8_t* out) {
     // Offsets by high nibble; '/' (0x2F) is moved to slot 1 by subtracting one.
@@ -233,6 +251,10 @@ size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
     return HasSsse3() ? Base64DecodeBlocksSsse3(p, n, out) : 0;
 }
 
+size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length) {
+    return HasSsse3() ? Base64FullLinesSsse3(p, avail, stride, length) : kNoVector;
+}
+
 bool Base64AllValid(const unsigned char* p, size_t n) {
     if (n >= 16 && HasSsse3()) return AllValidSsse3<Base64Invalid>(p, n);
     unsigned bad = 0;
@@ -270,6 +292,9 @@ size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) {
     return 0;
 }
 size_t UuFullLines(const unsigned char*, size_t, size_t, size_t, uint8_t*) {
+    return kNoVector;
+}
+size_t Base64FullLines(const unsigned char*, size_t, size_t, size_t) {
     return kNoVector;
 }
 size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {

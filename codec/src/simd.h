@@ -25,6 +25,11 @@ inline constexpr size_t kNoVector = ~size_t{0};
 size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
                    uint8_t* out);
 
+// Base64 lines of exactly `length` alphabet characters (no padding), each followed by "\n"
+// (stride length + 1) or "\r\n" (stride length + 2): how many follow one another from p,
+// reading at most avail bytes. length is at least 16. kNoVector without the vector unit.
+size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length);
+
 // Decodes Base64 in blocks of 16 characters while every character of a block is in the
 // alphabet. Reads at most n bytes, writes 12 bytes per block plus four bytes of slack. Returns
 // the number of characters consumed (a multiple of 16).

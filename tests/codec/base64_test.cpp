@@ -4,6 +4,7 @@
 #include <random>
 
 #include "base64.h"
+#include "simd.h"
 #include "support/test_support.h"
 
 namespace {
@@ -168,6 +169,69 @@ TEST(MimeDecode, AnAttachmentCutShortHasNoEnd) {
     ASSERT_EQ(0, t.Load(dir / "cut.eml"));
     ASSERT_EQ(1u, t.Records().size());
     EXPECT_EQ(codec::kStateNoEnd, t.Records()[0]->state);
+}
+
+// Runs of whole alphabet lines are taken in bulk by the scan; a line that differs in any way
+// (a foreign character, padding, another length, a missing CR) ends the run there.
+TEST(Base64FullLines, CountLinesOfExactlyTheGivenLengthAndLineEnd) {
+    std::string data = test::ShellOutput("head -c 5700 /dev/urandom | base64 -w 76");
+    ASSERT_EQ(data.size(), 100u * 77);
+    for (bool crlf : {false, true}) {
+        SCOPED_TRACE(crlf ? "CRLF" : "LF");
+        std::string text;
+        for (size_t i = 0; i < data.size(); i += 77)
+            text += data.substr(i, 76) + (crlf ? "\r\n" : "\n");
+        const size_t stride = crlf ? 78 : 77;
+        auto lines = [&](const std::string& t) {
+            return codec::Base64FullLines(reinterpret_cast<const unsigned char*>(t.data()),
+                                          t.size(), stride, 76);
+        };
+        if (lines(text) == codec::kNoVector) GTEST_SKIP() << "no vector unit";
+        EXPECT_EQ(lines(text), 100u);
+        struct Fault {
+            size_t at;
+            char c;
+        } faults[] = {{0, '-'}, {15, '='}, {40, ' '}, {75, '.'}, {76, crlf ? 'x' : ' '}};
+        for (const Fault& f : faults) {
+            SCOPED_TRACE(f.at);
+            std::string bad = text;
+            bad[7 * stride + f.at] = f.c;
+            EXPECT_EQ(lines(bad), 7u);
+        }
+        EXPECT_EQ(lines(text.substr(0, text.size() - 1)), 99u) << "the last line cut short";
+    }
+}
+
+TEST(MimeDecode, LongBodiesInLfAndCrlfDecodeWhole) {
+    TempDir dir;
+    std::string data = test::RandomBytes(300000, 23);
+    WriteFile(dir / "data.bin", data);
+    std::string body = test::ShellOutput("base64 -w 76 " + Q(dir / "data.bin"));
+    for (bool crlf : {false, true}) {
+        SCOPED_TRACE(crlf ? "CRLF" : "LF");
+        std::string message =
+            "Subject: long\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+            "Content-Type: application/octet-stream; name=long.bin\n"
+            "Content-Transfer-Encoding: base64\n\n" +
+            body + "--b--\n";
+        if (crlf) {
+            std::string converted;
+            for (char c : message)
+                converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+            message = converted;
+        }
+        WriteFile(dir / "long.eml", message);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / "long.eml"));
+        ASSERT_EQ(1u, t.Records().size());
+        const codec::FileRecord* record = t.Records()[0];
+        EXPECT_EQ(codec::kStateReady, record->state);
+        EXPECT_NEAR(record->size, 300000, 3);
+        TempDir out;
+        t.OutputTo(out.path());
+        ASSERT_EQ(0, t.lib.DecodeFile(record));
+        EXPECT_EQ(ReadFile(out / "long.bin"), data);
+    }
 }
 
 }  // namespace
