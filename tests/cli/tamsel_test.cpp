@@ -163,8 +163,13 @@ TEST_F(Tamsel, InterruptDuringDecodeLeavesNoPartialFile) {
         if (!started) usleep(100);
     }
     ASSERT_TRUE(started);
-    kill(pid, SIGINT);
+    // Held still while the signal is sent, so the interrupt lands early in the decode however
+    // fast the machine and the build are.
     int status = 0;
+    kill(pid, SIGSTOP);
+    waitpid(pid, &status, WUNTRACED);
+    kill(pid, SIGINT);
+    kill(pid, SIGCONT);
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(codec::kCanceled, WEXITSTATUS(status));
