@@ -434,6 +434,13 @@ bool Scanner::BinHexLine(const codec::Line& line) {
         if (!data.empty()) {
             if (m_lastDataEnd != m_part.begin) m_confirmed = true;  // a second data line
             m_lastDataEnd = line.next;
+            // Whole 64-character lines come in long runs: those are taken in bulk.
+            size_t stride = line.next - line.offset;
+            if (m_confirmed && t.size() == 64 && data.size() == 64 &&
+                (stride == 65 || stride == 66)) {
+                m_bulkStride = stride;
+                m_bulk = Bulk::kBinHex;
+            }
         }
         return true;
     }
@@ -551,6 +558,7 @@ void Scanner::TextLine(const codec::Line& line) {
         UuLine u = ClassifyUuLine(table, t, true);
         if (u.kind == LineKind::kData) {
             m_bulkStride = FullLineStride(table, t, line.next - line.offset);
+            m_bulk = Bulk::kUu;
             if (m_open == Open::kHeaderless && !m_confirmed && m_bulkStride) m_confirmed = true;
             m_part.bytes += static_cast<uint64_t>(u.bytes);
             m_part.hasData = true;
@@ -657,6 +665,7 @@ void Scanner::BodyLine(const codec::Line& line) {
             if (Base64Line(t, line.next) && !line.overlong && t.size() >= 16 && t.size() % 4 == 0 &&
                 line.next - line.offset <= t.size() + 2) {
                 m_bulkStride = line.next - line.offset;
+                m_bulk = Bulk::kBase64;
                 m_bulkBase64Length = t.size();
             }
             return;
@@ -667,20 +676,34 @@ void Scanner::BodyLine(const codec::Line& line) {
 }
 
 size_t Scanner::BulkRun(std::string_view pending) const {
-    if (m_bulkBase64Length) {
-        size_t run = Base64FullLines(reinterpret_cast<const unsigned char*>(pending.data()),
-                                     pending.size(), m_bulkStride, m_bulkBase64Length);
-        return run == kNoVector ? 0 : run;
+    const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+    size_t run = 0;
+    switch (m_bulk) {
+        case Bulk::kUu:
+            return RunOfFullLines(m_part.encoding == Encoding::kXx ? kXxTable : kUuTable, pending,
+                                  m_bulkStride);
+        case Bulk::kBase64:
+            run = Base64FullLines(p, pending.size(), m_bulkStride, m_bulkBase64Length);
+            break;
+        case Bulk::kBinHex:
+            run = BinHexFullLines(p, pending.size(), m_bulkStride);
+            break;
     }
-    const SixBitTable& table = m_part.encoding == Encoding::kXx ? kXxTable : kUuTable;
-    return RunOfFullLines(table, pending, m_bulkStride);
+    return run == kNoVector ? 0 : run;
 }
 
-void Scanner::FullLines(size_t count, uint64_t end) {
-    if (m_bulkBase64Length)
-        m_base64Chars += m_bulkBase64Length * count;
-    else
-        m_part.bytes += 45 * static_cast<uint64_t>(count);
+void Scanner::FullLines(std::string_view run, size_t count, uint64_t end) {
+    switch (m_bulk) {
+        case Bulk::kUu:
+            m_part.bytes += 45 * static_cast<uint64_t>(count);
+            break;
+        case Bulk::kBase64:
+            m_base64Chars += m_bulkBase64Length * count;
+            break;
+        case Bulk::kBinHex:
+            BinHexData(run);  // the decoder that checks the CRCs skips the line ends itself
+            break;
+    }
     m_lastDataEnd = end;
 }
 
@@ -730,8 +753,9 @@ bool ScanFile(LineReader& reader, Scanner& scanner) {
         if (size_t stride = scanner.BulkStride()) {
             size_t run = scanner.BulkRun(reader.Pending());
             if (run) {
+                scanner.FullLines(reader.Pending().substr(0, run * stride), run,
+                                  reader.PendingOffset() + run * stride);
                 reader.Consume(run * stride);
-                scanner.FullLines(run, reader.PendingOffset());
             }
         }
     }

@@ -32,7 +32,8 @@ class Scanner {
     // with; FullLines then reports that run.
     size_t BulkStride() const { return m_bulkStride; }
     size_t BulkRun(std::string_view pending) const;
-    void FullLines(size_t count, uint64_t end);
+    // The run: its bytes (lines and line ends), how many lines, and where it ends in the file.
+    void FullLines(std::string_view run, size_t count, uint64_t end);
     void Finish();
 
   private:
@@ -86,7 +87,9 @@ class Scanner {
     size_t m_lastLineLength = 0;
     bool m_padded = false;
     size_t m_bulkStride = 0;
-    size_t m_bulkBase64Length = 0;  // of the Base64 lines taken in bulk; 0: uu or xx lines
+    enum class Bulk { kUu, kBase64, kBinHex };
+    Bulk m_bulk = Bulk::kUu;        // what the lines taken in bulk are
+    size_t m_bulkBase64Length = 0;  // of the Base64 lines taken in bulk
     // yEnc data is decoded as it is read, for its CRC-32 and size.
     void YencData(std::string_view text);
     void YencFlush();

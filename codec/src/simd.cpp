@@ -114,6 +114,20 @@ __attribute__((target("ssse3"))) inline __m128i BinHexInvalid(__m128i v) {
                                  0x40, 0x40, 0x40, 0x40, 0x40));
 }
 
+__attribute__((target("ssse3"))) size_t BinHexFullLinesSsse3(const unsigned char* p, size_t avail,
+                                                             size_t stride) {
+    size_t n = 0;
+    for (; avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[stride - 1] != '\n' || (stride == 66 && p[64] != '\r')) break;
+        __m128i bad = _mm_setzero_si128();
+        for (size_t k = 0; k < 64; k += 16)
+            bad = _mm_or_si128(
+                bad, BinHexInvalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k))));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+    }
+    return n;
+}
+
 // A BinHex character's value is the character plus an offset that depends on its high nibble,
 // one less for the upper half of the nibbles 3, 5 and 6 (where the alphabet skips '7', 'W'
 // and 'g').
@@ -255,6 +269,10 @@ size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size
     return HasSsse3() ? Base64FullLinesSsse3(p, avail, stride, length) : kNoVector;
 }
 
+size_t BinHexFullLines(const unsigned char* p, size_t avail, size_t stride) {
+    return HasSsse3() ? BinHexFullLinesSsse3(p, avail, stride) : kNoVector;
+}
+
 bool Base64AllValid(const unsigned char* p, size_t n) {
     if (n >= 16 && HasSsse3()) return AllValidSsse3<Base64Invalid>(p, n);
     unsigned bad = 0;
@@ -295,6 +313,9 @@ size_t UuFullLines(const unsigned char*, size_t, size_t, size_t, uint8_t*) {
     return kNoVector;
 }
 size_t Base64FullLines(const unsigned char*, size_t, size_t, size_t) {
+    return kNoVector;
+}
+size_t BinHexFullLines(const unsigned char*, size_t, size_t) {
     return kNoVector;
 }
 size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {

@@ -30,6 +30,10 @@ size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t m
 // reading at most avail bytes. length is at least 16. kNoVector without the vector unit.
 size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length);
 
+// BinHex 4.0 data lines of 64 alphabet characters, each followed by "\n" (stride 65) or
+// "\r\n" (stride 66): how many follow one another from p. kNoVector without the vector unit.
+size_t BinHexFullLines(const unsigned char* p, size_t avail, size_t stride);
+
 // Decodes Base64 in blocks of 16 characters while every character of a block is in the
 // alphabet. Reads at most n bytes, writes 12 bytes per block plus four bytes of slack. Returns
 // the number of characters consumed (a multiple of 16).

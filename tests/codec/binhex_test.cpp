@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "binhex.h"
+#include "simd.h"
 #include "support/test_support.h"
 
 namespace {
@@ -85,6 +86,37 @@ TEST_F(BinHex, ADamagedDataForkIsNamedInTheWarningAndNeedsDecodeWithErrors) {
         << t.AllMessages();
     t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
     EXPECT_TRUE(t.Records()[0]->state & codec::kStateReady);
+}
+
+TEST_F(BinHex, CrlfLinesAreTakenInBulkAndChecked) {
+    std::string data = test::RandomBytes(150000, 4);
+    std::string lf = Hexify("crlf.bin", data), crlf;
+    for (char c : lf)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    WriteFile(dir / "crlf.hqx", crlf);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "crlf.hqx"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    t.OutputTo(dir.path());
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr));
+    EXPECT_EQ(data, ReadFile(dir / "crlf.bin"));
+
+    // The bulk sweep stops at exactly the lines the line-by-line scan treats otherwise.
+    const size_t first = crlf.find("\r\n", crlf.find(":") + 1) + 2;  // after the opening line
+    const auto* p = reinterpret_cast<const unsigned char*>(crlf.data() + first);
+    size_t lines = codec::BinHexFullLines(p, crlf.size() - first, 66);
+    if (lines == codec::kNoVector) GTEST_SKIP() << "no vector unit";
+    ASSERT_GT(lines, 100u);
+    for (auto [at, c] :
+         {std::pair<size_t, char>{0, ':'}, {31, ' '}, {63, '\x90'}, {64, '\n'}, {65, 'x'}}) {
+        SCOPED_TRACE(at);
+        std::string bad = crlf;
+        bad[first + 50 * 66 + at] = c;
+        EXPECT_EQ(codec::BinHexFullLines(reinterpret_cast<const unsigned char*>(bad.data() + first),
+                                         bad.size() - first, 66),
+                  50u);
+    }
 }
 
 TEST_F(BinHex, AssemblesAPostingInShuffledPartsAndNotesAResourceFork) {
