@@ -3,12 +3,12 @@
 // wildcard pattern or a directory passes as it stands and is handed on unexpanded.
 #include "app/FileCommandLineInfo.h"
 
-#include <glob.h>
 #include <limits.h>
 
 #include <QDir>
 #include <QFile>
 
+#include "decode/DecodeRules.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 #include "services/Presenter.h"
@@ -26,14 +26,6 @@ void CFileCommandLineInfo::ParseCommandLine(const QStringList& arguments) {
     }
 }
 
-static bool AnythingMatches(const QByteArray& pattern) {
-    glob_t found{};
-    int rc = glob(pattern.constData(), 0, nullptr, &found);
-    bool any = rc == 0 && found.gl_pathc > 0;
-    globfree(&found);
-    return any;
-}
-
 void CFileCommandLineInfo::ParseParam(const QString& param, bool isSwitch, bool /*last*/) {
     if (isSwitch) {
         if (param.compare(QLatin1String("Embedding"), Qt::CaseInsensitive) == 0)
@@ -45,7 +37,7 @@ void CFileCommandLineInfo::ParseParam(const QString& param, bool isSwitch, bool 
     QString path =
         param.contains(QLatin1Char('/')) ? param : QDir::currentPath() + QLatin1Char('/') + param;
     QByteArray native = QFile::encodeName(path);
-    if (native.size() + 1 <= PATH_MAX && AnythingMatches(native)) {
+    if (native.size() + 1 <= PATH_MAX && AnythingMatches(path)) {
         m_fileNames << path;
         return;
     }

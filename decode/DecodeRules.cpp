@@ -1,6 +1,7 @@
 #include "decode/DecodeRules.h"
 
 #include <fcntl.h>
+#include <glob.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -17,6 +18,14 @@ QString FileNameOf(const QString& path) {
 QString DirectoryOf(const QString& path) {
     qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : path.left(slash);
+}
+
+bool AnythingMatches(const QString& pattern) {
+    QByteArray native = QFile::encodeName(pattern);
+    glob_t found{};
+    bool any = glob(native.constData(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    globfree(&found);
+    return any;
 }
 
 QStringList SortedByFileName(const QStringList& paths) {

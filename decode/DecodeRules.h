@@ -11,6 +11,9 @@
 QString FileNameOf(const QString& path);
 // The text before the last "/" (empty when there is none; so "/a.uue" gives "" as well).
 QString DirectoryOf(const QString& path);
+// Whether glob(3) finds anything under the text as given: wildcards are honoured, and a
+// directory counts like a file.
+bool AnythingMatches(const QString& pattern);
 // Orders paths as the file list shows their names: case-insensitive, equal names in the
 // order given. Each path is kept whole.
 QStringList SortedByFileName(const QStringList& paths);

@@ -3,8 +3,6 @@
 // current directory (and stays so), which is where the library opens the input.
 #include "encode/EncodeDlg.h"
 
-#include <glob.h>
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -45,14 +43,6 @@ constexpr unsigned kBlue = 0xFF0000, kRed = 0x0000FF, kOrange = 0x3A8DF1, kOchre
 QColor FromColorRef(unsigned bgr) {
     return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                   static_cast<int>((bgr >> 16) & 0xFF));
-}
-
-bool AnythingMatches(const QString& pattern) {
-    QByteArray native = QFile::encodeName(pattern);
-    glob_t found{};
-    bool any = glob(native.constData(), 0, nullptr, &found) == 0 && found.gl_pathc > 0;
-    globfree(&found);
-    return any;
 }
 
 }  // namespace
@@ -247,21 +237,16 @@ void CEncodeDlg::OnEncode() {
     }
     const int code = kCodes[m_nEncodeType];
 
-    QString outputDir, outputName;
-    if (qsizetype slash = m_strDestination.lastIndexOf(QLatin1Char('/')); slash >= 0) {
-        outputDir = m_strDestination.left(slash + 1);
-        outputName = m_strDestination.mid(slash + 1);
-    } else {
+    const QString outputName = FileNameOf(m_strDestination);
+    QString outputDir = DirectoryOf(m_strDestination) + QLatin1Char('/');
+    if (!m_strDestination.contains(QLatin1Char('/'))) {
         outputDir = QDir::currentPath() + QLatin1Char('/');
-        outputName = m_strDestination;
         m_strDestination = outputDir + outputName;
         m_wndDestination->setText(m_strDestination);
     }
-    QString inputName = m_strFileToEncode;
-    if (qsizetype slash = m_strFileToEncode.lastIndexOf(QLatin1Char('/')); slash >= 0) {
-        QDir::setCurrent(m_strFileToEncode.left(slash + 1));
-        inputName = m_strFileToEncode.mid(slash + 1);
-    }
+    if (m_strFileToEncode.contains(QLatin1Char('/')))
+        QDir::setCurrent(DirectoryOf(m_strFileToEncode) + QLatin1Char('/'));
+    const QString inputName = FileNameOf(m_strFileToEncode);
 
     QByteArray dir = QFile::encodeName(outputDir);
     m_pLibrary->SetOption(codec::kOptEncodedExt, 0, "uue");
