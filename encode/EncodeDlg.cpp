@@ -288,8 +288,8 @@ void CEncodeDlg::OnEncode() {
 
 int CEncodeDlg::EncodeBusyCallback(void* opaque, const codec::Progress* progress) {
     auto* dlg = static_cast<CEncodeDlg*>(opaque);
-    if (!dlg->m_pBusyInput || !dlg->m_pBusyInput->Due()) return 0;
-    if (dlg->m_pBusyInput->Pump()) return 1;
+    CBusyInput::Turn turn = CBusyInput::Poll(dlg->m_pBusyInput);
+    if (turn != CBusyInput::Turn::kShow) return turn == CBusyInput::Turn::kCancel ? 1 : 0;
     const QByteArray file = ProgressFileName(*progress);
     if (progress->action == codec::kActionScanning) {
         dlg->SetInfoText(FormatString(IDS_SCANNING, file.constData()));

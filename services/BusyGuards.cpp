@@ -24,10 +24,11 @@ CBusyInput::~CBusyInput() {
         if (held.receiver) QCoreApplication::postEvent(held.receiver, held.event.release());
 }
 
-bool CBusyInput::Due() {
-    if (m_sincePump.isValid() && !m_sincePump.hasExpired(10)) return false;
-    m_sincePump.start();
-    return true;
+CBusyInput::Turn CBusyInput::Poll(CBusyInput* input) {
+    if (!input || (input->m_sincePump.isValid() && !input->m_sincePump.hasExpired(10)))
+        return Turn::kLater;
+    input->m_sincePump.start();
+    return input->Pump() ? Turn::kCancel : Turn::kShow;
 }
 
 bool CBusyInput::Pump() {

@@ -28,12 +28,15 @@ class CBusyInput : public QObject {
     explicit CBusyInput(QWidget* busyWindow);
     ~CBusyInput() override;
 
-    // Whether it is time to look at events and repaint again: at most every 10 ms, which the
-    // eye cannot tell from every millisecond but which keeps a run over many small files from
-    // spending its time on drawing.
-    bool Due();
     // Handles pending events; true once Esc was pressed in the busy window.
     bool Pump();
+
+    // What a progress callback does next: nothing yet, cancel, or show the new progress.
+    // Events are looked at (and the window repainted) at most every 10 ms, which the eye
+    // cannot tell from every millisecond but which keeps a run over many small files from
+    // spending its time on drawing. Without a guard there is nothing to do.
+    enum class Turn { kLater, kCancel, kShow };
+    static Turn Poll(CBusyInput* input);
     bool EscapePressed() const { return m_bEscape; }
 
   protected:

@@ -145,8 +145,8 @@ bool CTamselView::ReportLibraryResult(int code) {
 
 int CTamselView::DecodeProgressCallback(void* opaque, const codec::Progress* progress) {
     auto* view = static_cast<CTamselView*>(opaque);
-    if (!view->m_pBusyInput || !view->m_pBusyInput->Due()) return 0;
-    if (view->m_pBusyInput->Pump()) return 1;
+    CBusyInput::Turn turn = CBusyInput::Poll(view->m_pBusyInput);
+    if (turn != CBusyInput::Turn::kShow) return turn == CBusyInput::Turn::kCancel ? 1 : 0;
     const QByteArray file = ProgressFileName(*progress);
     if (progress->action == codec::kActionScanning) {
         view->m_wndProgressText->setText(FormatString(IDS_SCANNING, file.constData()));
