@@ -6,8 +6,14 @@
 
 #include "res/resource.h"
 
-void InitResources() {
+static bool RegisterResources() {
     Q_INIT_RESOURCE(res);
+    return true;
+}
+
+void InitResources() {
+    static const bool registered = RegisterResources();  // once, however many pictures
+    (void)registered;
 }
 
 namespace {
