@@ -25,24 +25,17 @@
 
 namespace {
 
-QString Qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-QSettings Profile() {
-    return QSettings("Vantrel Software", "Corvane/Encoder for WIN32");
-}
+using test::Qs;
 
 class DecodeView : public ::testing::Test {
   protected:
     void SetUp() override {
-        Profile().clear();
+        QSettings().clear();
         Start();
     }
     void TearDown() override {
         Stop();
-        for (const test::ShownBox& box : presenter.TakeBoxes())
-            ADD_FAILURE() << "unexpected message box: " << box.text.toStdString();
+        presenter.ExpectNoOtherBoxes();
     }
     void Start() {
         frame = std::make_unique<CMainFrame>(&doc);
@@ -376,7 +369,7 @@ TEST_F(DecodeView, InfoWindowToggleAndSettingsLastUntilTheNextStart) {
     savePath->setText("/srv/out");
 
     Stop();
-    QSettings profile = Profile();
+    QSettings profile;
     EXPECT_EQ(profile.value("Options/Info Window").toInt(), 1);
     EXPECT_EQ(profile.value("Options/Last Save Path").toString(), "/srv/out");
     Start();
@@ -389,7 +382,7 @@ TEST_F(DecodeView, InfoWindowToggleAndSettingsLastUntilTheNextStart) {
 
     view->m_bDefaultSavePath = 0;
     Stop();
-    EXPECT_FALSE(Profile().contains("Options/Last Save Path"));
+    EXPECT_FALSE(QSettings().contains("Options/Last Save Path"));
     Start();
     EXPECT_EQ(savePath->text(), "");
 }

@@ -27,16 +27,12 @@
 
 namespace {
 
-QString Qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
+using test::Qs;
 
 class EncodeJob : public ::testing::Test {
   protected:
     void SetUp() override {
         QSettings().clear();
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(Qs(elsewhere.path()));
         frame = std::make_unique<CMainFrame>(&doc);
         view = frame->GetActiveView();
         view->OnInitialUpdate();
@@ -45,9 +41,7 @@ class EncodeJob : public ::testing::Test {
     void TearDown() override {
         frame->close();
         frame.reset();
-        QDir::setCurrent(previousDir);
-        for (const test::ShownBox& box : presenter.TakeBoxes())
-            ADD_FAILURE() << "unexpected message box: " << box.text.toStdString();
+        presenter.ExpectNoOtherBoxes();
     }
 
     // Opens the dialog with Encode Files and runs body in it; "Done" closes it afterwards.
@@ -92,7 +86,7 @@ class EncodeJob : public ::testing::Test {
 
     test::ScriptedPresenter presenter;
     test::TempDir dir, elsewhere;
-    QString previousDir;
+    test::CurrentDirectory current{elsewhere.path()};
     CTamselDoc doc;
     std::unique_ptr<CMainFrame> frame;
     CTamselView* view = nullptr;

@@ -35,9 +35,7 @@
 
 namespace {
 
-QString Qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
+using test::Qs;
 
 // Runs body on the next modal dialog once it is up.
 void WhenModal(std::function<void(QDialog*)> body) {
@@ -50,16 +48,8 @@ void WhenModal(std::function<void(QDialog*)> body) {
 
 class Shell : public ::testing::Test {
   protected:
-    void SetUp() override {
-        QSettings().clear();
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(Qs(dir.path()));
-    }
-    void TearDown() override {
-        QDir::setCurrent(previousDir);
-        for (const test::ShownBox& box : presenter.TakeBoxes())
-            ADD_FAILURE() << "unexpected message box: " << box.text.toStdString();
-    }
+    void SetUp() override { QSettings().clear(); }
+    void TearDown() override { presenter.ExpectNoOtherBoxes(); }
     std::unique_ptr<CMainFrame> NewFrame() {
         auto frame = std::make_unique<CMainFrame>(&doc);
         frame->GetActiveView()->OnInitialUpdate();
@@ -72,7 +62,7 @@ class Shell : public ::testing::Test {
 
     test::ScriptedPresenter presenter;
     test::TempDir dir;
-    QString previousDir;
+    test::CurrentDirectory current{dir.path()};
     CTamselDoc doc;
 };
 

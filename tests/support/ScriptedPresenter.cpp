@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 namespace test {
 
 int ScriptedPresenter::MessageBox(QWidget*, const QString& text, const QString& caption,
@@ -50,6 +52,19 @@ int ScriptedPresenter::ChooseDirectory(QWidget*, const QString& title, const QSt
 
 std::vector<ShownBox> ScriptedPresenter::TakeBoxes() {
     return std::exchange(m_boxes, {});
+}
+
+void ScriptedPresenter::ExpectNoOtherBoxes() {
+    for (const ShownBox& box : TakeBoxes())
+        ADD_FAILURE() << "unexpected message box: " << box.text.toStdString();
+}
+
+CurrentDirectory::CurrentDirectory(const std::string& path) : m_previous(QDir::currentPath()) {
+    QDir::setCurrent(Qs(path));
+}
+
+CurrentDirectory::~CurrentDirectory() {
+    QDir::setCurrent(m_previous);
 }
 
 }  // namespace test

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <deque>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "services/Presenter.h"
@@ -35,6 +36,8 @@ class ScriptedPresenter : public CPresenter {
 
     // The boxes shown since the last call, oldest first.
     std::vector<ShownBox> TakeBoxes();
+    // Fails the test for every box shown and not taken.
+    void ExpectNoOtherBoxes();
 
     std::deque<std::optional<QStringList>> m_fileAnswers;
     QStringList m_filters;
@@ -48,6 +51,22 @@ class ScriptedPresenter : public CPresenter {
 
   private:
     std::vector<ShownBox> m_boxes;
+};
+
+inline QString Qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// The process's current directory is `path` for the guard's lifetime.
+class CurrentDirectory {
+  public:
+    explicit CurrentDirectory(const std::string& path);
+    ~CurrentDirectory();
+    CurrentDirectory(const CurrentDirectory&) = delete;
+    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+  private:
+    QString m_previous;
 };
 
 }  // namespace test
