@@ -55,14 +55,9 @@ int CTamselView::OnAddFileList(const QStringList& paths) {
 // case-insensitive, equal names as given), and the save directory comes from the first path.
 void CTamselView::ReplaceInputList(const QStringList& paths) {
     ResetScan();
-    m_pDocument->m_inputFiles.clear();
-    m_wndFileList->ResetContent();
-    for (int i = 0; i < paths.size(); ++i) {
-        if (i == 0) m_wndSavePath->setText(DirectoryOf(paths[i]));
-        m_wndFileList->AddString(FileNameOf(paths[i]));
-    }
-    m_wndFileList->SetCurSel(0);
+    if (!paths.isEmpty()) m_wndSavePath->setText(DirectoryOf(paths.first()));
     m_pDocument->m_inputFiles = SortedByFileName(paths);
+    ShowInputNames();
 }
 
 void CTamselView::ShowInputNames() {
