@@ -94,6 +94,9 @@ class CTamselView : public QWidget {
     void ShowInputNames();
     void HideProgress();
     void SendBusyStatus(int busy);
+    // A load or decode pass, for its lifetime: busy flag, wait cursor, the view's input
+    // watched for Esc, and the frame told that a pass runs.
+    class Pass;
     void ClearInfo();
 
     // Check and status report.

@@ -18,6 +18,34 @@
 #include "vtlistctrl/VtListCtrl.h"
 #include "workspace/TamselView.h"
 
+namespace {
+
+QString RecordName(const codec::FileRecord& record) {
+    return record.name ? QString::fromUtf8(record.name) : LoadString(IDS_NO_FILENAME);
+}
+
+}  // namespace
+
+class CTamselView::Pass {
+  public:
+    explicit Pass(CTamselView* view) : m_view(view), m_busy(view->m_bBusy), m_input(view) {
+        m_view->m_pBusyInput = &m_input;
+        m_view->SendBusyStatus(1);
+    }
+    ~Pass() {
+        m_view->m_pBusyInput = nullptr;
+        m_view->SendBusyStatus(0);
+    }
+    Pass(const Pass&) = delete;
+    Pass& operator=(const Pass&) = delete;
+
+  private:
+    CTamselView* m_view;
+    CBusyFlag m_busy;
+    CWaitCursor m_wait;
+    CBusyInput m_input;
+};
+
 // ---- Input list and loading ----
 
 bool CTamselView::RequireInputFiles() {
@@ -111,11 +139,7 @@ void CTamselView::ClearInfo() {
 
 bool CTamselView::LoadInputFiles() {
     if (m_bLoaded) return true;
-    CBusyFlag busy(m_bBusy);
-    CWaitCursor wait;
-    CBusyInput input(this);
-    m_pBusyInput = &input;
-    SendBusyStatus(1);
+    Pass pass(this);
     bool loaded = InitCodecLibrary();
     for (int i = 0; loaded && i < m_pDocument->m_inputFiles.size(); ++i) {
         QByteArray path = QFile::encodeName(m_pDocument->m_inputFiles[i]);
@@ -126,8 +150,6 @@ bool CTamselView::LoadInputFiles() {
         }
     }
     m_bLoaded = loaded ? 1 : 0;
-    m_pBusyInput = nullptr;
-    SendBusyStatus(0);
     return loaded;
 }
 
@@ -177,8 +199,7 @@ void CTamselView::OnCheckFiles() {
 
 void CTamselView::AddResultRow(const codec::FileRecord& record, int index, int decodable) {
     int row = m_listResults->InsertItem(index, decodable == 1 ? 0 : 1);
-    m_listResults->SetItemText(
-        row, 1, record.name ? QString::fromUtf8(record.name) : LoadString(IDS_NO_FILENAME));
+    m_listResults->SetItemText(row, 1, RecordName(record));
     m_listResults->SetItemText(row, 2, SizeText(record.size));
 }
 
@@ -207,11 +228,7 @@ void CTamselView::OnDecodeFiles() {
     m_library.SetOption(codec::kOptDecodeWithErrors, m_bIgnoreErrors, nullptr);
     m_library.SetOption(codec::kOptOverwrite, m_bOverwriteExisting, nullptr);
 
-    CBusyFlag busy(m_bBusy);
-    CWaitCursor wait;
-    CBusyInput input(this);
-    m_pBusyInput = &input;
-    SendBusyStatus(1);
+    Pass pass(this);
     if (!m_library.GetFileListItem(0)) AfxMessageBox(IDS_NOTHING_DECODABLE, MB_ICONHAND);
     for (int i = 0; const codec::FileRecord* record = m_library.GetFileListItem(i); ++i) {
         int decoded = 0;
@@ -226,8 +243,6 @@ void CTamselView::OnDecodeFiles() {
         AddResultRow(*record, i, decoded);
     }
     HideProgress();
-    m_pBusyInput = nullptr;
-    SendBusyStatus(0);
 }
 
 // ---- Output renaming ----
@@ -252,7 +267,6 @@ int CTamselView::OnCellEdited() {
     const codec::FileRecord* record = m_library.GetFileListItem(row);
     if (!record) return 1;  // a row left from a failed run: the library holds nothing to rename
     m_library.RenameFile(record, name.toUtf8().constData());
-    m_listResults->SetItemText(
-        row, 1, record->name ? QString::fromUtf8(record->name) : LoadString(IDS_NO_FILENAME));
+    m_listResults->SetItemText(row, 1, RecordName(*record));
     return 0;
 }
