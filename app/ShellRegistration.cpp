@@ -37,6 +37,11 @@ QString ExecQuoted(const QString& argument) {
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
+QByteArray ReadResource(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace
 
 QString XdgDataHome() {
@@ -48,31 +53,13 @@ QString XdgDataHome() {
 
 bool RegisterShellFileTypes(const QString& executable) {
     const QString data = XdgDataHome();
-    QByteArray entry =
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Corvane/Encoder\n"
-        "GenericName=Attachment decoder\n"
-        "Comment=Decode and encode uuencoded, xxencoded, Base64, BinHex and yEnc files\n"
-        "Exec=" +
-        ExecQuoted(executable).toUtf8() +
-        " %F\n"
-        "Icon=tamselwin\n"
-        "Terminal=false\n"
-        "Categories=Utility;Archiving;\n"
-        "MimeType=application/x-tamselwin32-document;\n";
-    QByteArray mime =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-        "  <mime-type type=\"application/x-tamselwin32-document\">\n"
-        "    <comment>TamselWin Document</comment>\n"
-        "    <sub-class-of type=\"text/plain\"/>\n"
-        "    <glob pattern=\"*.uue\"/>\n"
-        "  </mime-type>\n"
-        "</mime-info>\n";
+    // The same desktop entry and MIME package that an installation puts in place; the entry
+    // here starts this very program.
     InitResources();
-    QFile icon(QStringLiteral(":/res/images/app.svg"));
-    QByteArray iconData = icon.open(QIODevice::ReadOnly) ? icon.readAll() : QByteArray();
+    QByteArray entry = ReadResource(QStringLiteral(":/res/tamselwin.desktop"));
+    entry.replace("Exec=tamselwin ", "Exec=" + ExecQuoted(executable).toUtf8() + ' ');
+    const QByteArray mime = ReadResource(QStringLiteral(":/res/tamselwin-mime.xml"));
+    const QByteArray iconData = ReadResource(QStringLiteral(":/res/images/app.svg"));
 
     bool changed = WriteIfChanged(data + QStringLiteral("/applications/tamselwin.desktop"), entry);
     bool mimeChanged = WriteIfChanged(data + QStringLiteral("/mime/packages/tamselwin.xml"), mime);
