@@ -232,13 +232,15 @@ int RunCheck(const Options& options, Context& context) {
 
 int RunDecode(const Options& options, Context& context) {
     Session session(context);
-    int rc = session.LoadAll(options.files);
-    if (rc == codec::kCanceled) return rc;
     CodecLibrary& library = session.library;
     std::string dir = options.dir.empty() ? "." : options.dir;
     library.SetOption(codec::kOptOutputDir, 0, dir.c_str());
     library.SetOption(codec::kOptDecodeWithErrors, options.ignoreErrors ? 1 : 0, nullptr);
     library.SetOption(codec::kOptOverwrite, options.overwrite ? 1 : 0, nullptr);
+    // Everything ready is decoded next: large files may be written while they are checked.
+    library.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
+    int rc = session.LoadAll(options.files);
+    if (rc == codec::kCanceled) return rc;
     int first = rc;
     bool skipped = false;
     for (int i = 0; const FileRecord* r = library.GetFileListItem(i); ++i) {

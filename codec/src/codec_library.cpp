@@ -77,6 +77,54 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, Input& 
     return kOk;
 }
 
+std::unique_ptr<CodecLibrary::Impl::Kept> CodecLibrary::Impl::TakeKept(const Record& record,
+                                                                       int dirFd) {
+    if (record.parts.size() != 1) return nullptr;
+    auto id = static_cast<size_t>(record.parts[0].kept);
+    if (record.parts[0].kept < 0 || id >= kept.size() || !kept[id]) return nullptr;
+    std::unique_ptr<Kept> k = std::move(kept[id]);
+    struct stat st;
+    if (k->file->failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino)
+        return nullptr;  // decoded again instead; the kept file goes
+    return k;
+}
+
+// Creates the temporary for name in dirFd and decodes every part of the record into it.
+int CodecLibrary::Impl::DecodeInto(Record& record, const std::string& name, int dirFd,
+                                   OutputFile& out) {
+    if (int err = out.Create(dirFd, name); err != 0) {
+        Message(kLevelWarning, "Cannot create a file in " +
+                                   Quote(outputDir.empty() ? std::string(".") : outputDir) + ": " +
+                                   std::strerror(err));
+        return kIoError;
+    }
+    // Never more than the encoded data: a size a header claims is not to be trusted with disk
+    // space.
+    uint64_t encoded = 0;
+    for (const PartInfo& p : record.parts)
+        encoded += p.end - p.begin;
+    out.Preallocate(std::min(record.Size(), encoded));
+    PartDecoder decoder(readBuffer);
+    decoder.Begin(false);
+    OpenInputs inputs(files);
+    for (size_t i = 0; i < record.parts.size(); ++i) {
+        const PartInfo& part = record.parts[i];
+        Input* in = inputs.Get(part.fileIndex);
+        if (!in) {
+            Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
+                                       Quote(name) + " from " + Quote(files.Name(part.fileIndex)) +
+                                       ": " + std::strerror(errno));
+            return kIoError;
+        }
+        int rc = DecodePart(record, part, *in, static_cast<int>(i), out, decoder);
+        if (rc != kOk) return rc;
+    }
+    decoder.End(out);
+    if (record.missing.size() > 1)
+        Message(kLevelWarning, Quote(name) + " is decoded with parts missing; it is incomplete.");
+    return kOk;
+}
+
 int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
     const FileRecord& pub = record.pub;
     if (!(pub.state & kStateReady) || name.empty()) {
@@ -103,40 +151,19 @@ int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
         Message(kLevelWarning, Quote(target) + " already exists and was not overwritten.");
         return kTargetExists;
     }
-    OutputFile out(writeBuffer, unnamedOutput);
-    if (int err = out.Create(dirFd.get(), name); err != 0) {
-        Message(kLevelWarning, "Cannot create a file in " + Quote(dir) + ": " + std::strerror(err));
-        record.failed = true;
-        return kIoError;
-    }
-    // Never more than the encoded data: a size a header claims is not to be trusted with disk
-    // space.
-    uint64_t encoded = 0;
-    for (const PartInfo& p : record.parts)
-        encoded += p.end - p.begin;
-    out.Preallocate(std::min(record.Size(), encoded));
-    PartDecoder decoder(readBuffer);
-    decoder.Begin(false);
-    OpenInputs inputs(files);
-    for (size_t i = 0; i < record.parts.size(); ++i) {
-        const PartInfo& part = record.parts[i];
-        Input* in = inputs.Get(part.fileIndex);
-        if (!in) {
-            Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
-                                       Quote(name) + " from " + Quote(files.Name(part.fileIndex)) +
-                                       ": " + std::strerror(errno));
-            record.failed = true;
-            return kIoError;
-        }
-        int rc = DecodePart(record, part, *in, static_cast<int>(i), out, decoder);
+    // Decoded already by the load, or decoded now.
+    std::unique_ptr<Kept> loaded = TakeKept(record, dirFd.get());
+    OutputFile fresh(writeBuffer, unnamedOutput);
+    OutputFile& out = loaded ? *loaded->file : fresh;
+    if (loaded) {
+        out.SetFinalName(name);
+    } else {
+        int rc = DecodeInto(record, name, dirFd.get(), out);
         if (rc != kOk) {
             if (rc != kCanceled) record.failed = true;
             return rc;
         }
     }
-    decoder.End(out);
-    if (record.missing.size() > 1)
-        Message(kLevelWarning, Quote(name) + " is decoded with parts missing; it is incomplete.");
 
     int mode = record.Mode();
     unsigned bits = (mode >= 0 ? static_cast<unsigned>(mode) : 0666u) & 0777u & ~umask;
@@ -260,6 +287,10 @@ void CodecLibrary::SetOption(int option, int value, const char* text) {
             case kOptEncodedExt:
                 m_impl->encodedExt = text && *text ? text : "uue";
                 break;
+            case kOptDecodeDuringLoad:
+                m_impl->decodeDuringLoad = value != 0;
+                if (!m_impl->decodeDuringLoad) m_impl->kept.clear();
+                break;
             default:
                 break;
         }
@@ -339,6 +370,7 @@ void CodecLibrary::CleanUp() {
     m_impl->assembly.Clear();
     m_impl->files.Clear();
     m_impl->partials.clear();
+    m_impl->kept.clear();
 }
 
 }  // namespace codec

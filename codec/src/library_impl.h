@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "codec/codec_library.h"
 #include "output_file.h"
 #include "part_decoder.h"
+#include "scanner.h"
 #include "source.h"
 
 namespace codec {
@@ -80,6 +82,19 @@ struct CodecLibrary::Impl {
     unsigned umask = ReadUmask();
     bool unnamedOutput = OutputFile::CanLinkUnnamed();  // checked once per library
 
+    // Data a load decoded into the output directory for a part (see Scanner::Keeper) while
+    // decodeDuringLoad is on, by id; null once used or given back.
+    struct Kept {
+        std::vector<uint8_t> buffer;  // the file's; declared first, so it outlives the file
+        Fd dir;
+        dev_t dev = 0;
+        ino_t ino = 0;
+        std::unique_ptr<OutputFile> file;
+    };
+    static constexpr size_t kMaxKept = 4;  // at once: each holds a descriptor and a buffer
+    bool decodeDuringLoad = false;
+    std::vector<std::unique_ptr<Kept>> kept;
+
     void Message(int level, const std::string& text) {
         if (msg) msg(msgOpaque, text.c_str(), level);
     }
@@ -110,7 +125,11 @@ struct CodecLibrary::Impl {
     int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
     int Verify(Record& record, const std::string& shown, uint64_t total);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
+    Scanner::Keeper MakeKeeper(uint64_t inputSize);
+    // The kept data of a record of one part, when it was kept in directory dirFd.
+    std::unique_ptr<Kept> TakeKept(const Record& record, int dirFd);
     int Decode(Record& record, const std::string& name);
+    int DecodeInto(Record& record, const std::string& name, int dirFd, OutputFile& out);
     int DecodePart(Record& record, const PartInfo& part, Input& input, int index, ByteSink& out,
                    PartDecoder& decoder);
 };

@@ -46,7 +46,8 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         [&](Encoding encoding) {
             if (!found.empty()) return !found.back().hasEnd && found.back().encoding == encoding;
             return assembly.LastOpenIs(encoding);
-        });
+        },
+        MakeKeeper(total));
     if (!ScanFile(reader, scanner)) {
         if (reader.stopped()) return kCanceled;
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
@@ -64,6 +65,35 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         if (rc != kOk) return rc;
     }
     return kOk;
+}
+
+Scanner::Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
+    if (!decodeDuringLoad || !unnamedOutput) return {};
+    Scanner::Keeper keeper;
+    keeper.keep = [this, inputSize](uint64_t size, ByteSink** sink) {
+        size_t open = 0;
+        for (const auto& k : kept)
+            open += k != nullptr;
+        if (open >= kMaxKept) return -1;
+        std::string dir = outputDir.empty() ? std::string(".") : outputDir;
+        auto k = std::make_unique<Kept>();
+        k->dir.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat st;
+        if (k->dir.get() < 0 || fstat(k->dir.get(), &st) != 0) return -1;
+        k->dev = st.st_dev;
+        k->ino = st.st_ino;
+        k->file = std::make_unique<OutputFile>(k->buffer, true);
+        // Only a file without a name: one with a name would show, and stay if we died.
+        if (k->file->Create(k->dir.get(), std::string()) != 0 || !k->file->unnamed()) return -1;
+        k->file->Preallocate(std::min(size, inputSize));  // never more than the input
+        *sink = k->file.get();
+        kept.push_back(std::move(k));
+        return static_cast<int>(kept.size() - 1);
+    };
+    keeper.drop = [this](int id) {
+        if (id >= 0 && static_cast<size_t>(id) < kept.size()) kept[static_cast<size_t>(id)].reset();
+    };
+    return keeper;
 }
 
 // Hands the parts of one scan to the assembly (pieces of message/partial messages to their

@@ -59,6 +59,10 @@ class OutputFile : public ByteSink {
     void Abort();
 
     uint64_t written() const { return m_written + m_fill; }
+    bool unnamed() const { return m_unnamed; }
+    bool failed() const { return m_error != 0; }
+    // The name Commit gives the file, in the directory it was created in.
+    void SetFinalName(const std::string& name) { m_finalName = name; }
 
   private:
     void Flush();

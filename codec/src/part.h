@@ -42,6 +42,7 @@ struct PartInfo {
     uint64_t decodedSize = 0;
     // What a BinHex stream read whole in the scan showed (a part with its begin and its end).
     BinHexCheck binhex;
+    int kept = -1;  // the library's copy of the decoded data, made by the scan; -1: none
     std::string subjectKey;
     std::string subjectName;
     std::string partialId;  // a piece of a message/partial message (RFC 2046, 5.2.2)

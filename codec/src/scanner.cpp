@@ -7,11 +7,10 @@
 // full one, or by the terminator and "end".
 #include "scanner.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 
 #include "base64.h"
 #include "simd.h"
@@ -22,6 +21,8 @@
 namespace codec {
 
 namespace {
+
+constexpr size_t kYencSlice = 64 * 1024;  // decoded at a time by the bulk path
 
 // Header fields that open a news article or mail message when met after a blank line.
 constexpr std::array<std::string_view, 12> kArticleFields = {
@@ -90,8 +91,41 @@ size_t Base64Chars(std::string_view t, bool& padded) {
 
 }  // namespace
 
-Scanner::Scanner(uint32_t fileIndex, Emit emit, Continues continues)
-    : m_fileIndex(fileIndex), m_emit(std::move(emit)), m_continues(std::move(continues)) {}
+Scanner::Scanner(uint32_t fileIndex, Emit emit, Continues continues, Keeper keeper)
+    : m_fileIndex(fileIndex),
+      m_emit(std::move(emit)),
+      m_continues(std::move(continues)),
+      m_keeper(std::move(keeper)) {}
+
+Scanner::~Scanner() {
+    StopKeeping();
+}
+
+void Scanner::StartKeeping(uint64_t size) {
+    StopKeeping();
+    if (m_keeper.keep && size >= kKeepAtLeast) m_keepId = m_keeper.keep(size, &m_keepSink);
+    if (m_keepId < 0) m_keepSink = nullptr;
+}
+
+void Scanner::StopKeeping() {
+    if (m_keepId >= 0 && m_keeper.drop) m_keeper.drop(m_keepId);
+    m_keepId = -1;
+    m_keepSink = nullptr;
+    m_binhexKeep.Detach();
+}
+
+// The decoder hands over data-fork bytes only once the header is read: the first of them
+// decides where they all go.
+uint8_t* Scanner::BinHexKeep::Reserve(size_t need) {
+    if (!m_decided) {
+        m_decided = true;
+        m_scanner.StartKeeping(m_scanner.m_peek.header().dataLength);
+        m_target = m_scanner.m_keepSink;
+    }
+    if (m_target) return m_target->Reserve(need);
+    if (m_scratch.size() < need) m_scratch.resize(need);
+    return m_scratch.data();
+}
 
 PartInfo Scanner::NewPart() const {
     PartInfo p;
@@ -260,19 +294,25 @@ void Scanner::OpenChunk(Open kind, Encoding encoding, uint64_t begin) {
     m_yencFill = 0;
     m_yencCrc = 0;
     m_yencSize = 0;
+    StopKeeping();
+    m_binhexKeep.Reset();
 }
 
 void Scanner::CloseChunk(bool hasEnd) {
     if (m_open == Open::kNone) return;
     Open kind = m_open;
     m_open = Open::kNone;
-    if (!m_confirmed) return;
+    if (!m_confirmed) {
+        StopKeeping();
+        return;
+    }
     m_part.end = m_lastDataEnd;
     if (m_part.encoding == Encoding::kYenc) {
         YencFlush();
         m_part.crc = m_yencCrc;
         m_part.decodedSize = m_yencSize;
         m_part.verified = true;
+        std::swap(m_part.kept, m_keepId);
         // Escapes make the data a little longer than what it carries; the format knows.
         if (m_part.rangeBegin > 0 && m_part.rangeEnd >= m_part.rangeBegin)
             m_part.bytes = static_cast<uint64_t>(m_part.rangeEnd - m_part.rangeBegin + 1);
@@ -280,6 +320,8 @@ void Scanner::CloseChunk(bool hasEnd) {
             m_part.bytes = static_cast<uint64_t>(m_part.endSize);
         else if (m_part.fileSize >= 0 && m_part.number <= 1 && m_part.total <= 1)
             m_part.bytes = static_cast<uint64_t>(m_part.fileSize);
+        else
+            m_part.bytes = m_yencSize;
     }
     if (m_part.encoding == Encoding::kBinHex) {
         m_part.bytes = m_part.fileSize >= 0 ? static_cast<uint64_t>(m_part.fileSize)
@@ -287,8 +329,10 @@ void Scanner::CloseChunk(bool hasEnd) {
         if (m_part.hasBegin && hasEnd) {
             m_part.binhex = m_peek.Check();
             m_part.verified = true;
+            std::swap(m_part.kept, m_keepId);
         }
     }
+    StopKeeping();
     if (m_part.encoding == Encoding::kPlain || m_part.encoding == Encoding::kQuotedPrintable)
         m_part.bytes = m_part.end - m_part.begin;
     if (m_part.encoding == Encoding::kBase64) {
@@ -330,8 +374,11 @@ void Scanner::YencData(std::string_view text) {
 }
 
 void Scanner::YencFlush() {
-    m_yencCrc =
-        static_cast<uint32_t>(crc32(m_yencCrc, m_yencOut.data(), static_cast<uInt>(m_yencFill)));
+    m_yencCrc = Crc32(m_yencCrc, m_yencOut.data(), m_yencFill);
+    if (m_keepSink && m_yencFill) {
+        std::memcpy(m_keepSink->Reserve(m_yencFill), m_yencOut.data(), m_yencFill);
+        m_keepSink->Advance(m_yencFill);
+    }
     m_yencSize += m_yencFill;
     m_yencFill = 0;
 }
@@ -341,12 +388,7 @@ bool Scanner::YencLine(const codec::Line& line) {
     std::string_view t = line.text;
     bool keyword = !line.overlong && t.size() >= 5 && t[0] == '=' && t[1] == 'y';
     if (m_open == Open::kYenc && !keyword) {
-        if (!t.empty()) {  // blanks are data here (bytes 0xF6 and 0xDF)
-            m_part.hasData = true;
-            m_part.bytes += t.size();
-            m_lastDataEnd = line.next;
-            YencData(t);
-        }
+        YencDataLine(line);
         return true;
     }
     if (!keyword) return false;
@@ -361,13 +403,16 @@ bool Scanner::YencLine(const codec::Line& line) {
         }
         m_part.fileSize = begin.size;
         m_part.hasBegin = begin.part <= 1;
+        if (begin.part == 0 || (begin.part == 1 && begin.total == 1))
+            StartKeeping(static_cast<uint64_t>(std::max<int64_t>(begin.size, 0)));
         return true;
     }
     if (m_open != Open::kYenc) return false;
     YencPart range;
     if (ParseYpart(t, range)) {
         m_part.begin = m_lastDataEnd = line.next;
-        m_yenc.Reset();  // the data starts after this line
+        if (m_yencSize + m_yencFill > 0) StopKeeping();  // what was kept is not the data
+        m_yenc.Reset();                                  // the data starts after this line
         m_yencFill = 0;
         m_yencCrc = 0;
         m_yencSize = 0;
@@ -390,7 +435,22 @@ bool Scanner::YencLine(const codec::Line& line) {
         CloseChunk(last);
         return true;
     }
-    return false;
+    // A keyword this reading does not know, inside the data: data like any other line, as the
+    // decoder reads the span.
+    if (m_open != Open::kYenc) return false;
+    YencDataLine(line);
+    return true;
+}
+
+void Scanner::YencDataLine(const codec::Line& line) {
+    if (line.text.empty()) return;  // blanks are data here (bytes 0xF6 and 0xDF)
+    m_part.hasData = true;
+    m_lastDataEnd = line.next;
+    YencData(line.text);
+    if (!line.overlong) {
+        m_bulkStride = 1;
+        m_bulk = Bulk::kYenc;
+    }
 }
 
 // A BinHex data line (or the part of it before the closing ':').
@@ -399,7 +459,7 @@ void Scanner::BinHexData(std::string_view data) {
     // too, so that a file posted in one piece needs no second pass to be checked.
     if (m_part.hasBegin) {
         bool before = m_peek.headerDone();
-        m_peek.Feed(data.data(), data.size(), nullptr);
+        m_peek.Feed(data.data(), data.size(), m_keeper.keep ? &m_binhexKeep : nullptr);
         if (!before && m_peek.headerDone()) {
             m_part.name = m_peek.header().name;
             m_part.fileSize = m_peek.header().dataLength;
@@ -688,8 +748,34 @@ size_t Scanner::BulkRun(std::string_view pending) const {
         case Bulk::kBinHex:
             run = BinHexFullLines(p, pending.size(), m_bulkStride);
             break;
+        case Bulk::kYenc:
+            return YencRun(pending);
     }
     return run == kNoVector ? 0 : run;
+}
+
+// yEnc data lines: the whole lines up to one that the line-by-line scan would read as more
+// than data (a keyword, a MIME boundary) or that is blank (a message may start after it).
+size_t Scanner::YencRun(std::string_view pending) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+    size_t n = pending.size();
+    auto stops = [&](size_t at) {
+        std::string_view t = pending.substr(at);
+        size_t lf = t.find('\n');
+        t = t.substr(0, lf);
+        if (t.size() >= 2 && t[0] == '=' && t[1] == 'y') return true;
+        if (!m_boundaries.empty() && t.size() >= 2 && t[0] == '-' && t[1] == '-') return true;
+        if (!t.empty() && t.back() == '\r') t.remove_suffix(1);
+        return IsBlankLine(t);
+    };
+    if (n == 0 || stops(0)) return 0;
+    for (size_t at = 0;;) {
+        at += FindMarkedLineStart(p + at, n - at);
+        if (at >= n) break;
+        if (stops(at)) return at;
+    }
+    size_t last = pending.rfind('\n');
+    return last == std::string_view::npos ? 0 : last + 1;
 }
 
 void Scanner::FullLines(std::string_view run, size_t count, uint64_t end) {
@@ -702,6 +788,12 @@ void Scanner::FullLines(std::string_view run, size_t count, uint64_t end) {
             break;
         case Bulk::kBinHex:
             BinHexData(run);  // the decoder that checks the CRCs skips the line ends itself
+            break;
+        case Bulk::kYenc:
+            // Lines of data, none blank; the decoder skips the line ends itself.
+            m_part.hasData = true;
+            for (size_t at = 0; at < run.size(); at += kYencSlice)
+                YencData(run.substr(at, kYencSlice));
             break;
     }
     m_lastDataEnd = end;

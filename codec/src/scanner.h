@@ -11,6 +11,7 @@
 #include "headers.h"
 #include "line_reader.h"
 #include "part.h"
+#include "part_decoder.h"
 #include "subject.h"
 #include "yenc.h"
 
@@ -24,12 +25,27 @@ class Scanner {
     // signatures and hashes in ordinary text are not taken for data.
     using Continues = std::function<bool(Encoding)>;
 
-    Scanner(uint32_t fileIndex, Emit emit, Continues continues);
+    // Where the decoded data of a large file posted whole in yEnc or BinHex may go while the
+    // scan decodes it anyway (to check it), so that decoding it needs no second pass. keep(size)
+    // is asked with the size the format gives and returns an id and a sink, or -1; drop(id)
+    // gives back one that will not be used. A part that has its data kept carries the id.
+    struct Keeper {
+        std::function<int(uint64_t size, ByteSink** sink)> keep;
+        std::function<void(int id)> drop;
+    };
+    // The least a file must say it holds to have its data kept.
+    static constexpr uint64_t kKeepAtLeast = 1 << 20;
+
+    Scanner(uint32_t fileIndex, Emit emit, Continues continues, Keeper keeper = {});
+    ~Scanner();
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
 
     void Line(const codec::Line& line);
     // After Line: the stride of full data lines the scanner would take next in bulk, 0 when
     // it wants every line one by one. BulkRun counts how many such lines `pending` starts
-    // with; FullLines then reports that run.
+    // with; FullLines then reports that run. (yEnc lines differ in length: the stride is 1,
+    // the run counts the bytes of whole lines.)
     size_t BulkStride() const { return m_bulkStride; }
     size_t BulkRun(std::string_view pending) const;
     // The run: its bytes (lines and line ends), how many lines, and where it ends in the file.
@@ -87,17 +103,43 @@ class Scanner {
     size_t m_lastLineLength = 0;
     bool m_padded = false;
     size_t m_bulkStride = 0;
-    enum class Bulk { kUu, kBase64, kBinHex };
+    enum class Bulk { kUu, kBase64, kBinHex, kYenc };  // yEnc: stride 1, runs in bytes
+    size_t YencRun(std::string_view pending) const;
     Bulk m_bulk = Bulk::kUu;        // what the lines taken in bulk are
     size_t m_bulkBase64Length = 0;  // of the Base64 lines taken in bulk
     // yEnc data is decoded as it is read, for its CRC-32 and size.
     void YencData(std::string_view text);
+    void YencDataLine(const codec::Line& line);
     void YencFlush();
     YencDecoder m_yenc;
     std::vector<uint8_t> m_yencOut;
     size_t m_yencFill = 0;
     uint32_t m_yencCrc = 0;
     uint64_t m_yencSize = 0;
+    // Kept data (see Keeper): the id and sink of the open chunk's, and for BinHex, whose size
+    // is known only once its header is read, the sink the decoder writes to until then.
+    void StartKeeping(uint64_t size);
+    void StopKeeping();
+    class BinHexKeep : public ByteSink {
+      public:
+        explicit BinHexKeep(Scanner& scanner) : m_scanner(scanner) {}
+        void Reset() { m_decided = false, m_target = nullptr; }
+        void Detach() { m_target = nullptr; }  // what comes now is not kept
+        uint8_t* Reserve(size_t need) override;
+        void Advance(size_t used) override {
+            if (m_target) m_target->Advance(used);
+        }
+
+      private:
+        Scanner& m_scanner;
+        bool m_decided = false;
+        ByteSink* m_target = nullptr;
+        std::vector<uint8_t> m_scratch;
+    };
+    Keeper m_keeper;
+    int m_keepId = -1;
+    ByteSink* m_keepSink = nullptr;
+    BinHexKeep m_binhexKeep{*this};
     bool m_binhexIntro = false;  // "(This file must be converted ..." was the last line
     BinHexDecoder m_peek;        // reads a BinHex header for the name and the size
     uint64_t m_lineEnd = 0;      // the previous line's content end (before its line break)

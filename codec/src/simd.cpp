@@ -8,15 +8,26 @@
 // other holds the offset that turns a character into its value.
 #include "simd.h"
 
+#include <zlib.h>
+
 #include "tables.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
 #include <tmmintrin.h>
+#include <wmmintrin.h>
 #define CODEC_X86 1
 #endif
 
 namespace codec {
+
+namespace {
+
+inline bool MarksLine(unsigned char c) {
+    return c == '=' || c == '-' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+}  // namespace
 
 #if CODEC_X86
 
@@ -227,7 +238,143 @@ __attribute__((target("ssse3"))) size_t Base64DecodeBlocksSsse3(const unsigned c
     return done;
 }
 
+// For every 8-bit mask of bytes to keep, where those bytes are, first to last, and how many.
+struct Compaction {
+    uint8_t index[256][8];
+    uint8_t count[256];
+};
+
+constexpr Compaction MakeCompaction() {
+    Compaction c{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        uint8_t k = 0;
+        for (uint8_t bit = 0; bit < 8; ++bit)
+            if (mask & 1u << bit) c.index[mask][k++] = bit;
+        c.count[mask] = k;
+        while (k < 8)
+            c.index[mask][k++] = 0x80;  // pshufb writes a zero
+    }
+    return c;
+}
+
+constexpr Compaction kCompaction = MakeCompaction();
+
+// Per block: the escaped positions are those after an '=' (or the first, when the previous
+// block ended in one); every byte is taken less 42, escaped ones less 64 more, and the '=' and
+// line-end bytes are squeezed out eight at a time through the compaction table.
+__attribute__((target("ssse3"))) size_t YencDecodeBlocksSsse3(const unsigned char* p, size_t n,
+                                                              uint8_t* out, bool& escape,
+                                                              size_t& written) {
+    const __m128i eq = _mm_set1_epi8('='), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i offset = _mm_set1_epi8(42), escOffset = _mm_set1_epi8(64);
+    const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
+    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i eight = _mm_set1_epi8(8);
+    unsigned carry = escape ? 1 : 0;
+    uint8_t* o = out;
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto eqMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, eq)));
+        auto lineMask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        __m128i value = _mm_sub_epi8(v, offset);
+        // No branch for blocks without special bytes: in yEnc data they come and go at
+        // random, and a mispredicted branch costs more than the compaction.
+        unsigned escMask = (eqMask << 1 | carry) & 0xFFFF;
+        if (escMask & (eqMask | lineMask)) break;  // "==" or an escape before a line end
+        __m128i escBytes = _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(escMask)), spread);
+        escBytes = _mm_cmpeq_epi8(_mm_and_si128(escBytes, bits), bits);
+        value = _mm_sub_epi8(value, _mm_and_si128(escBytes, escOffset));
+        unsigned keep = ~(eqMask | lineMask) & 0xFFFF;
+        unsigned lo = keep & 0xFF, hi = keep >> 8;
+        __m128i lower = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompaction.index[lo]));
+        __m128i upper = _mm_add_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompaction.index[hi])), eight);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(value, lower));
+        o += kCompaction.count[lo];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(value, upper));
+        o += kCompaction.count[hi];
+        carry = eqMask >> 15;
+    }
+    escape = carry != 0;
+    written = static_cast<size_t>(o - out);
+    return i;
+}
+
+bool HasClmul() {
+    return __builtin_cpu_supports("pclmul");
+}
+
+// One 128-bit block x folded forward onto `next`: its high-order half (the lower lane, as the
+// bits are reflected) times x^(D+63) mod P, its low-order half times x^(D-1) mod P, where D is
+// how far ahead `next` lies; the constants k hold both, bit-reflected (the product of two
+// reflected values comes out one bit short, hence the -1).
+__attribute__((target("pclmul"))) inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
+}
+
+// n >= 64. Four lanes run 512 bits apart, then fold into one; the remaining 128 bits have the
+// same remainder as everything folded, so zlib finishes them and the tail.
+__attribute__((target("pclmul"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_t* p, size_t n) {
+    const __m128i by4 = _mm_set_epi64x(static_cast<long long>(0xcad38e8f00000000ULL),
+                                       static_cast<long long>(0x653d982200000000ULL));
+    const __m128i by1 = _mm_set_epi64x(static_cast<long long>(0x9ba54c6f00000000ULL),
+                                       static_cast<long long>(0x65673b4600000000ULL));
+    auto load = [](const uint8_t* q) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    };
+    __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(static_cast<int>(~crc)));
+    __m128i x1 = load(p + 16), x2 = load(p + 32), x3 = load(p + 48);
+    size_t i = 64;
+    for (; i + 64 <= n; i += 64) {
+        x0 = Fold(x0, by4, load(p + i));
+        x1 = Fold(x1, by4, load(p + i + 16));
+        x2 = Fold(x2, by4, load(p + i + 32));
+        x3 = Fold(x3, by4, load(p + i + 48));
+    }
+    __m128i x = Fold(Fold(Fold(x0, by1, x1), by1, x2), by1, x3);
+    for (; i + 16 <= n; i += 16)
+        x = Fold(x, by1, load(p + i));
+    alignas(16) uint8_t rest[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(rest), x);
+    auto c = static_cast<uint32_t>(crc32_z(0xFFFFFFFFUL, rest, 16));
+    return static_cast<uint32_t>(crc32_z(c, p + i, n - i));
+}
+
 }  // namespace
+
+size_t YencDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
+                        size_t& written) {
+    written = 0;
+    return HasSsse3() ? YencDecodeBlocksSsse3(p, n, out, escape, written) : 0;
+}
+
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
+    if (n >= 64 && HasClmul()) return Crc32Clmul(crc, p, n);
+    return static_cast<uint32_t>(crc32_z(crc, p, n));
+}
+
+size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
+    // Sixteen bytes at a time for the LFs (about one in a hundred bytes); the byte after each
+    // is looked at on its own.
+    const __m128i lf = _mm_set1_epi8('\n');
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        while (lfs) {
+            size_t at = i + static_cast<size_t>(__builtin_ctz(lfs)) + 1;
+            if (at >= n) return n;
+            if (MarksLine(p[at])) return at;
+            lfs &= lfs - 1;
+        }
+    }
+    for (i = i ? i : 1; i < n; ++i)
+        if (p[i - 1] == '\n' && MarksLine(p[i])) return i;
+    return n;
+}
 
 bool UuAllValid(const unsigned char* p, size_t n) {
     if (n >= 16) {
@@ -298,6 +445,21 @@ bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table) {
 }
 
 #else
+
+size_t YencDecodeBlocks(const unsigned char*, size_t, uint8_t*, bool&, size_t& written) {
+    written = 0;
+    return 0;
+}
+
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
+    return static_cast<uint32_t>(crc32_z(crc, p, n));
+}
+
+size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
+    for (size_t i = 1; i < n; ++i)
+        if (p[i - 1] == '\n' && MarksLine(p[i])) return i;
+    return n;
+}
 
 bool UuAllValid(const unsigned char* p, size_t n) {
     unsigned bad = 0;

@@ -51,6 +51,23 @@ size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out);
 // multiple of 12); out receives 4 characters per 3 bytes.
 size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out);
 
+// yEnc data in blocks of 16 characters: '=' escapes the next character (which may come in the
+// next block; `escape` carries that), CR and LF are dropped, everything else is the byte plus
+// 42. Stops before a block that needs the byte-by-byte decoder (an escape before a line end or
+// before another '=') and where fewer than 16 characters are left. Writes what it decodes to
+// out (16 bytes of slack past what it reports in `written`) and returns the characters it
+// consumed, a multiple of 16; 0 without the vector unit.
+size_t YencDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
+                        size_t& written);
+
+// The first line start in (0, n) (a byte right after an LF) that holds '=', '-', a blank, TAB,
+// CR or LF, or n when there is none: where text taken in bulk may need a closer look.
+size_t FindMarkedLineStart(const unsigned char* p, size_t n);
+
+// CRC-32 (ISO-HDLC, as zlib's crc32) of n bytes, continuing from crc: folded 64 bytes at a
+// time with carry-less multiplication where the processor has it.
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n);
+
 // True when every byte is a BinHex 4.0 alphabet character; `table` is that alphabet's decode
 // table, used where the vector unit is not.
 bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table);

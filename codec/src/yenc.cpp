@@ -1,12 +1,10 @@
-// yEnc header lines and data; see yenc.h. The data loop copies runs without a special byte
-// ('=', CR, LF) sixteen bytes at a time where the processor allows it.
+// yEnc header lines and data; see yenc.h. The data is decoded sixteen bytes at a time where the
+// processor allows it.
 #include "yenc.h"
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd.h"
 
 namespace codec {
 
@@ -100,52 +98,22 @@ size_t YencDecoder::Decode(const char* data, size_t size, uint8_t* out) {
     const unsigned char* end = p + size;
     uint8_t* o = out;
     while (p < end) {
-        if (m_escape) {
+        size_t written = 0;
+        p += YencDecodeBlocks(p, static_cast<size_t>(end - p), o, m_escape, written);
+        o += written;
+        // What the blocks left (a block they cannot take, or the last few bytes), one by one.
+        const unsigned char* stop = end - p > 16 ? p + 16 : end;
+        while (p < stop) {
             unsigned char c = *p++;
             if (c == '\r' || c == '\n') continue;  // an escape at a line end: the next byte
-            *o++ = static_cast<uint8_t>(c - 64 - 42);
-            m_escape = false;
-            continue;
-        }
-#if defined(__SSE2__)
-        // Sixteen bytes at a time, all of them stored shifted; where a special byte ('=', CR,
-        // LF) comes, the pointers stop there, it is handled, and the loop goes on from the
-        // byte after it.
-        const __m128i eq = _mm_set1_epi8('='), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-        const __m128i offset = _mm_set1_epi8(42);
-        while (end - p >= 16) {
-            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            __m128i special = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(v, eq), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, lf));
-            int mask = _mm_movemask_epi8(special);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_sub_epi8(v, offset));
-            if (mask == 0) {
-                p += 16;
-                o += 16;
-                continue;
-            }
-            int plain = __builtin_ctz(static_cast<unsigned>(mask));
-            p += plain;
-            o += plain;
-            if (*p != '=') {
-                ++p;  // a line end
-                continue;
-            }
-            if (p + 1 == end || p[1] == '\r' || p[1] == '\n') {
+            if (m_escape) {
+                *o++ = static_cast<uint8_t>(c - 64 - 42);
+                m_escape = false;
+            } else if (c == '=') {
                 m_escape = true;
-                ++p;
-                break;
+            } else {
+                *o++ = static_cast<uint8_t>(c - 42);
             }
-            *o++ = static_cast<uint8_t>(p[1] - 64 - 42);
-            p += 2;
-        }
-        if (p == end || m_escape) continue;
-#endif
-        unsigned char c = *p++;
-        if (c == '=') {
-            m_escape = true;
-        } else if (c != '\r' && c != '\n') {
-            *o++ = static_cast<uint8_t>(c - 42);
         }
     }
     return static_cast<size_t>(o - out);

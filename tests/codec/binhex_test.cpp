@@ -119,6 +119,30 @@ TEST_F(BinHex, CrlfLinesAreTakenInBulkAndChecked) {
     }
 }
 
+// Decode-during-load: the data fork of a large file, run-length coded, is written by the load
+// once the header has told its size; a small one is only checked. Both decode alike.
+TEST_F(BinHex, ALargeFileIsDecodedDuringTheLoadWhenAsked) {
+    std::string big = std::string(3000, '\0') + Runny(1 << 20), small = Runny(5000);
+    WriteFile(dir / "big.hqx", Hexify("big.bin", big));
+    WriteFile(dir / "small.hqx", Hexify("small.bin", small));
+    test::Shell("mkdir " + Q(dir / "out"));
+    test::Library t;
+    t.OutputTo(dir / "out");
+    t.lib.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
+    ASSERT_EQ(0, t.Load(dir / "big.hqx"));
+    ASSERT_EQ(0, t.Load(dir / "small.hqx"));
+    EXPECT_EQ(1, test::OpenFilesIn(dir / "out"));
+    EXPECT_TRUE(dir.List("out").empty());
+    for (const auto& [name, data] : {std::pair{"big.bin", &big}, std::pair{"small.bin", &small}}) {
+        const codec::FileRecord* r = t.Named(name);
+        ASSERT_NE(nullptr, r) << t.AllMessages();
+        ASSERT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(*data == ReadFile(dir / ("out/" + std::string(name)))) << name;
+    }
+    EXPECT_EQ(0, test::OpenFilesIn(dir / "out"));
+}
+
 TEST_F(BinHex, AssemblesAPostingInShuffledPartsAndNotesAResourceFork) {
     std::string data = Runny(60000);
     std::string text = Hexify("parts.bin", data);

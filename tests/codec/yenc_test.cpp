@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 
+#include "simd.h"
 #include "support/test_support.h"
 #include "yenc.h"
 
@@ -274,6 +275,215 @@ TEST_F(Yenc, ALineOfBlanksIsData) {
     test::Library t;
     ASSERT_EQ(0, t.Load(dir / "blank.yenc"));
     ExpectDecodes(t, "blank.bin", data);
+}
+
+// Data lines are taken in bulk between lines that mean more than data: a MIME boundary right
+// after the data, a blank line before a new article, a line of blanks that is data, and an
+// unknown keyword line. Every file must come out as the line-by-line reading gives it.
+TEST_F(Yenc, BulkDataStopsWhereALineMeansMore) {
+    Encoder e;
+    std::string a = test::RandomBytes(200000, 21), b = test::RandomBytes(3000, 22),
+                c = test::RandomBytes(150000, 23);
+    WriteFile(dir / "b", b);
+    std::string b64 = test::ShellOutput("base64 " + test::Q(dir / "b"));
+    // yEnc in a text part of a multipart message, the boundary straight after the trailer.
+    std::string mime =
+        "From: x@example.org\r\nSubject: a\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"--=y-and-dashes\"\r\n\r\n"
+        "----=y-and-dashes\r\nContent-Type: text/plain\r\n\r\n" +
+        e.Single(a, "a.bin") +
+        "----=y-and-dashes\r\nContent-Type: application/octet-stream; name=b.bin\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+        b64 + "----=y-and-dashes--\r\n";
+    // A posting whose trailer was lost, then a blank line and the next article.
+    std::string cut = e.Single(c, "c.bin");
+    cut = cut.substr(0, cut.find("=yend"));
+    std::string u = test::RandomBytes(2000, 24);
+    WriteFile(dir / "u", u);
+    std::string uu = test::ShellOutput("cd " + test::Q(dir.path()) + " && uuencode u u.bin");
+    std::string spool = mime + "\r\n" + Article("c.bin", cut) + "\r\n" + Article("u.bin", uu);
+    WriteFile(dir / "spool", spool);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "spool"));
+    ASSERT_EQ(4u, t.Records().size()) << t.AllMessages();
+    ExpectDecodes(t, "a.bin", a);
+    ExpectDecodes(t, "b.bin", b, codec::Encoding::kBase64);
+    ExpectDecodes(t, "u.bin", u, codec::Encoding::kUu);
+    ASSERT_NE(nullptr, t.Named("c.bin"));
+    EXPECT_EQ(codec::kStateNoEnd, t.Named("c.bin")->state);
+
+    // A line of blanks that is data (0xF6 bytes left unescaped) and a keyword line the format
+    // does not know, deep inside a long run of data lines, in a file large enough to be decoded
+    // during the load when asked: the scan that checks the CRC, the decode and the load that
+    // decodes read them alike, as data.
+    std::string d = test::RandomBytes(1200000, 25);
+    std::string lines = e.Lines(d);
+    size_t mid = lines.find("\r\n", lines.size() / 2) + 2;
+    std::string doctored = lines.substr(0, mid) + std::string(40, ' ') +
+                           "\r\n=yfuture keyword\r\n" + lines.substr(mid);
+    std::vector<uint8_t> buf(doctored.size() + 16);
+    codec::YencDecoder decoder;
+    std::string expected(reinterpret_cast<const char*>(buf.data()),
+                         decoder.Decode(doctored.data(), doctored.size(), buf.data()));
+    ASSERT_NE(std::string::npos, expected.find(std::string(40, '\xF6')));
+    std::string size = std::to_string(expected.size());
+    WriteFile(dir / "d.yenc", "=ybegin line=128 size=" + size + " name=d.bin\r\n" + doctored +
+                                  "=yend size=" + size + " crc32=" + Hex(Crc(expected)) + "\r\n");
+    for (int during : {0, 1}) {
+        SCOPED_TRACE(during);
+        std::string out = dir / ("d" + std::to_string(during));
+        test::Shell("mkdir " + test::Q(out));
+        test::Library each;
+        each.OutputTo(out);
+        each.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+        ASSERT_EQ(0, each.Load(dir / "d.yenc"));
+        EXPECT_EQ(during, test::OpenFilesIn(out));  // the load's unnamed output
+        const codec::FileRecord* r = each.Named("d.bin");
+        ASSERT_NE(nullptr, r) << each.AllMessages();
+        ASSERT_EQ(codec::kStateReady, r->state) << each.AllMessages();
+        ASSERT_EQ(0, each.lib.DecodeFile(r, nullptr)) << each.AllMessages();
+        EXPECT_TRUE(ReadFile(out + "/d.bin") == expected);
+    }
+}
+
+// With decode-during-load on, large single-part files are written (unnamed) into the output
+// directory by the load; DecodeFile puts them in place under the record's name as it is then,
+// a bad CRC still needs decode-with-errors, and a changed output directory, CleanUp or a
+// limit on how many are kept at once fall back to decoding.
+TEST_F(Yenc, LargeFilesAreDecodedDuringTheLoadWhenAsked) {
+    Encoder e;
+    std::string out = dir / "out";
+    test::Shell("mkdir " + test::Q(out));
+    std::vector<std::string> data;
+    test::Library t;
+    t.OutputTo(out);
+    t.lib.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
+    for (uint32_t k = 0; k < 7; ++k) {
+        data.push_back(test::RandomBytes((1 << 20) + 1000 * k, 30 + k));
+        std::string text = e.Single(data[k], "f" + std::to_string(k) + ".bin");
+        if (k == 1) {  // one byte changed: the CRC no longer fits
+            size_t at = text.find("\r\n") + 500;
+            text[at] = text[at] == 'a' ? 'b' : 'a';
+        }
+        WriteFile(dir / ("f" + std::to_string(k) + ".yenc"), text);
+        ASSERT_EQ(0, t.Load(dir / ("f" + std::to_string(k) + ".yenc")));
+    }
+    EXPECT_EQ(4, test::OpenFilesIn(out));  // at most four at once
+    EXPECT_TRUE(dir.List("out").empty());
+    const codec::FileRecord* bad = t.Named("f1.bin");
+    ASSERT_NE(nullptr, bad);
+    EXPECT_EQ(codec::kStateChecksum, bad->state);
+    EXPECT_EQ(codec::kNoData, t.lib.DecodeFile(bad, nullptr));
+    ASSERT_EQ(0, t.lib.RenameFile(t.Named("f0.bin"), "renamed.bin"));
+    for (uint32_t k = 0; k < 7; ++k) {
+        if (k == 1) continue;
+        std::string name = k == 0 ? "renamed.bin" : "f" + std::to_string(k) + ".bin";
+        ASSERT_EQ(0, t.lib.DecodeFile(t.Named(name), nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(out + "/" + name) == data[k]) << name;
+    }
+    t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+    ASSERT_EQ(0, t.lib.DecodeFile(bad, nullptr));
+    EXPECT_EQ(data[1].size(), ReadFile(out + "/f1.bin").size());
+    EXPECT_EQ(0, test::OpenFilesIn(out));
+
+    // Loaded for one directory, decoded into another.
+    std::string other = dir / "other";
+    test::Shell("mkdir " + test::Q(other));
+    test::Library moved;
+    moved.OutputTo(out);
+    moved.lib.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
+    ASSERT_EQ(0, moved.Load(dir / "f2.yenc"));
+    EXPECT_EQ(1, test::OpenFilesIn(out));
+    moved.OutputTo(other);
+    ASSERT_EQ(0, moved.lib.DecodeFile(moved.Named("f2.bin"), nullptr));
+    EXPECT_TRUE(ReadFile(other + "/f2.bin") == data[2]);
+    EXPECT_EQ(0, test::OpenFilesIn(out));
+
+    // Dropped unused.
+    ASSERT_EQ(0, moved.Load(dir / "f3.yenc"));
+    EXPECT_EQ(1, test::OpenFilesIn(other));
+    moved.lib.CleanUp();
+    EXPECT_EQ(0, test::OpenFilesIn(other));
+    EXPECT_EQ((std::vector<std::string>{"f2.bin"}), dir.List("other"));
+}
+
+TEST(YencDecoder, MarkedLineStartsAreFoundWhereverTheyFall) {
+    std::mt19937 rng(3);
+    const std::string alphabet = "ab=-\r\n \t\n\n";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(std::uniform_int_distribution<size_t>(0, 80)(rng), 'x');
+        for (char& c : text)
+            c = rng() % 4 ? 'x' : alphabet[rng() % alphabet.size()];
+        size_t expected = text.size();
+        for (size_t i = 1; i < text.size(); ++i)
+            if (text[i - 1] == '\n' &&
+                std::string_view("=- \t\r\n").find(text[i]) != std::string_view::npos) {
+                expected = i;
+                break;
+            }
+        ASSERT_EQ(expected, codec::FindMarkedLineStart(
+                                reinterpret_cast<const unsigned char*>(text.data()), text.size()))
+            << round;
+    }
+}
+
+// The block decoder against the plain reading of the rules, on text crowded with '=', CR and
+// LF (escapes doubled, before line ends, at block and slice edges), cut at random places.
+TEST(YencDecoder, BlocksDecodeAsByteByByteAcrossAnySlicing) {
+    auto reference = [](const std::string& text) {
+        std::string out;
+        bool escape = false;
+        for (char ch : text) {
+            if (ch == '\r' || ch == '\n') continue;
+            if (escape) {
+                out += static_cast<char>(ch - 64 - 42);
+                escape = false;
+            } else if (ch == '=') {
+                escape = true;
+            } else {
+                out += static_cast<char>(ch - 42);
+            }
+        }
+        return out;
+    };
+    std::mt19937 rng(11);
+    const std::string specials = "==\r\n";
+    for (int round = 0; round < 400; ++round) {
+        std::string text(std::uniform_int_distribution<size_t>(0, 300)(rng), 'x');
+        int density = std::uniform_int_distribution<int>(0, 40)(rng);
+        for (char& c : text) {
+            c = static_cast<char>(rng());
+            if (static_cast<int>(rng() % 100) < density) c = specials[rng() % specials.size()];
+        }
+        std::vector<uint8_t> out(text.size() + 16);
+        codec::YencDecoder decoder;
+        size_t written = 0;
+        for (size_t at = 0; at < text.size();) {
+            size_t n =
+                std::min(text.size() - at, std::uniform_int_distribution<size_t>(1, 70)(rng));
+            written += decoder.Decode(text.data() + at, n, out.data() + written);
+            at += n;
+        }
+        ASSERT_EQ(reference(text), std::string(out.begin(), out.begin() + written))
+            << "round " << round;
+    }
+}
+
+TEST(YencDecoder, Crc32MatchesZlibForEveryLengthAndStart) {
+    std::mt19937 rng(5);
+    std::vector<uint8_t> data(1 << 20);
+    for (uint8_t& b : data)
+        b = static_cast<uint8_t>(rng());
+    for (size_t n = 0; n < 300; ++n) {
+        size_t start = rng() % 64;
+        auto seed = static_cast<uint32_t>(rng());
+        ASSERT_EQ(crc32_z(seed, data.data() + start, n), codec::Crc32(seed, data.data() + start, n))
+            << n;
+    }
+    EXPECT_EQ(crc32_z(0, data.data(), data.size()), codec::Crc32(0, data.data(), data.size()));
+    // Continuing from a CRC equals one call over both pieces.
+    uint32_t part = codec::Crc32(0, data.data(), 1000);
+    EXPECT_EQ(crc32_z(0, data.data(), 5000), codec::Crc32(part, data.data() + 1000, 4000));
 }
 
 }  // namespace

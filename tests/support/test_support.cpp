@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -85,6 +86,18 @@ std::string ShellOutput(const std::string& command) {
         out.append(buf, n);
     pclose(p);
     return out;
+}
+
+int OpenFilesIn(const std::string& dir) {
+    std::string real = ShellOutput("realpath " + Q(dir));
+    if (!real.empty() && real.back() == '\n') real.pop_back();
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
+        if (!ec && target.rfind(real + "/", 0) == 0) ++count;
+    }
+    return count;
 }
 
 std::string Q(const std::string& s) {

@@ -31,6 +31,9 @@ void WriteFile(const std::string& path, const std::string& data);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 
+// How many of this process's descriptors are open on files in dir (unnamed ones included).
+int OpenFilesIn(const std::string& dir);
+
 // Runs a shell command; returns its exit status (-1 when it did not exit normally).
 int Shell(const std::string& command);
 // Runs a shell command and returns its standard output.

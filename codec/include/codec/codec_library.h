@@ -33,6 +33,10 @@ enum Option : int {
     kOptOverwrite = 7,         // 0/1: replace an existing output file
     kOptOutputDir = 8,         // text: output directory (a trailing '/' is allowed)
     kOptEncodedExt = 19,       // text: extension of encoded part files, "uue" by default
+    // 0/1: every ready file will be decoded into the output directory (option 8, set first)
+    // right after loading. A large file posted whole in yEnc or BinHex is then written there,
+    // unnamed, by the load that decodes it to check it, and DecodeFile only puts it in place.
+    kOptDecodeDuringLoad = 100,
 };
 
 // State bits of a FileRecord.
