@@ -1,6 +1,7 @@
 // BinHex 4.0 decoding; see binhex.h.
 #include "binhex.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -43,6 +44,12 @@ constexpr std::array<std::array<uint16_t, 256>, 8> MakeSlices() {
 constexpr auto kSlices = MakeSlices();
 
 uint16_t CrcBlock(uint16_t crc, const uint8_t* p, size_t n) {
+    uint8_t folded[16];
+    if (size_t used = Crc16Fold(crc, p, n, folded)) {
+        crc = CrcBlock(0, folded, sizeof folded);
+        p += used;
+        n -= used;
+    }
     while (n >= 8) {
         crc = kSlices[7][p[0] ^ (crc >> 8)] ^ kSlices[6][p[1] ^ (crc & 0xFF)] ^ kSlices[5][p[2]] ^
               kSlices[4][p[3]] ^ kSlices[3][p[4]] ^ kSlices[2][p[5]] ^ kSlices[1][p[6]] ^
@@ -90,9 +97,9 @@ size_t BinHexDecoder::Bits(const unsigned char* p, size_t size, uint8_t* out, si
     size_t i = 0;
     while (i < size) {
         if (m_bitCount == 0) {
-            size_t blocks = BinHexDecodeBlocks(p + i, size - i, o);
-            i += blocks;
-            o += blocks / 16 * 12;
+            size_t written = 0;
+            i += BinHexDecodeBlocks(p + i, size - i, o, written);
+            o += written;
             while (size - i >= 4) {
                 uint32_t v =
                     kShift18[p[i]] | kShift12[p[i + 1]] | kShift6[p[i + 2]] | kShift0[p[i + 3]];
@@ -180,23 +187,21 @@ void BinHexDecoder::Repeat(uint8_t b, unsigned count, ByteSink* sink) {
 void BinHexDecoder::Bytes(const uint8_t* b, size_t n, ByteSink* sink) {
     while (n > 0) {
         if (m_state == kData || m_state == kResource) {
+            // Staged, and checked and handed on a buffer at a time (the pieces between
+            // run-length markers are short).
             size_t k = n < m_left ? n : m_left;
-            if (m_checks) m_crc = CrcBlock(m_crc, b, k);
-            if (m_state == kData && sink) {
-                if (sizeof m_out - m_outFill < k) Flush(sink);
-                if (k >= sizeof m_out) {
-                    uint8_t* o = sink->Reserve(k);
-                    std::memcpy(o, b, k);
-                    sink->Advance(k);
-                } else {
-                    std::memcpy(m_out + m_outFill, b, k);
-                    m_outFill += k;
-                }
-            }
             m_left -= static_cast<uint32_t>(k);
-            b += k;
             n -= k;
+            while (k > 0) {
+                if (m_outFill == sizeof m_out) Flush(sink);
+                size_t room = std::min(k, sizeof m_out - m_outFill);
+                std::memcpy(m_out + m_outFill, b, room);
+                m_outFill += room;
+                b += room;
+                k -= room;
+            }
             if (m_left == 0) {
+                Flush(sink);  // the fork's CRC is complete
                 m_state = m_state == kData ? kDataCrc : kResourceCrc;
                 m_left = 2;
                 m_stored = 0;
@@ -276,14 +281,16 @@ void BinHexDecoder::Next() {
     }
 }
 
+// The staged bytes belong to the fork being read: they go into its CRC, and to the sink if
+// they are the data fork's.
 void BinHexDecoder::Flush(ByteSink* sink) {
-    if (!sink || m_outFill == 0) {
-        m_outFill = 0;
-        return;
+    if (m_outFill == 0) return;
+    if (m_checks) m_crc = CrcBlock(m_crc, m_out, m_outFill);
+    if (sink && m_state == kData) {
+        uint8_t* o = sink->Reserve(m_outFill);
+        std::memcpy(o, m_out, m_outFill);
+        sink->Advance(m_outFill);
     }
-    uint8_t* o = sink->Reserve(m_outFill);
-    std::memcpy(o, m_out, m_outFill);
-    sink->Advance(m_outFill);
     m_outFill = 0;
 }
 

@@ -89,7 +89,7 @@ class BinHexDecoder {
     bool m_dataCrcOk = false;
     bool m_resourceCrcOk = false;
 
-    uint8_t m_out[4096];
+    uint8_t m_out[16384];  // fork bytes not yet checked and handed on
     size_t m_outFill = 0;
 };
 

@@ -142,6 +142,7 @@ class Scanner {
     BinHexKeep m_binhexKeep{*this};
     bool m_binhexIntro = false;  // "(This file must be converted ..." was the last line
     BinHexDecoder m_peek;        // reads a BinHex header for the name and the size
+    std::string m_binhexText;    // BinHex lines taken in bulk, without their line ends
     uint64_t m_lineEnd = 0;      // the previous line's content end (before its line break)
     uint64_t m_lineNext = 0;     // and the offset after its line break
 };

@@ -143,23 +143,38 @@ __attribute__((target("ssse3"))) size_t BinHexFullLinesSsse3(const unsigned char
 // one less for the upper half of the nibbles 3, 5 and 6 (where the alphabet skips '7', 'W'
 // and 'g').
 __attribute__((target("ssse3"))) size_t BinHexDecodeBlocksSsse3(const unsigned char* p, size_t n,
-                                                                uint8_t* out) {
+                                                                uint8_t* out, size_t& written) {
     const __m128i base =
         _mm_setr_epi8(0, 0, -0x21, -0x23, -0x2A, -0x2B, -0x30, -0x33, 0, 0, 0, 0, 0, 0, 0, 0);
     const __m128i upper = _mm_setr_epi8(0, 0, 0, -1, 0, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
     const __m128i nibble = _mm_set1_epi8(0x0F);
     const __m128i eight = _mm_set1_epi8(0x08);
     size_t done = 0;
-    for (; done + 16 <= n; done += 16, p += 16, out += 12) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(BinHexInvalid(v), _mm_setzero_si128())) != 0xFFFF)
-            break;
+    uint8_t* o = out;
+    while (done + 16 <= n) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        size_t next = done + 16;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(BinHexInvalid(v), _mm_setzero_si128())) != 0xFFFF) {
+            // A block across a line end: its sixteen characters gathered without the CR and
+            // LF (which the character-by-character reading skips too), then checked again.
+            alignas(16) unsigned char gathered[16];
+            size_t k = 0;
+            for (next = done; k < 16 && next < n; ++next)
+                if (p[next] != '\n' && p[next] != '\r') gathered[k++] = p[next];
+            if (k < 16) break;
+            v = _mm_load_si128(reinterpret_cast<const __m128i*>(gathered));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(BinHexInvalid(v), _mm_setzero_si128())) != 0xFFFF)
+                break;
+        }
         __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
         __m128i high = _mm_cmpeq_epi8(_mm_and_si128(v, eight), eight);
         __m128i offset = _mm_add_epi8(_mm_shuffle_epi8(base, hi),
                                       _mm_and_si128(high, _mm_shuffle_epi8(upper, hi)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_add_epi8(v, offset)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), Pack(_mm_add_epi8(v, offset)));
+        done = next;
+        o += 12;
     }
+    written = static_cast<size_t>(o - out);
     return done;
 }
 
@@ -306,10 +321,11 @@ bool HasClmul() {
     return __builtin_cpu_supports("pclmul");
 }
 
-// One 128-bit block x folded forward onto `next`: its high-order half (the lower lane, as the
-// bits are reflected) times x^(D+63) mod P, its low-order half times x^(D-1) mod P, where D is
-// how far ahead `next` lies; the constants k hold both, bit-reflected (the product of two
-// reflected values comes out one bit short, hence the -1).
+// One 128-bit block x folded forward onto `next`: each 64-bit lane times the constant in the
+// same lane of k. For the reflected CRC-32 the high-order half is the lower lane, times
+// x^(D+63) mod P, and the low-order half times x^(D-1) mod P, where D is how far ahead `next`
+// lies (the constants bit-reflected; the product of two reflected values comes out one bit
+// short, hence the -1).
 __attribute__((target("pclmul"))) inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
     return _mm_xor_si128(
         _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
@@ -343,7 +359,45 @@ __attribute__((target("pclmul"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_
     return static_cast<uint32_t>(crc32_z(c, p + i, n - i));
 }
 
+inline __m128i Reverse() {
+    return _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+}
+
+__attribute__((target("ssse3"))) inline __m128i LoadReversed(const uint8_t* q, __m128i reverse) {
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), reverse);
+}
+
+// CRC-16/XMODEM is not reflected: bytes are turned round so that a block reads as one 128-bit
+// polynomial, highest term first, and a block D bits ahead of the next is folded onto it as
+// high half times x^(D+64) mod P plus low half times x^D mod P.
+__attribute__((target("pclmul,ssse3"))) size_t Crc16FoldClmul(uint16_t crc, const uint8_t* p,
+                                                              size_t n, uint8_t folded[16]) {
+    const __m128i by4 = _mm_set_epi64x(0x8832, 0x13fc);
+    const __m128i by1 = _mm_set_epi64x(0x650b, 0xaefc);
+    const __m128i r = Reverse();
+    __m128i x0 = _mm_xor_si128(LoadReversed(p, r),
+                               _mm_set_epi64x(static_cast<long long>(uint64_t{crc} << 48), 0));
+    __m128i x1 = LoadReversed(p + 16, r), x2 = LoadReversed(p + 32, r);
+    __m128i x3 = LoadReversed(p + 48, r);
+    size_t i = 64;
+    for (; i + 64 <= n; i += 64) {
+        x0 = Fold(x0, by4, LoadReversed(p + i, r));
+        x1 = Fold(x1, by4, LoadReversed(p + i + 16, r));
+        x2 = Fold(x2, by4, LoadReversed(p + i + 32, r));
+        x3 = Fold(x3, by4, LoadReversed(p + i + 48, r));
+    }
+    __m128i x = Fold(Fold(Fold(x0, by1, x1), by1, x2), by1, x3);
+    for (; i + 16 <= n; i += 16)
+        x = Fold(x, by1, LoadReversed(p + i, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(folded), _mm_shuffle_epi8(x, r));
+    return i;
+}
+
 }  // namespace
+
+size_t Crc16Fold(uint16_t crc, const uint8_t* p, size_t n, uint8_t folded[16]) {
+    return n >= 64 && HasClmul() && HasSsse3() ? Crc16FoldClmul(crc, p, n, folded) : 0;
+}
 
 size_t YencDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
                         size_t& written) {
@@ -428,8 +482,9 @@ bool Base64AllValid(const unsigned char* p, size_t n) {
     return bad == 0;
 }
 
-size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
-    return HasSsse3() ? BinHexDecodeBlocksSsse3(p, n, out) : 0;
+size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, size_t& written) {
+    written = 0;
+    return HasSsse3() ? BinHexDecodeBlocksSsse3(p, n, out, written) : 0;
 }
 
 size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out) {
@@ -453,6 +508,10 @@ size_t YencDecodeBlocks(const unsigned char*, size_t, uint8_t*, bool&, size_t& w
 
 uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
     return static_cast<uint32_t>(crc32_z(crc, p, n));
+}
+
+size_t Crc16Fold(uint16_t, const uint8_t*, size_t, uint8_t*) {
+    return 0;
 }
 
 size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
@@ -483,7 +542,8 @@ size_t BinHexFullLines(const unsigned char*, size_t, size_t) {
 size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {
     return 0;
 }
-size_t BinHexDecodeBlocks(const unsigned char*, size_t, uint8_t*) {
+size_t BinHexDecodeBlocks(const unsigned char*, size_t, uint8_t*, size_t& written) {
+    written = 0;
     return 0;
 }
 size_t Base64EncodeBlocks(const unsigned char*, size_t, char*) {

@@ -43,8 +43,10 @@ size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out);
 bool Base64AllValid(const unsigned char* p, size_t n);
 
 // Decodes BinHex 4.0 characters in blocks of 16 while every character of a block is in the
-// alphabet, as Base64DecodeBlocks does.
-size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out);
+// alphabet, as Base64DecodeBlocks does; CR and LF are passed over (a block is sixteen
+// characters without them). Returns the characters consumed; `written` the bytes (12 per
+// block).
+size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, size_t& written);
 
 // Encodes whole groups of three bytes as Base64, twelve bytes (16 characters) at a time while
 // at least 16 input bytes are readable. Returns the number of input bytes encoded (a
@@ -59,6 +61,11 @@ size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out);
 // consumed, a multiple of 16; 0 without the vector unit.
 size_t YencDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
                         size_t& written);
+
+// CRC-16/XMODEM (BinHex) by carry-less multiplication: folds the first n/16*16 bytes of p
+// (n >= 64), continuing from crc, into 16 bytes whose CRC from zero is the CRC of those bytes.
+// Returns how many bytes were folded, 0 where the processor cannot (nothing is written then).
+size_t Crc16Fold(uint16_t crc, const uint8_t* p, size_t n, uint8_t folded[16]);
 
 // The first line start in (0, n) (a byte right after an LF) that holds '=', '-', a blank, TAB,
 // CR or LF, or n when there is none: where text taken in bulk may need a closer look.

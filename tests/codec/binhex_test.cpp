@@ -2,6 +2,8 @@
 // postings in several parts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "binhex.h"
 #include "simd.h"
 #include "support/test_support.h"
@@ -116,6 +118,60 @@ TEST_F(BinHex, CrlfLinesAreTakenInBulkAndChecked) {
         EXPECT_EQ(codec::BinHexFullLines(reinterpret_cast<const unsigned char*>(bad.data() + first),
                                          bad.size() - first, 66),
                   50u);
+    }
+}
+
+// The folded CRC-16 against the bit-by-bit definition, for every length and start, and the
+// block decoder passing over line ends as the character-by-character reading does.
+TEST(BinHexKernels, FoldedCrcAndBlocksAcrossLineEndsMatchThePlainReading) {
+    auto crc16 = [](uint16_t crc, const uint8_t* p, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            crc = static_cast<uint16_t>(crc ^ p[i] << 8);
+            for (int k = 0; k < 8; ++k)
+                crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
+        }
+        return crc;
+    };
+    std::string data = test::RandomBytes(4096, 8);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    for (size_t n = 64; n < 600; n += 7) {
+        size_t start = n % 13;
+        auto seed = static_cast<uint16_t>(n * 2654435761u);
+        uint8_t folded[16];
+        size_t used = codec::Crc16Fold(seed, bytes + start, n, folded);
+        if (used == 0) GTEST_SKIP() << "no carry-less multiplication";
+        ASSERT_EQ(n / 16 * 16, used);
+        EXPECT_EQ(crc16(seed, bytes + start, n),
+                  crc16(crc16(0, folded, 16), bytes + start + used, n - used))
+            << n;
+    }
+
+    std::string line;
+    const std::string alphabet =
+        "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
+    for (size_t i = 0; i < 64; ++i)
+        line += alphabet[(i * 7) % 64];
+    // Line ends at a block's start and in its middle (after the first line's ':' took a
+    // character, they fall there in every later line).
+    for (size_t skew : {0, 1, 3}) {
+        SCOPED_TRACE(skew);
+        std::string first = line.substr(skew);
+        std::string joined = first + line + line, text = first + "\n" + line + "\r\n" + line + ":";
+        std::vector<uint8_t> a(200), b(200);
+        size_t wa = 0, wb = 0;
+        size_t used = codec::BinHexDecodeBlocks(reinterpret_cast<const unsigned char*>(text.data()),
+                                                text.size(), a.data(), wa);
+        if (used == 0) GTEST_SKIP() << "no vector unit";
+        size_t usedJoined = codec::BinHexDecodeBlocks(
+            reinterpret_cast<const unsigned char*>(joined.data()), joined.size(), b.data(), wb);
+        ASSERT_EQ(joined.size() / 16 * 12, wb);
+        ASSERT_EQ(wb, wa);
+        EXPECT_TRUE(std::equal(a.begin(), a.begin() + static_cast<long>(wa), b.begin()));
+        // What is left is the same characters, the line ends aside.
+        std::string rest = text.substr(used), restJoined = joined.substr(usedJoined) + ":";
+        rest.erase(std::remove(rest.begin(), rest.end(), '\n'), rest.end());
+        rest.erase(std::remove(rest.begin(), rest.end(), '\r'), rest.end());
+        EXPECT_EQ(restJoined, rest);
     }
 }
 
