@@ -146,6 +146,18 @@ void BinHexDecoder::Feed(const char* data, size_t size, ByteSink* sink) {
     Flush(sink);
 }
 
+void BinHexDecoder::FeedLines(std::string_view run, size_t count, size_t stride, ByteSink* sink) {
+    constexpr size_t kLines = 256;
+    char text[kLines * 64];
+    for (size_t line = 0; line < count && !m_ended;) {
+        size_t n = std::min(count - line, kLines);
+        for (size_t i = 0; i < n; ++i)
+            std::memcpy(text + i * 64, run.data() + (line + i) * stride, 64);
+        Feed(text, n * 64, sink);
+        line += n;
+    }
+}
+
 // 0x90 n repeats the previous byte to n copies in all; 0x90 0 is a literal 0x90. Bytes
 // between markers pass on in bulk.
 void BinHexDecoder::Rle(const uint8_t* b, size_t n, ByteSink* sink) {

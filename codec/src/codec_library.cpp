@@ -84,7 +84,7 @@ std::unique_ptr<CodecLibrary::Impl::Kept> CodecLibrary::Impl::TakeKept(const Rec
     if (record.parts[0].kept < 0 || id >= kept.size() || !kept[id]) return nullptr;
     std::unique_ptr<Kept> k = std::move(kept[id]);
     struct stat st;
-    if (k->file->failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino)
+    if (k->file->Failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino)
         return nullptr;  // decoded again instead; the kept file goes
     return k;
 }

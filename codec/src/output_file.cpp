@@ -9,7 +9,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace codec {
 
@@ -32,6 +36,66 @@ int WriteAll(int fd, const uint8_t* p, size_t n) {
 }
 
 }  // namespace
+
+class OutputFile::Writer {
+  public:
+    explicit Writer(int fd) : m_fd(fd), m_thread([this] { Run(); }) {}
+    ~Writer() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_work.notify_one();
+        m_thread.join();  // after the buffer handed over last is written
+    }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Takes buffer[0, size) once the previous buffer is written; the caller gets that one back
+    // (as large) in its place.
+    void Submit(std::vector<uint8_t>& buffer, size_t size) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_idle.wait(lock, [this] { return !m_pending; });
+        m_data.swap(buffer);
+        if (buffer.size() < m_data.size()) buffer.resize(m_data.size());
+        m_size = size;
+        m_pending = true;
+        m_work.notify_one();
+    }
+
+    // Waits until everything handed over is written; returns the first error, or 0.
+    int Drain() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_idle.wait(lock, [this] { return !m_pending; });
+        return m_error;
+    }
+
+  private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_work.wait(lock, [this] { return m_pending || m_quit; });
+            if (!m_pending) return;
+            bool failed = m_error != 0;
+            lock.unlock();
+            int err = failed ? 0 : WriteAll(m_fd, m_data.data(), m_size);
+            lock.lock();
+            if (m_error == 0) m_error = err;
+            m_pending = false;
+            m_idle.notify_all();
+        }
+    }
+
+    int m_fd;
+    std::mutex m_mutex;
+    std::condition_variable m_work, m_idle;
+    std::vector<uint8_t> m_data;  // being written
+    size_t m_size = 0;
+    bool m_pending = false;
+    bool m_quit = false;
+    int m_error = 0;
+    std::thread m_thread;  // last: starts once everything above is set up
+};
 
 OutputFile::OutputFile(std::vector<uint8_t>& buffer, bool unnamed)
     : m_buffer(buffer), m_allowUnnamed(unnamed) {
@@ -100,14 +164,32 @@ void OutputFile::Preallocate(uint64_t size) {
 
 void OutputFile::Flush() {
     if (m_fill == 0) return;
-    if (m_error == 0) m_error = WriteAll(m_fd, m_buffer.data(), m_fill);
+    if (!m_writer && m_error == 0 && m_written >= kWriterAfter) {
+        try {
+            m_writer = std::make_unique<Writer>(m_fd);
+        } catch (const std::system_error&) {
+            // No thread to be had: written here, as a small file is.
+        }
+    }
+    if (m_writer)
+        m_writer->Submit(m_buffer, m_fill);
+    else if (m_error == 0)
+        m_error = WriteAll(m_fd, m_buffer.data(), m_fill);
     m_written += m_fill;
     m_fill = 0;
+}
+
+void OutputFile::Settle() {
+    if (!m_writer) return;
+    int err = m_writer->Drain();
+    m_writer.reset();
+    if (m_error == 0) m_error = err;
 }
 
 void OutputFile::Write(const uint8_t* data, size_t size) {
     if (size >= m_buffer.size() / 2) {
         Flush();
+        Settle();
         if (m_error == 0) m_error = WriteAll(m_fd, data, size);
         m_written += size;
         return;
@@ -125,6 +207,7 @@ uint8_t* OutputFile::Reserve(size_t need) {
 
 int OutputFile::Commit(bool overwrite, unsigned mode) {
     Flush();
+    Settle();
     int err = m_error;
     if (err == 0 && m_preallocated > m_written &&
         ftruncate(m_fd, static_cast<off_t>(m_written)) != 0)  // frees what was not used
@@ -157,6 +240,7 @@ int OutputFile::Commit(bool overwrite, unsigned mode) {
 
 int OutputFile::Close(unsigned mode) {
     Flush();
+    Settle();
     int err = m_error;
     if (err == 0 && fchmod(m_fd, mode & 0777) != 0) err = errno;
     if (close(m_fd) != 0 && err == 0) err = errno;
@@ -185,6 +269,7 @@ int OutputFile::Publish(bool overwrite) {
 }
 
 void OutputFile::Abort() {
+    m_writer.reset();  // its last write done before the descriptor goes
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,12 +61,22 @@ class OutputFile : public ByteSink {
 
     uint64_t written() const { return m_written + m_fill; }
     bool unnamed() const { return m_unnamed; }
-    bool failed() const { return m_error != 0; }
+    // Whether a write failed (waits for the writes under way).
+    bool Failed() {
+        Settle();
+        return m_error != 0;
+    }
     // The name Commit gives the file, in the directory it was created in.
     void SetFinalName(const std::string& name) { m_finalName = name; }
 
   private:
+    // A large file is written by a thread of its own, one buffer while the next fills.
+    class Writer;
+    static constexpr uint64_t kWriterAfter = 1 << 20;  // bytes written before it starts
+
     void Flush();
+    // Waits for the writer and takes its error; afterwards there is no writer.
+    void Settle();
     int NameTemporary(const std::function<int(const char*)>& create);
 
     std::vector<uint8_t>& m_buffer;
@@ -79,6 +90,7 @@ class OutputFile : public ByteSink {
     bool m_unnamed = false;  // an O_TMPFILE file, linked in by Commit
     std::string m_tempName;
     std::string m_finalName;
+    std::unique_ptr<Writer> m_writer;
 };
 
 }  // namespace codec

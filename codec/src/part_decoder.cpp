@@ -1,5 +1,5 @@
-// Span decoding; see part_decoder.h. uu and xx are read line by line (only data lines count,
-// exactly as the scan classified them); Base64 and yEnc are read as blocks, since their
+// Span decoding; see part_decoder.h. uu, xx and BinHex are read line by line (only data lines
+// count, exactly as the scan classified them); Base64 and yEnc are read as blocks, since their
 // decoders skip line ends themselves.
 #include "part_decoder.h"
 
@@ -7,6 +7,7 @@
 
 #include "base64.h"
 #include "binhex.h"
+#include "headers.h"
 #include "qp.h"
 #include "simd.h"
 #include "tables.h"
@@ -68,9 +69,7 @@ int PartDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
                     return m_state->yenc.Decode(data, n, o);
                 });
         case Encoding::kBinHex:
-            return ReadBlocks(
-                input, part.begin, part.end, m_readBuffer, hook,
-                [&](const char* data, size_t size) { m_state->binhex.Feed(data, size, &sink); });
+            return DecodeBinHex(input, part, sink, hook);
         case Encoding::kPlain:
             return ReadBlocks(input, part.begin, part.end, m_readBuffer, hook,
                               [&](const char* data, size_t size) {
@@ -114,6 +113,37 @@ int PartDecoder::DecodeQp(Input& input, const PartInfo& part, ByteSink& sink,
         bool lineEnd = line.next > line.offset + line.text.size();
         uint8_t* o = sink.Reserve(line.text.size() + 1);
         sink.Advance(DecodeQpLine(line.text, lineEnd, o));
+    }
+    if (reader.stopped()) return -1;
+    return reader.error();
+}
+
+// BinHex line by line, passing over what the scan passed over (pieces of overlong lines, cut
+// marks and signatures between data lines); runs of full lines in bulk.
+int PartDecoder::DecodeBinHex(Input& input, const PartInfo& part, ByteSink& sink,
+                              const LineReader::FillHook& hook) {
+    LineReader reader(m_readBuffer);
+    reader.Reset(input, part.begin, part.end);
+    reader.SetFillHook(hook);
+    BinHexDecoder& binhex = m_state->binhex;
+    codec::Line line;
+    while (reader.Next(line)) {
+        if (line.overlong) continue;
+        size_t colon = line.text.find(':');
+        std::string_view data = Trim(line.text.substr(0, colon));
+        if (!data.empty() && !IsBinHexText(data)) continue;
+        binhex.Feed(data.data(), data.size(), &sink);
+        if (colon != std::string_view::npos) break;
+        size_t stride = line.next - line.offset;
+        if (line.text.size() != 64 || data.size() != 64 || (stride != 65 && stride != 66)) continue;
+        std::string_view pending = reader.Pending();
+        if (pending.size() > part.end - reader.PendingOffset())
+            pending = pending.substr(0, part.end - reader.PendingOffset());
+        size_t run = BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),
+                                     pending.size(), stride);
+        if (run == kNoVector || run == 0) continue;
+        binhex.FeedLines(pending, run, stride, &sink);
+        reader.Consume(run * stride);
     }
     if (reader.stopped()) return -1;
     return reader.error();

@@ -65,6 +65,8 @@ class PartDecoder {
                      const std::function<size_t(const char*, size_t, uint8_t*)>& decode);
     int DecodeQp(Input& input, const PartInfo& part, ByteSink& sink,
                  const LineReader::FillHook& hook);
+    int DecodeBinHex(Input& input, const PartInfo& part, ByteSink& sink,
+                     const LineReader::FillHook& hook);
 
     std::vector<char>& m_readBuffer;
     StreamState* m_state;

@@ -22,8 +22,7 @@ namespace codec {
 
 namespace {
 
-constexpr size_t kYencSlice = 64 * 1024;    // decoded at a time by the bulk path
-constexpr size_t kBinHexSliceLines = 1024;  // BinHex lines taken at a time by the bulk path
+constexpr size_t kYencSlice = 64 * 1024;  // decoded at a time by the bulk path
 
 // Header fields that open a news article or mail message when met after a blank line.
 constexpr std::array<std::string_view, 12> kArticleFields = {
@@ -455,12 +454,16 @@ void Scanner::YencDataLine(const codec::Line& line) {
 }
 
 // A BinHex data line (or the part of it before the closing ':').
-void Scanner::BinHexData(std::string_view data) {
+void Scanner::BinHexData(std::string_view data, size_t lines, size_t stride) {
     // Only a part that opens the data starts with the header; it is read whole, for the CRCs
     // too, so that a file posted in one piece needs no second pass to be checked.
     if (m_part.hasBegin) {
         bool before = m_peek.headerDone();
-        m_peek.Feed(data.data(), data.size(), m_keeper.keep ? &m_binhexKeep : nullptr);
+        ByteSink* sink = m_keeper.keep ? &m_binhexKeep : nullptr;
+        if (lines)
+            m_peek.FeedLines(data, lines, stride, sink);
+        else
+            m_peek.Feed(data.data(), data.size(), sink);
         if (!before && m_peek.headerDone()) {
             m_part.name = m_peek.header().name;
             m_part.fileSize = m_peek.header().dataLength;
@@ -788,21 +791,7 @@ void Scanner::FullLines(std::string_view run, size_t count, uint64_t end) {
             m_base64Chars += m_bulkBase64Length * count;
             break;
         case Bulk::kBinHex:
-            // The decoder skips line ends itself, but it is quicker on text without them.
-            if (!m_part.hasBegin) {
-                BinHexData(run);  // not decoded
-                break;
-            }
-            for (size_t at = 0; at < run.size();) {
-                size_t lines = std::min(count, kBinHexSliceLines);
-                m_binhexText.resize(lines * 64);
-                for (size_t i = 0; i < lines; ++i)
-                    std::memcpy(m_binhexText.data() + i * 64, run.data() + at + i * m_bulkStride,
-                                64);
-                BinHexData(std::string_view(m_binhexText.data(), lines * 64));
-                at += lines * m_bulkStride;
-                count -= lines;
-            }
+            BinHexData(run, count, m_bulkStride);
             break;
         case Bulk::kYenc:
             // Lines of data, none blank; the decoder skips the line ends itself.

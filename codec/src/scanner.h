@@ -69,7 +69,8 @@ class Scanner {
     void TextLine(const codec::Line& line);
     bool YencLine(const codec::Line& line);
     bool BinHexLine(const codec::Line& line);
-    void BinHexData(std::string_view data);
+    // A data line's characters, or (lines > 0) a run of full data lines stride bytes apart.
+    void BinHexData(std::string_view data, size_t lines = 0, size_t stride = 0);
     // Returns whether the line was all alphabet, without padding.
     bool Base64Line(std::string_view text, uint64_t next);
     void OpenChunk(Open kind, Encoding encoding, uint64_t begin);
@@ -142,7 +143,6 @@ class Scanner {
     BinHexKeep m_binhexKeep{*this};
     bool m_binhexIntro = false;  // "(This file must be converted ..." was the last line
     BinHexDecoder m_peek;        // reads a BinHex header for the name and the size
-    std::string m_binhexText;    // BinHex lines taken in bulk, without their line ends
     uint64_t m_lineEnd = 0;      // the previous line's content end (before its line break)
     uint64_t m_lineNext = 0;     // and the offset after its line break
 };

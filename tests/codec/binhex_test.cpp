@@ -90,6 +90,23 @@ TEST_F(BinHex, ADamagedDataForkIsNamedInTheWarningAndNeedsDecodeWithErrors) {
     EXPECT_TRUE(t.Records()[0]->state & codec::kStateReady);
 }
 
+// A cut mark and a signature between data lines are not data: the check passes over them, and
+// so does the decode.
+TEST_F(BinHex, LinesThatAreNotDataAreSkippedByTheDecodeAsByTheCheck) {
+    std::string data = test::RandomBytes(30000, 5);
+    std::string text = Hexify("cut.bin", data);
+    size_t at = text.find('\n', text.size() / 2) + 1;
+    text.insert(at, "--- cut here ---\n-- Bob\n");
+    WriteFile(dir / "cut.hqx", text);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "cut.hqx"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    t.OutputTo(dir.path());
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+    EXPECT_TRUE(data == ReadFile(dir / "cut.bin"));
+}
+
 TEST_F(BinHex, CrlfLinesAreTakenInBulkAndChecked) {
     std::string data = test::RandomBytes(150000, 4);
     std::string lf = Hexify("crlf.bin", data), crlf;
