@@ -142,6 +142,9 @@ def measure(cmd, runs, out_dir, check_file=None, expect=None):
     for _ in range(runs):
         shutil.rmtree(out_dir, ignore_errors=True)
         os.makedirs(out_dir)
+        # Dirty pages of the run before are written back first, so that no run pays for the
+        # one before it.
+        os.sync()
         rss_file = os.path.join(WORK, "rss")
         # GNU time reports the command's own peak (this Python process is not inherited).
         start = time.perf_counter()
