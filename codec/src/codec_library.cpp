@@ -80,9 +80,10 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, Input& 
 std::unique_ptr<CodecLibrary::Impl::Kept> CodecLibrary::Impl::TakeKept(const Record& record,
                                                                        int dirFd) {
     if (record.parts.size() != 1) return nullptr;
-    auto id = static_cast<size_t>(record.parts[0].kept);
-    if (record.parts[0].kept < 0 || id >= kept.size() || !kept[id]) return nullptr;
-    std::unique_ptr<Kept> k = std::move(kept[id]);
+    auto found = kept.find(record.parts[0].kept);
+    if (found == kept.end()) return nullptr;
+    std::unique_ptr<Kept> k = std::move(found->second);
+    kept.erase(found);
     struct stat st;
     if (k->file->Failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino)
         return nullptr;  // decoded again instead; the kept file goes

@@ -83,7 +83,8 @@ struct CodecLibrary::Impl {
     bool unnamedOutput = OutputFile::CanLinkUnnamed();  // checked once per library
 
     // Data a load decoded into the output directory for a part (see Scanner::Keeper) while
-    // decodeDuringLoad is on, by id; null once used or given back.
+    // decodeDuringLoad is on, by id; gone once used or given back. Ids are never used again,
+    // so a part never finds another's data.
     struct Kept {
         std::vector<uint8_t> buffer;  // the file's; declared first, so it outlives the file
         Fd dir;
@@ -93,7 +94,8 @@ struct CodecLibrary::Impl {
     };
     static constexpr size_t kMaxKept = 4;  // at once: each holds a descriptor and a buffer
     bool decodeDuringLoad = false;
-    std::vector<std::unique_ptr<Kept>> kept;
+    std::map<int, std::unique_ptr<Kept>> kept;
+    int nextKeptId = 0;
 
     void Message(int level, const std::string& text) {
         if (msg) msg(msgOpaque, text.c_str(), level);

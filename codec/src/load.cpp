@@ -71,10 +71,7 @@ Scanner::Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
     if (!decodeDuringLoad || !unnamedOutput) return {};
     Scanner::Keeper keeper;
     keeper.keep = [this, inputSize](uint64_t size, ByteSink** sink) {
-        size_t open = 0;
-        for (const auto& k : kept)
-            open += k != nullptr;
-        if (open >= kMaxKept) return -1;
+        if (kept.size() >= kMaxKept) return -1;
         std::string dir = outputDir.empty() ? std::string(".") : outputDir;
         auto k = std::make_unique<Kept>();
         k->dir.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -87,12 +84,11 @@ Scanner::Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
         if (k->file->Create(k->dir.get(), std::string()) != 0 || !k->file->unnamed()) return -1;
         k->file->Preallocate(std::min(size, inputSize));  // never more than the input
         *sink = k->file.get();
-        kept.push_back(std::move(k));
-        return static_cast<int>(kept.size() - 1);
+        int id = nextKeptId++;
+        kept[id] = std::move(k);
+        return id;
     };
-    keeper.drop = [this](int id) {
-        if (id >= 0 && static_cast<size_t>(id) < kept.size()) kept[static_cast<size_t>(id)].reset();
-    };
+    keeper.drop = [this](int id) { kept.erase(id); };
     return keeper;
 }
 
