@@ -405,6 +405,17 @@ TEST_F(Yenc, LargeFilesAreDecodedDuringTheLoadWhenAsked) {
     moved.lib.CleanUp();
     EXPECT_EQ(0, test::OpenFilesIn(other));
     EXPECT_EQ((std::vector<std::string>{"f2.bin"}), dir.List("other"));
+
+    // Data before a =ypart line is not the file's: what the load had written is given up.
+    std::string size = std::to_string(data[4].size());
+    WriteFile(dir / "restart.yenc",
+              "=ybegin line=128 size=" + size + " name=r.bin\r\n" +
+                  e.Lines(test::RandomBytes(5000, 40)) + "=ypart begin=1 end=" + size + "\r\n" +
+                  e.Lines(data[4]) + "=yend size=" + size + " crc32=" + Hex(Crc(data[4])) + "\r\n");
+    ASSERT_EQ(0, moved.Load(dir / "restart.yenc"));
+    EXPECT_EQ(0, test::OpenFilesIn(other));
+    ASSERT_EQ(0, moved.lib.DecodeFile(moved.Named("r.bin"), nullptr)) << moved.AllMessages();
+    EXPECT_TRUE(ReadFile(other + "/r.bin") == data[4]);
 }
 
 TEST(YencDecoder, MarkedLineStartsAreFoundWhereverTheyFall) {
