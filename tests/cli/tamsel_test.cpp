@@ -44,6 +44,9 @@ class Tamsel : public ::testing::Test {
         WriteFile(dir / "plain.txt", "nothing encoded here\n");
         test::Shell("mkdir " + Q(dir / "out"));
     }
+    // Starts the real binary on input, interrupts it once it holds its output open, and
+    // checks what it left.
+    void InterruptDecodeOf(const std::string& input);
     TempDir dir;
     std::string data;
 };
@@ -121,22 +124,37 @@ TEST_F(Tamsel, ACancelRequestStopsWithNineAndWritesNothing) {
     EXPECT_TRUE(dir.List("out").empty());
 }
 
-// The real binary: SIGINT while it writes a large file ends it with 9 and no partial file.
+// Writes `head`, then `line` 4096 * blocks times, then `tail`: large inputs quick to make.
+void WriteLarge(const std::string& path, const std::string& head, const std::string& line,
+                int blocks, const std::string& tail) {
+    std::string block;
+    for (int i = 0; i < 4096; ++i)
+        block += line;
+    WriteFile(path, head);
+    FILE* f = fopen(path.c_str(), "a");
+    for (int i = 0; i < blocks; ++i)
+        fwrite(block.data(), 1, block.size(), f);
+    fputs(tail.c_str(), f);
+    fclose(f);
+}
+
+// The real binary: SIGINT while it writes a large file ends it with 9 and no partial file,
+// for a file it decodes after the load (uuencode) and one it decodes during the load (yEnc
+// posted whole).
 TEST_F(Tamsel, InterruptDuringDecodeLeavesNoPartialFile) {
-    {
-        // 90 MiB of uuencoded zeros, quick to make.
-        std::string line = "M" + std::string(60, '`') + "\n";
-        std::string block;
-        for (int i = 0; i < 4096; ++i)
-            block += line;
-        std::string text = "begin 644 huge.bin\n";
-        WriteFile(dir / "huge.uue", text);
-        FILE* f = fopen((dir / "huge.uue").c_str(), "a");
-        for (int i = 0; i < 360; ++i)
-            fwrite(block.data(), 1, block.size(), f);
-        fputs("`\nend\n", f);
-        fclose(f);
+    // About 90 MiB each: uuencoded zeros, and zeros in yEnc ('*' is 0 + 42).
+    WriteLarge(dir / "huge.uue", "begin 644 huge.bin\n", "M" + std::string(60, '`') + "\n", 360,
+               "`\nend\n");
+    std::string size = std::to_string(180 * 4096 * 128);
+    WriteLarge(dir / "huge.yenc", "=ybegin line=128 size=" + size + " name=huge.bin\n",
+               std::string(128, '*') + "\n", 180, "=yend size=" + size + "\n");
+    for (const char* input : {"huge.uue", "huge.yenc"}) {
+        SCOPED_TRACE(input);
+        InterruptDecodeOf(dir / input);
     }
+}
+
+void Tamsel::InterruptDecodeOf(const std::string& input) {
     WriteFile(dir / "out/huge.bin", "existing");
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -144,7 +162,7 @@ TEST_F(Tamsel, InterruptDuringDecodeLeavesNoPartialFile) {
         freopen("/dev/null", "w", stderr);
         freopen("/dev/null", "w", stdout);
         execl(TAMSEL_BINARY, "tamsel", "decode", "--overwrite", "-d", (dir / "out").c_str(),
-              (dir / "huge.uue").c_str(), static_cast<char*>(nullptr));
+              input.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     // Wait until the process holds its output file open (a named temporary, or an unnamed
