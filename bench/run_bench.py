@@ -6,8 +6,9 @@ Inputs are generated from a fixed seed into bench/work/ (reused when present): a
 message with it, its yEnc form (Debian's python3-yenc encoder), a spool of --parts uuencoded
 articles, a BinHex file of --binhex-size MiB (macutils binhex) and --small small uuencoded
 articles in as many files. With --large, also a spool of 1 GiB, for memory. Every command
-runs --runs times; the table shows the median MB/s of encoded input and the peak resident
-memory, and how many times faster tamsel is than the peer on the same input.
+runs --runs times into an empty output directory, after a sync; the table shows the median
+MB/s of encoded input and the peak resident memory, and how many times faster tamsel is than
+the peer on the same input.
 
 Usage: bench/run_bench.py [--size MiB] [--parts N] [--runs N] [--large] [--tamsel PATH]
 Build first: cmake --preset release && cmake --build --preset release
