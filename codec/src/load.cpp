@@ -116,6 +116,7 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
                                        (name.empty() ? std::string("a part") : Quote(name)) +
                                        " are not valid data and will be skipped");
         if (!p.partialId.empty()) {
+            kept.erase(p.kept);  // a piece is read again once the message is whole
             if (!touched || p.number <= 0) continue;  // no message/partial inside another
             Partial& group = partials[p.partialId];
             if (group.pieces.count(p.number))
@@ -130,7 +131,9 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
             continue;
         }
         bool check = p.encoding == Encoding::kYenc || p.encoding == Encoding::kBinHex;
+        int keptId = p.kept;
         Record* joined = assembly.Add(std::move(p), note, reuse ? *reuse : nullptr);
+        if (!joined) kept.erase(keptId);  // a repeat, dropped with what the load kept of it
         if (joined && reuse && joined == *reuse) *reuse = nullptr;
         if (joined && check) toVerify.push_back(joined);
     }
