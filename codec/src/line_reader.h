@@ -41,8 +41,9 @@ class LineReader {
     // fill hook stopped the reader (stopped() is then true).
     bool Next(Line& line);
 
-    // The bytes already read past the last line handed out, and their file offset: a caller
-    // may consume whole lines from here itself (Consume) without a call per line.
+    // The bytes already read past the last line handed out (never past the end of the range),
+    // and their file offset: a caller may consume whole lines from here itself (Consume)
+    // without a call per line.
     std::string_view Pending() const {
         return m_midLine ? std::string_view()
                          : std::string_view(m_buffer.data() + m_pos, m_fill - m_pos);

@@ -137,8 +137,6 @@ int PartDecoder::DecodeBinHex(Input& input, const PartInfo& part, ByteSink& sink
         size_t stride = line.next - line.offset;
         if (line.text.size() != 64 || data.size() != 64 || (stride != 65 && stride != 66)) continue;
         std::string_view pending = reader.Pending();
-        if (pending.size() > part.end - reader.PendingOffset())
-            pending = pending.substr(0, part.end - reader.PendingOffset());
         size_t run = BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),
                                      pending.size(), stride);
         if (run == kNoVector || run == 0) continue;
@@ -168,8 +166,6 @@ int PartDecoder::DecodeLines(Input& input, const PartInfo& part, ByteSink& sink,
         size_t stride = FullLineStride(table, line.text, line.next - line.offset);
         if (stride == 0) continue;
         std::string_view pending = reader.Pending();
-        if (pending.size() > part.end - reader.PendingOffset())
-            pending = pending.substr(0, part.end - reader.PendingOffset());
         // The run in slices, each decoded into one reservation of the sink.
         constexpr size_t kSliceLines = 1024;
         if (&table == &kUuTable) {

@@ -290,10 +290,7 @@ void Scanner::OpenChunk(Open kind, Encoding encoding, uint64_t begin) {
     m_base64Chars = 0;
     m_firstLineLength = m_lastLineLength = 0;
     m_padded = false;
-    m_yenc.Reset();
-    m_yencFill = 0;
-    m_yencCrc = 0;
-    m_yencSize = 0;
+    YencRestart();
     StopKeeping();
     m_binhexKeep.Reset();
 }
@@ -373,6 +370,13 @@ void Scanner::YencData(std::string_view text) {
     m_yencFill += m_yenc.Decode(text.data(), text.size(), m_yencOut.data() + m_yencFill);
 }
 
+void Scanner::YencRestart() {
+    m_yenc.Reset();
+    m_yencFill = 0;
+    m_yencCrc = 0;
+    m_yencSize = 0;
+}
+
 void Scanner::YencFlush() {
     m_yencCrc = Crc32(m_yencCrc, m_yencOut.data(), m_yencFill);
     if (m_keepSink && m_yencFill) {
@@ -412,10 +416,7 @@ bool Scanner::YencLine(const codec::Line& line) {
     if (ParseYpart(t, range)) {
         m_part.begin = m_lastDataEnd = line.next;
         if (m_yencSize + m_yencFill > 0) StopKeeping();  // what was kept is not the data
-        m_yenc.Reset();                                  // the data starts after this line
-        m_yencFill = 0;
-        m_yencCrc = 0;
-        m_yencSize = 0;
+        YencRestart();                                   // the data starts after this line
         m_part.rangeBegin = range.begin;
         m_part.rangeEnd = range.end;
         m_part.hasBegin = range.begin == 1 || m_part.number <= 1;

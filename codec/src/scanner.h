@@ -112,6 +112,7 @@ class Scanner {
     void YencData(std::string_view text);
     void YencDataLine(const codec::Line& line);
     void YencFlush();
+    void YencRestart();  // forgets the data decoded so far
     YencDecoder m_yenc;
     std::vector<uint8_t> m_yencOut;
     size_t m_yencFill = 0;

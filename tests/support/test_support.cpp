@@ -89,8 +89,7 @@ std::string ShellOutput(const std::string& command) {
 }
 
 int OpenFilesIn(const std::string& dir) {
-    std::string real = ShellOutput("realpath " + Q(dir));
-    if (!real.empty() && real.back() == '\n') real.pop_back();
+    std::string real = std::filesystem::canonical(dir).string();
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
         std::error_code ec;
