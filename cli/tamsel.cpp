@@ -243,26 +243,34 @@ int RunDecode(const Options& options, Context& context) {
     if (rc == codec::kCanceled) return rc;
     int first = rc;
     bool skipped = false;
+    std::vector<const FileRecord*> ready;
     for (int i = 0; const FileRecord* r = library.GetFileListItem(i); ++i) {
-        if (!(r->state & codec::kStateReady)) {
-            skipped = true;
-            session.ClearBar();
-            context.err << "tamsel: skipped "
-                        << (r->name ? std::string("'") + r->name + "'" : "a file without a name");
-            for (const std::string& text : codec::DescribeState(*r))
-                context.err << "\n    " << text;
-            context.err << "\n";
+        if (r->state & codec::kStateReady) {
+            ready.push_back(r);
             continue;
         }
-        int d = library.DecodeFile(r, nullptr);
-        session.ClearBar();
-        if (d == codec::kCanceled) {
-            context.err << "tamsel: canceled\n";
-            return d;
-        }
-        if (d == 0) context.out << r->name << "\n";
-        if (d != 0 && first == 0) first = d;
+        skipped = true;
+        context.err << "tamsel: skipped "
+                    << (r->name ? std::string("'") + r->name + "'" : "a file without a name");
+        for (const std::string& text : codec::DescribeState(*r))
+            context.err << "\n    " << text;
+        context.err << "\n";
     }
+    std::vector<std::string> names;  // as they are before decoding
+    for (const FileRecord* r : ready)
+        names.emplace_back(r->name);
+    std::vector<int> results(ready.size());
+    int batch = library.DecodeFiles(ready.data(), static_cast<int>(ready.size()), results.data());
+    session.ClearBar();
+    for (size_t i = 0; i < ready.size(); ++i) {
+        if (results[i] == 0) context.out << names[i] << "\n";
+        if (results[i] != 0 && results[i] != codec::kCanceled && first == 0) first = results[i];
+    }
+    if (batch == codec::kCanceled) {
+        context.err << "tamsel: canceled\n";
+        return batch;
+    }
+    if (batch != 0 && first == 0) first = batch;
     if (first != 0) return first;
     if (!library.GetFileListItem(0)) return codec::kNoData;
     return skipped ? kExitNotAllReady : 0;

@@ -92,11 +92,10 @@ std::unique_ptr<CodecLibrary::Impl::Kept> CodecLibrary::Impl::TakeKept(const Rec
 
 // Creates the temporary for name in dirFd and decodes every part of the record into it.
 int CodecLibrary::Impl::DecodeInto(Record& record, const std::string& name, int dirFd,
-                                   OutputFile& out) {
-    if (int err = out.Create(dirFd, name); err != 0) {
-        Message(kLevelWarning, "Cannot create a file in " +
-                                   Quote(outputDir.empty() ? std::string(".") : outputDir) + ": " +
-                                   std::strerror(err));
+                                   unsigned mode, OutputFile& out, std::vector<char>& readBuf) {
+    if (int err = out.Create(dirFd, name, mode); err != 0) {
+        Message(kLevelWarning,
+                "Cannot create a file in " + Quote(OutputDir()) + ": " + std::strerror(err));
         return kIoError;
     }
     // Never more than the encoded data: a size a header claims is not to be trusted with disk
@@ -105,7 +104,7 @@ int CodecLibrary::Impl::DecodeInto(Record& record, const std::string& name, int 
     for (const PartInfo& p : record.parts)
         encoded += p.end - p.begin;
     out.Preallocate(std::min(record.Size(), encoded));
-    PartDecoder decoder(readBuffer);
+    PartDecoder decoder(readBuf);
     decoder.Begin(false);
     OpenInputs inputs(files);
     for (size_t i = 0; i < record.parts.size(); ++i) {
@@ -126,48 +125,62 @@ int CodecLibrary::Impl::DecodeInto(Record& record, const std::string& name, int 
     return kOk;
 }
 
-int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
+int CodecLibrary::Impl::CheckDecodable(const Record& record, const std::string& name) {
     const FileRecord& pub = record.pub;
-    if (!(pub.state & kStateReady) || name.empty()) {
-        if (name.empty()) {
-            Message(kLevelWarning, "A file without a name cannot be decoded; rename it first.");
-            return kNoData;
-        }
-        Message(kLevelWarning, Quote(name) + " is not ready to decode.");
-        if (pub.state & kStateNoData) return kNoData;
-        if (pub.state & (kStateNoEnd | kStateMissingParts)) return kNoEnd;
+    if (name.empty()) {
+        Message(kLevelWarning, "A file without a name cannot be decoded; rename it first.");
         return kNoData;
     }
-    std::string dir = outputDir.empty() ? std::string(".") : outputDir;
-    Fd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    std::string target = (dir.back() == '/' ? dir : dir + "/") + name;
-    if (dirFd.get() < 0) {
-        Message(kLevelWarning,
-                "Cannot open the output directory " + Quote(dir) + ": " + std::strerror(errno));
+    if (pub.state & kStateReady) return kOk;
+    Message(kLevelWarning, Quote(name) + " is not ready to decode.");
+    if (pub.state & kStateNoData) return kNoData;
+    if (pub.state & (kStateNoEnd | kStateMissingParts)) return kNoEnd;
+    return kNoData;
+}
+
+int CodecLibrary::Impl::OpenOutputDir(Fd& dirFd, bool quiet) {
+    dirFd.Reset(open(OutputDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() >= 0) return kOk;
+    if (quiet) return kIoError;
+    Message(kLevelWarning,
+            "Cannot open the output directory " + Quote(OutputDir()) + ": " + std::strerror(errno));
+    return kIoError;
+}
+
+int CodecLibrary::Impl::Decode(Record& record, const std::string& name) {
+    if (int rc = CheckDecodable(record, name); rc != kOk) return rc;
+    Fd dirFd;
+    if (OpenOutputDir(dirFd) != kOk) {
         record.failed = true;
         return kIoError;
     }
+    std::unique_ptr<Kept> loaded = TakeKept(record, dirFd.get());
+    return DecodeTo(record, name, dirFd.get(), loaded.get(), readBuffer, writeBuffer);
+}
+
+int CodecLibrary::Impl::DecodeTo(Record& record, const std::string& name, int dirFd, Kept* loaded,
+                                 std::vector<char>& readBuf, std::vector<uint8_t>& writeBuf) {
+    std::string dir = OutputDir();
+    std::string target = (dir.back() == '/' ? dir : dir + "/") + name;
     struct stat st;
-    if (!overwrite && fstatat(dirFd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!overwrite && fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         Message(kLevelWarning, Quote(target) + " already exists and was not overwritten.");
         return kTargetExists;
     }
+    int mode = record.Mode();
+    unsigned bits = (mode >= 0 ? static_cast<unsigned>(mode) : 0666u) & 0777u & ~umask;
     // Decoded already by the load, or decoded now.
-    std::unique_ptr<Kept> loaded = TakeKept(record, dirFd.get());
-    OutputFile fresh(writeBuffer, unnamedOutput);
+    OutputFile fresh(writeBuf, unnamedOutput);
     OutputFile& out = loaded ? *loaded->file : fresh;
     if (loaded) {
         out.SetFinalName(name);
     } else {
-        int rc = DecodeInto(record, name, dirFd.get(), out);
+        int rc = DecodeInto(record, name, dirFd, bits, out, readBuf);
         if (rc != kOk) {
             if (rc != kCanceled) record.failed = true;
             return rc;
         }
     }
-
-    int mode = record.Mode();
-    unsigned bits = (mode >= 0 ? static_cast<unsigned>(mode) : 0666u) & 0777u & ~umask;
     uint64_t written = out.written();
     int err = out.Commit(overwrite, bits);
     if (err == EEXIST && !overwrite) {
@@ -204,7 +217,7 @@ int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* 
         Message(kLevelWarning, "Cannot read " + Quote(input) + ": " + why);
         return kIoError;
     }
-    std::string dir = outputDir.empty() ? std::string(".") : outputDir;
+    std::string dir = OutputDir();
     Fd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() < 0) {
         Message(kLevelWarning,
@@ -334,6 +347,36 @@ int CodecLibrary::DecodeFile(const FileRecord* record, const char* targetName) {
                                       : (r->pub.name ? std::string(r->pub.name) : std::string());
         int rc = m_impl->Decode(*r, name);
         m_impl->assembly.RefreshOne(*r, m_impl->decodeWithErrors);
+        return rc;
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
+int CodecLibrary::DecodeFiles(const FileRecord* const* records, int count, int* results) {
+    std::fill(results, results + std::max(count, 0), kInternalError);  // until decoded
+    try {
+        std::vector<Record*> batch;
+        std::vector<std::string> names;
+        std::vector<int> positions;
+        for (int i = 0; i < count; ++i) {
+            Record* r = m_impl->assembly.Find(records[i]);
+            if (!r) {
+                m_impl->Message(kLevelWarning,
+                                "Decode was asked for a file this scan does not hold.");
+                results[i] = kInternalError;
+                continue;
+            }
+            batch.push_back(r);
+            names.emplace_back(r->pub.name ? r->pub.name : "");
+            positions.push_back(i);
+        }
+        std::vector<int> done(batch.size(), kCanceled);
+        int rc = m_impl->DecodeMany(batch, names, done.data());
+        for (size_t k = 0; k < batch.size(); ++k)
+            results[positions[k]] = done[k];
         return rc;
     } catch (const std::bad_alloc&) {
         return kNoMemory;

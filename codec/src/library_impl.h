@@ -4,11 +4,13 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "assembly.h"
@@ -97,14 +99,27 @@ struct CodecLibrary::Impl {
     std::map<int, std::unique_ptr<Kept>> kept;
     int nextKeptId = 0;
 
+    // A batch of decodes (DecodeMany) runs on two threads. Each thread holds back the
+    // messages of the record it decodes, to be reported in order by the calling thread, and
+    // only the calling thread calls the busy callback: the other sees a cancel through
+    // `canceled`.
+    using MessageLog = std::vector<std::pair<int, std::string>>;
+    static thread_local MessageLog* t_log;  // set while a record of a batch is decoded
+    static thread_local bool t_helper;      // the batch's second thread
+    std::atomic<bool> canceled{false};
+
     void Message(int level, const std::string& text) {
-        if (msg) msg(msgOpaque, text.c_str(), level);
+        if (t_log)
+            t_log->emplace_back(level, text);
+        else if (msg)
+            msg(msgOpaque, text.c_str(), level);
     }
 
     // Reports progress when the interval has passed; false when the callback asks to cancel.
     bool Tick(int action, const std::string& file, int part, int parts, uint64_t done,
               uint64_t total) {
-        if (!busy) return true;
+        if (t_log && canceled.load(std::memory_order_relaxed)) return false;
+        if (t_helper || !busy) return true;
         Clock::time_point now = Clock::now();
         if (busyCalled && now - lastBusy < interval) return true;
         busyCalled = true;
@@ -116,8 +131,12 @@ struct CodecLibrary::Impl {
         p.parts = parts;
         uint64_t pct = total ? done * 100 / total : 100;
         p.percent = static_cast<int>(pct > 100 ? 100 : pct);
-        return busy(busyOpaque, &p) == 0;
+        if (busy(busyOpaque, &p) == 0) return true;
+        canceled.store(true, std::memory_order_relaxed);
+        return false;
     }
+
+    std::string OutputDir() const { return outputDir.empty() ? std::string(".") : outputDir; }
 
     int Load(const std::string& path);
     int EncodeFile(const char* inputPath, int type, const char* headerName, const char* outputName,
@@ -130,8 +149,20 @@ struct CodecLibrary::Impl {
     Scanner::Keeper MakeKeeper(uint64_t inputSize);
     // The kept data of a record of one part, when it was kept in directory dirFd.
     std::unique_ptr<Kept> TakeKept(const Record& record, int dirFd);
+    // The warning and result for a record that cannot be decoded under name, or kOk.
+    int CheckDecodable(const Record& record, const std::string& name);
+    // Opens the output directory; kIoError (with a warning unless quiet) when it cannot.
+    int OpenOutputDir(Fd& dirFd, bool quiet = false);
     int Decode(Record& record, const std::string& name);
-    int DecodeInto(Record& record, const std::string& name, int dirFd, OutputFile& out);
+    // Decodes a decodable record into dirFd (or puts in place what the load kept of it), with
+    // the buffers given: what a thread of a batch does.
+    int DecodeTo(Record& record, const std::string& name, int dirFd, Kept* loaded,
+                 std::vector<char>& readBuf, std::vector<uint8_t>& writeBuf);
+    int DecodeInto(Record& record, const std::string& name, int dirFd, unsigned mode,
+                   OutputFile& out, std::vector<char>& readBuf);
+    // DecodeFile for each record, on two threads where that pays; see DecodeFiles.
+    int DecodeMany(const std::vector<Record*>& records, const std::vector<std::string>& names,
+                   int* results);
     int DecodePart(Record& record, const PartInfo& part, Input& input, int index, ByteSink& out,
                    PartDecoder& decoder);
 };

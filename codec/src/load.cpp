@@ -35,9 +35,11 @@ int CodecLibrary::Impl::Load(const std::string& path) {
     FdInput input(fd.get());
     std::string shown = BaseName(path);
     std::vector<PartInfo> found;
-    LineReader reader(readBuffer);
-    reader.Reset(input, 0, UINT64_MAX);
     auto total = static_cast<uint64_t>(st.st_size);
+    LineReader reader(readBuffer);
+    // Up to the size it has now (no read to find the end), unless it says it has none: some
+    // files (under /proc) are only known by reading them.
+    reader.Reset(input, 0, total ? total : UINT64_MAX);
     if (!Tick(kActionScanning, shown, 1, 1, 0, total)) return kCanceled;
     reader.SetFillHook(
         [&](uint64_t offset) { return Tick(kActionScanning, shown, 1, 1, offset, total); });
@@ -72,7 +74,7 @@ Scanner::Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
     Scanner::Keeper keeper;
     keeper.keep = [this, inputSize](uint64_t size, ByteSink** sink) {
         if (kept.size() >= kMaxKept) return -1;
-        std::string dir = outputDir.empty() ? std::string(".") : outputDir;
+        std::string dir = OutputDir();
         auto k = std::make_unique<Kept>();
         k->dir.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat st;

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -125,12 +126,26 @@ int OutputFile::NameTemporary(const std::function<int(const char*)>& create) {
     return EEXIST;
 }
 
+int OutputFile::LinkUnnamed(const char* name) {
+    // By the descriptor itself where the kernel lets its opener do that (Linux 6.10 on, or
+    // with CAP_DAC_READ_SEARCH); else through /proc. Once refused, /proc from then on.
+    static std::atomic<bool> byDescriptor{true};
+    if (byDescriptor.load(std::memory_order_relaxed)) {
+        if (linkat(m_fd, "", m_dirFd, name, AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL) return -1;
+        byDescriptor.store(false, std::memory_order_relaxed);
+    }
+    char path[64];
+    snprintf(path, sizeof path, "/proc/self/fd/%d", m_fd);
+    return linkat(AT_FDCWD, path, m_dirFd, name, AT_SYMLINK_FOLLOW);
+}
+
 bool OutputFile::CanLinkUnnamed() {
     struct stat st;
     return stat("/proc/self/fd", &st) == 0;
 }
 
-int OutputFile::Create(int dirFd, const std::string& finalName) {
+int OutputFile::Create(int dirFd, const std::string& finalName, unsigned mode) {
     m_dirFd = dirFd;
     m_finalName = finalName;
     m_fill = 0;
@@ -140,14 +155,16 @@ int OutputFile::Create(int dirFd, const std::string& finalName) {
     // directory instead of two, and nothing left behind even if the process dies. It needs
     // /proc to be linked by an unprivileged process (the caller knows whether there is one).
     if (m_allowUnnamed) {
-        int fd = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        int fd = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode & 0777);
         if (fd >= 0) {
             m_fd = fd;
             m_unnamed = true;
+            m_mode = mode & 0777;
             return 0;
         }
     }
     m_unnamed = false;
+    m_mode = 0600;
     return NameTemporary([&](const char* name) {
         int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) return -1;
@@ -212,11 +229,9 @@ int OutputFile::Commit(bool overwrite, unsigned mode) {
     if (err == 0 && m_preallocated > m_written &&
         ftruncate(m_fd, static_cast<off_t>(m_written)) != 0)  // frees what was not used
         err = errno;
-    if (err == 0 && fchmod(m_fd, mode & 0777) != 0) err = errno;
+    if (err == 0 && (mode & 0777) != m_mode && fchmod(m_fd, mode & 0777) != 0) err = errno;
     if (err == 0 && m_unnamed) {
-        char path[64];
-        snprintf(path, sizeof path, "/proc/self/fd/%d", m_fd);
-        if (linkat(AT_FDCWD, path, m_dirFd, m_finalName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (LinkUnnamed(m_finalName.c_str()) == 0) {
             close(m_fd);
             m_fd = -1;
             return 0;
@@ -227,9 +242,7 @@ int OutputFile::Commit(bool overwrite, unsigned mode) {
             return err;
         }
         // Replacing what is there: a name of its own first, then rename over the target.
-        err = NameTemporary([&](const char* name) {
-            return linkat(AT_FDCWD, path, m_dirFd, name, AT_SYMLINK_FOLLOW);
-        });
+        err = NameTemporary([&](const char* name) { return LinkUnnamed(name); });
     }
     if (close(m_fd) != 0 && err == 0) err = errno;
     m_fd = -1;

@@ -30,7 +30,10 @@ class OutputFile : public ByteSink {
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Creates the temporary for finalName in dirFd (not owned). Returns 0 or an errno value.
-    int Create(int dirFd, const std::string& finalName);
+    // An unnamed file is made with `mode` (already masked by the umask: the mode Commit will
+    // be given, when known), which spares Commit a chmod; a named temporary is always private
+    // until complete.
+    int Create(int dirFd, const std::string& finalName, unsigned mode = 0600);
 
     // Reserves disk space for a file of about this size (blocks allocated in one go are
     // cheaper than page by page); space not written is given back by Commit.
@@ -78,6 +81,8 @@ class OutputFile : public ByteSink {
     // Waits for the writer and takes its error; afterwards there is no writer.
     void Settle();
     int NameTemporary(const std::function<int(const char*)>& create);
+    // Links the unnamed file in as `name`: 0, or -1 with errno.
+    int LinkUnnamed(const char* name);
 
     std::vector<uint8_t>& m_buffer;
     size_t m_fill = 0;
@@ -88,6 +93,7 @@ class OutputFile : public ByteSink {
     bool m_allowUnnamed = true;
     uint64_t m_preallocated = 0;
     bool m_unnamed = false;  // an O_TMPFILE file, linked in by Commit
+    unsigned m_mode = 0600;  // what the file was made with
     std::string m_tempName;
     std::string m_finalName;
     std::unique_ptr<Writer> m_writer;

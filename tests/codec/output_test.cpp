@@ -75,6 +75,20 @@ TEST(OutputFile, CommitsAtomicallyWithAnUnnamedOrANamedTemporary) {
         };
         EXPECT_EQ(0, write("a", "first", false));
         EXPECT_EQ("first", ReadFile(dir / "a"));
+        struct stat st;
+        ASSERT_EQ(0, stat((dir / "a").c_str(), &st));
+        EXPECT_EQ(0640u, st.st_mode & 0777);  // made private, given its mode at the end
+        {
+            // Made with its final mode, even one that forbids writing.
+            codec::OutputFile out(buffer, unnamed);
+            ASSERT_EQ(0, out.Create(dirFd, "ro", 0444));
+            out.Write(reinterpret_cast<const uint8_t*>("ro"), 2);
+            EXPECT_EQ(0, out.Commit(false, 0444));
+            ASSERT_EQ(0, stat((dir / "ro").c_str(), &st));
+            EXPECT_EQ(0444u, st.st_mode & 0777);
+            EXPECT_EQ("ro", ReadFile(dir / "ro"));
+            unlink((dir / "ro").c_str());
+        }
         EXPECT_EQ(EEXIST, write("a", "second", false));
         EXPECT_EQ("first", ReadFile(dir / "a"));
         EXPECT_EQ(0, write("a", "third", true));

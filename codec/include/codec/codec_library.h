@@ -132,6 +132,14 @@ class CodecLibrary {
     // left alone and kTargetExists returned.
     int DecodeFile(const FileRecord* record, const char* targetName = nullptr);
 
+    // DecodeFile for each of count records, under its name; results[i] gets what DecodeFile
+    // would return for records[i]. Two records may be decoded at once, by this thread and one
+    // more, but records of one name are decoded in the order given, and the callbacks are
+    // called on this thread only: the messages of each record together, in the order of the
+    // records. After a cancel no more records are begun (kCanceled in their place). Returns
+    // kCanceled after a cancel, else kOk.
+    int DecodeFiles(const FileRecord* const* records, int count, int* results);
+
     // Gives the record a new name (reduced to a safe base name). A nameless record becomes
     // ready once named. Returns kInternalError for a record not of this object or an unusable
     // name.

@@ -1,0 +1,174 @@
+// Decoding many records in one call (two threads): the same results, files, modes and messages
+// as decoding them one by one; records of one name in the order given; a cancel that begins
+// nothing more and leaves no partial file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using test::Q;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+constexpr int kFiles = 24;
+
+class Batch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::Shell("mkdir " + Q(dir / "in"));
+        for (int k = 0; k < kFiles; ++k) {
+            // One large enough to be written by a thread of its own.
+            size_t size = k == 5 ? (3u << 20) : 100 + 997u * static_cast<size_t>(k);
+            data.push_back(test::RandomBytes(size, 100 + static_cast<uint32_t>(k)));
+            std::string raw = dir / "raw";
+            WriteFile(raw, data[k]);
+            chmod(raw.c_str(), k == 7 ? 0444 : 0640);  // the begin line's mode
+            std::string name = std::to_string(k) + ".bin";
+            test::Shell("uuencode " + Q(raw) + " " + name + " > " +
+                        Q(dir / ("in/" + name + ".uue")));
+        }
+        test::Shell("rm " + Q(dir / "raw"));
+        // Not ready: no end line.
+        WriteFile(dir / "in/cut.uue",
+                  "begin 644 cut.bin\nM86)C9&5F9VAI:FML;6YO<'%R<W1U=G=X>7I!0D-$149'2$E*2TQ-3D]0\n");
+    }
+
+    // Loads every input, and notes which data each record holds (-1: none). With shareName,
+    // 6.bin is renamed 5.bin, the name of the large record loaded just before it.
+    void Load(test::Library& t, const std::string& out, bool shareName = true) {
+        for (const std::string& f : dir.List("in"))
+            ASSERT_EQ(0, t.Load(dir / ("in/" + f)));
+        source.clear();
+        for (const codec::FileRecord* r : t.Records())
+            source.push_back(std::string(r->name) == "cut.bin" ? -1 : std::stoi(r->name));
+        if (shareName) {
+            ASSERT_EQ(0, t.lib.RenameFile(t.Named("6.bin"), "5.bin"));
+        }
+        test::Shell("mkdir -p " + Q(out));
+        t.OutputTo(out);
+        t.messages.clear();
+    }
+
+    // The messages with the output directory's path taken out.
+    static std::vector<std::string> Said(const test::Library& t, const std::string& out) {
+        std::vector<std::string> said;
+        for (const auto& [level, text] : t.messages) {
+            std::string s = std::to_string(level) + " " + text;
+            for (size_t at; (at = s.find(out)) != std::string::npos;)
+                s.replace(at, out.size(), "OUT");
+            said.push_back(s);
+        }
+        return said;
+    }
+
+    TempDir dir;
+    std::vector<std::string> data;
+    std::vector<int> source;  // of the records of the last load, in order
+};
+
+TEST_F(Batch, GivesTheResultsFilesAndMessagesOfDecodingOneByOne) {
+    std::string outOne = dir / "one", outMany = dir / "many";
+    test::Library one, many;
+    Load(one, outOne);
+    Load(many, outMany);
+    // With overwrite off, a file already there stays.
+    WriteFile(outOne + "/4.bin", "precious");
+    WriteFile(outMany + "/4.bin", "precious");
+
+    std::vector<int> expected;
+    for (const codec::FileRecord* r : one.Records())
+        expected.push_back(one.lib.DecodeFile(r, nullptr));
+    std::vector<const codec::FileRecord*> records = many.Records();
+    std::vector<int> results(records.size(), -1);
+    EXPECT_EQ(codec::kOk, many.lib.DecodeFiles(records.data(), static_cast<int>(records.size()),
+                                               results.data()));
+    EXPECT_EQ(expected, results);
+    EXPECT_EQ(Said(one, outOne), Said(many, outMany));
+
+    // The first record of a name wins, the second finds it there, though it is much smaller.
+    EXPECT_TRUE(ReadFile(outMany + "/5.bin") == data[5]);
+    EXPECT_EQ("precious", ReadFile(outMany + "/4.bin"));
+    EXPECT_EQ(std::count(results.begin(), results.end(), codec::kTargetExists), 2);
+    EXPECT_EQ(std::count(results.begin(), results.end(), codec::kNoEnd), 1);  // cut.bin
+
+    std::vector<std::string> names = dir.List("many");
+    EXPECT_EQ(dir.List("one"), names);
+    EXPECT_EQ(static_cast<size_t>(kFiles - 1), names.size());  // 6.bin is not there
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        struct stat a, b;
+        ASSERT_EQ(0, stat((outOne + "/" + name).c_str(), &a));
+        ASSERT_EQ(0, stat((outMany + "/" + name).c_str(), &b));
+        EXPECT_EQ(a.st_mode, b.st_mode);
+        EXPECT_TRUE(ReadFile(outOne + "/" + name) == ReadFile(outMany + "/" + name));
+    }
+    struct stat st;
+    ASSERT_EQ(0, stat((outMany + "/7.bin").c_str(), &st));
+    EXPECT_EQ(0444u, st.st_mode & 0777);
+    EXPECT_EQ(0, test::OpenFilesIn(outMany));
+}
+
+TEST_F(Batch, ACancelBeginsNothingMoreAndLeavesNoPartialFile) {
+    std::string out = dir / "out";
+    test::Library t;
+    Load(t, out, false);
+    int calls = 0;
+    t.lib.SetBusyCallback(
+        &calls,
+        [](void* o, const codec::Progress* p) {
+            return p->action == codec::kActionDecoding && ++*static_cast<int*>(o) >= 6 ? 1 : 0;
+        },
+        0);
+    std::vector<const codec::FileRecord*> records = t.Records();
+    std::vector<int> results(records.size(), -1);
+    EXPECT_EQ(codec::kCanceled,
+              t.lib.DecodeFiles(records.data(), static_cast<int>(records.size()), results.data()));
+    size_t decoded = 0, canceled = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        std::string name = records[i]->name;
+        SCOPED_TRACE(name);
+        if (results[i] == codec::kOk) {
+            ++decoded;
+            EXPECT_TRUE(ReadFile(out + "/" + name) == data[static_cast<size_t>(source[i])]);
+        } else if (results[i] == codec::kCanceled) {
+            ++canceled;
+            EXPECT_FALSE(test::Exists(out + "/" + name));
+        } else {
+            EXPECT_EQ(-1, source[i]);
+        }
+    }
+    EXPECT_GE(decoded, 1u);
+    EXPECT_GE(canceled, 1u);
+    // Only whole files, under their names: no temporary, nothing for a canceled record.
+    EXPECT_EQ(decoded, dir.List("out").size());
+    size_t notes = 0;
+    for (const auto& [level, text] : t.messages)
+        notes += text.rfind("Decoded ", 0) == 0;
+    EXPECT_EQ(decoded, notes);
+}
+
+TEST_F(Batch, AnOutputDirectoryThatCannotBeOpenedFailsEachRecordAsDecodeFileWould) {
+    test::Library t;
+    Load(t, dir / "out");
+    t.OutputTo(dir / "not/there");
+    std::vector<const codec::FileRecord*> records = t.Records();
+    std::vector<int> results(records.size(), -1);
+    EXPECT_EQ(codec::kOk,
+              t.lib.DecodeFiles(records.data(), static_cast<int>(records.size()), results.data()));
+    size_t named = 0;
+    for (const auto& [level, text] : t.messages)
+        named += text.find("not/there") != std::string::npos;
+    EXPECT_EQ(records.size() - 1, named);  // all but cut.bin, which is not ready
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_EQ(std::string(records[i]->name) == "cut.bin" ? codec::kNoEnd : codec::kIoError,
+                  results[i]);
+}
+
+}  // namespace
