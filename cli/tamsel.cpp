@@ -138,18 +138,19 @@ struct Session {
 
     // Loads every input in order. Returns the first failure (0 when none); a cancel stops.
     int LoadAll(const std::vector<std::string>& files) {
-        int first = 0;
-        for (const std::string& f : files) {
-            int rc = library.LoadFile(f.c_str(), nullptr, 0);
-            if (rc == codec::kCanceled) {
-                ClearBar();
-                context.err << "tamsel: canceled\n";
-                return rc;
-            }
-            if (rc != 0 && first == 0) first = rc;
-        }
+        std::vector<const char*> paths;
+        for (const std::string& f : files)
+            paths.push_back(f.c_str());
+        std::vector<int> results(paths.size());
+        int rc = library.LoadFiles(paths.data(), static_cast<int>(paths.size()), results.data());
         ClearBar();
-        return first;
+        if (rc == codec::kCanceled) {
+            context.err << "tamsel: canceled\n";
+            return rc;
+        }
+        for (int r : results)
+            if (r != 0) return r;
+        return rc;
     }
 };
 

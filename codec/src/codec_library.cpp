@@ -316,14 +316,31 @@ void CodecLibrary::SetOption(int option, int value, const char* text) {
 int CodecLibrary::LoadFile(const char* path, const char* fileId, int flags) {
     (void)fileId;
     (void)flags;
+    return m_impl->LoadOne(path, nullptr, 0);
+}
+
+int CodecLibrary::LoadFiles(const char* const* paths, int count, int* results) {
+    std::fill(results, results + std::max(count, 0), kInternalError);  // until loaded
+    try {
+        return m_impl->LoadMany(paths, count, results);
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
+int CodecLibrary::Impl::LoadOne(const char* path, const char* data, size_t size) {
     if (!path || !*path) {
-        m_impl->Message(kLevelWarning, "Cannot read a file without a name.");
+        Message(kLevelWarning, "Cannot read a file without a name.");
         return kIoError;
     }
     try {
-        return m_impl->Load(path);
+        if (!data) return Load(path);
+        MemoryInput input(data, size);
+        return Scan(path, input, size);
     } catch (const std::bad_alloc&) {
-        m_impl->Message(kLevelWarning, "Out of memory while reading " + Quote(path) + ".");
+        Message(kLevelWarning, "Out of memory while reading " + Quote(path) + ".");
         return kNoMemory;
     } catch (...) {
         return kInternalError;

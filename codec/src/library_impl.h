@@ -139,6 +139,12 @@ struct CodecLibrary::Impl {
     std::string OutputDir() const { return outputDir.empty() ? std::string(".") : outputDir; }
 
     int Load(const std::string& path);
+    // Scans an input of `total` bytes (0: unknown) read from the file at path.
+    int Scan(const std::string& path, Input& input, uint64_t total);
+    // LoadFile: the file at path, or its contents when already read (data, not null).
+    int LoadOne(const char* path, const char* data, size_t size);
+    // Load for each path; see LoadFiles.
+    int LoadMany(const char* const* paths, int count, int* results);
     int EncodeFile(const char* inputPath, int type, const char* headerName, const char* outputName,
                    long linesPerPart);
     int AddParts(std::vector<PartInfo>& found, const std::string& shown, uint64_t total,

@@ -31,11 +31,14 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + why);
         return kIoError;
     }
-    auto index = static_cast<uint32_t>(files.size());
     FdInput input(fd.get());
+    return Scan(path, input, static_cast<uint64_t>(st.st_size));
+}
+
+int CodecLibrary::Impl::Scan(const std::string& path, Input& input, uint64_t total) {
+    auto index = static_cast<uint32_t>(files.size());
     std::string shown = BaseName(path);
     std::vector<PartInfo> found;
-    auto total = static_cast<uint64_t>(st.st_size);
     LineReader reader(readBuffer);
     // Up to the size it has now (no read to find the end), unless it says it has none: some
     // files (under /proc) are only known by reading them.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace codec {
 
@@ -68,6 +69,13 @@ ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset) {
         got = pread(fd, buffer, size, static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
     return got;
+}
+
+ssize_t MemoryInput::ReadAt(char* buffer, size_t size, uint64_t offset) {
+    if (offset >= m_size) return 0;
+    size_t n = static_cast<size_t>(std::min<uint64_t>(size, m_size - offset));
+    std::memcpy(buffer, m_data + offset, n);
+    return static_cast<ssize_t>(n);
 }
 
 uint32_t Sources::AddFile(const std::string& path) {

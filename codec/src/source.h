@@ -79,4 +79,15 @@ class FdInput : public Input {
     int m_fd;
 };
 
+// An input over bytes in memory (not owned).
+class MemoryInput : public Input {
+  public:
+    MemoryInput(const char* data, size_t size) : m_data(data), m_size(size) {}
+    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override;
+
+  private:
+    const char* m_data;
+    size_t m_size;
+};
+
 }  // namespace codec

@@ -122,6 +122,12 @@ class CodecLibrary {
     // any input bytes, however malformed, are otherwise accepted.
     int LoadFile(const char* path, const char* fileId = nullptr, int flags = 0);
 
+    // LoadFile for each of count paths, in the order given; results[i] gets what LoadFile
+    // returns for paths[i]. Meanwhile a second thread reads small files ahead; the callbacks
+    // are called on this thread only. After a cancel no more files are loaded (kCanceled in
+    // their place). Returns kCanceled after a cancel, else kOk.
+    int LoadFiles(const char* const* paths, int count, int* results);
+
     // The record at a 0-based index, or null past the last one.
     const FileRecord* GetFileListItem(int index) const;
 

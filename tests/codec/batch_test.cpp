@@ -172,3 +172,102 @@ TEST_F(Batch, AnOutputDirectoryThatCannotBeOpenedFailsEachRecordAsDecodeFileWoul
 }
 
 }  // namespace
+
+namespace {
+
+// What a library holds after loading, record by record.
+std::string Holdings(const test::Library& t) {
+    std::string s;
+    for (const codec::FileRecord* r : t.Records()) {
+        s += std::string(r->name ? r->name : "(none)") + " " + std::to_string(r->state) + " " +
+             std::to_string(r->size) + " " + codec::EncodingName(r->encoding) + " missing";
+        for (const int32_t* m = r->missingParts; m && *m; ++m)
+            s += " " + std::to_string(*m);
+        s += "\n";
+    }
+    return s;
+}
+
+}  // namespace
+
+// Loading many files in one call reads small ones ahead on another thread: the records,
+// results and messages are those of loading them one by one, whatever is in the list.
+TEST(LoadFiles, GiveWhatLoadingOneByOneGives) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    auto add = [&](const std::string& name, const std::string& text) {
+        WriteFile(dir / name, text);
+        paths.push_back(dir / name);
+    };
+    // 150 small articles (more than two batches), every tenth in two pieces the second of
+    // which has no header: it continues the part the file before left open.
+    for (int k = 0; k < 150; ++k) {
+        std::string raw = dir / "raw";
+        WriteFile(raw, test::RandomBytes(300 + 50u * static_cast<size_t>(k), 500 + k));
+        std::string text = test::ShellOutput("uuencode " + Q(raw) + " s" + std::to_string(k));
+        std::string name = "a" + std::to_string(1000 + k);
+        if (k % 10 == 3) {
+            size_t cut = text.find('\n', text.size() / 2) + 1;
+            add(name + ".1", "Subject: s" + std::to_string(k) + "\n\n" + text.substr(0, cut));
+            add(name + ".2", text.substr(cut));
+        } else {
+            add(name, "Subject: s" + std::to_string(k) + "\n\n" + text);
+        }
+        if (k == 40) {
+            // Larger than what is read ahead, missing, a directory, no name, empty.
+            add("big", test::ShellOutput("head -c 400000 /dev/urandom | uuencode big.bin"));
+            paths.push_back(dir / "missing");
+            paths.push_back(dir.path());
+            paths.push_back("");
+            add("empty", "");
+        }
+        if (k == 90) paths.push_back(paths[5]);  // the same file again
+    }
+    test::Library one, many;
+    std::vector<int> expected;
+    for (const std::string& p : paths)
+        expected.push_back(one.lib.LoadFile(p.c_str()));
+    std::vector<const char*> list;
+    for (const std::string& p : paths)
+        list.push_back(p.c_str());
+    std::vector<int> results(list.size(), -1);
+    EXPECT_EQ(codec::kOk,
+              many.lib.LoadFiles(list.data(), static_cast<int>(list.size()), results.data()));
+    EXPECT_EQ(expected, results);
+    EXPECT_EQ(3, std::count(results.begin(), results.end(), codec::kIoError));
+    EXPECT_EQ(one.messages, many.messages);
+    EXPECT_EQ(Holdings(one), Holdings(many));
+    EXPECT_EQ(151u, many.Records().size());
+    EXPECT_EQ(codec::kStateReady, many.Named("big.bin")->state);
+    EXPECT_EQ(codec::kStateReady, many.Named("s13")->state);  // joined across two files
+}
+
+TEST(LoadFiles, ACancelLoadsNothingMore) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    std::string text = test::ShellOutput("head -c 2000 /dev/urandom | uuencode x");
+    for (int k = 0; k < 100; ++k) {
+        std::string name = "f" + std::to_string(k);
+        WriteFile(dir / name,
+                  "Subject: " + name + "\n\n" +
+                      std::string(text).replace(text.find(" x\n"), 3, " " + name + "\n"));
+        paths.push_back(dir / name);
+    }
+    test::Library t;
+    int calls = 0;
+    t.lib.SetBusyCallback(
+        &calls,
+        [](void* o, const codec::Progress*) { return ++*static_cast<int*>(o) >= 30 ? 1 : 0; }, 0);
+    std::vector<const char*> list;
+    for (const std::string& p : paths)
+        list.push_back(p.c_str());
+    std::vector<int> results(list.size(), -1);
+    EXPECT_EQ(codec::kCanceled,
+              t.lib.LoadFiles(list.data(), static_cast<int>(list.size()), results.data()));
+    auto first = std::find(results.begin(), results.end(), codec::kCanceled);
+    ASSERT_NE(results.end(), first);
+    EXPECT_TRUE(std::all_of(results.begin(), first, [](int r) { return r == codec::kOk; }));
+    EXPECT_TRUE(std::all_of(first, results.end(), [](int r) { return r == codec::kCanceled; }));
+    EXPECT_EQ(static_cast<size_t>(first - results.begin()), t.Records().size());
+    EXPECT_EQ(30, calls);
+}
