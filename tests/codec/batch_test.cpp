@@ -3,8 +3,10 @@
 // nothing more and leaves no partial file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -270,4 +272,61 @@ TEST(LoadFiles, ACancelLoadsNothingMore) {
     EXPECT_TRUE(std::all_of(first, results.end(), [](int r) { return r == codec::kCanceled; }));
     EXPECT_EQ(static_cast<size_t>(first - results.begin()), t.Records().size());
     EXPECT_EQ(30, calls);
+}
+
+namespace {
+
+// A yEnc article of data under name, escaping more than it must (allowed, and simple).
+std::string YencArticle(const std::string& data, const std::string& name) {
+    std::string lines, line;
+    for (char ch : data) {
+        auto c = static_cast<unsigned char>(static_cast<unsigned char>(ch) + 42);
+        if (c == 0 || c == '\n' || c == '\r' || c == '=' || c == '\t' || c == ' ' || c == '.') {
+            line += '=';
+            c = static_cast<unsigned char>(c + 64);
+        }
+        line += static_cast<char>(c);
+        if (line.size() >= 128) {
+            lines += line + "\r\n";
+            line.clear();
+        }
+    }
+    if (!line.empty()) lines += line + "\r\n";
+    char crc[16];
+    snprintf(crc, sizeof crc, "%08lx",
+             crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    std::string size = std::to_string(data.size());
+    return "Subject: " + name + "\r\n\r\n=ybegin line=128 size=" + size + " name=" + name + "\r\n" +
+           lines + "=yend size=" + size + " crc32=" + crc + "\r\n";
+}
+
+}  // namespace
+
+// With decode-during-load on, what the load wrote of large files is put in place by the batch
+// as by DecodeFile, next to small files decoded on two threads.
+TEST(BatchDuringLoad, PutsInPlaceWhatTheLoadDecoded) {
+    TempDir dir;
+    std::string out = dir / "out";
+    test::Shell("mkdir " + Q(out));
+    test::Library t;
+    t.OutputTo(out);
+    t.lib.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
+    std::vector<std::string> data;
+    for (uint32_t k = 0; k < 12; ++k) {
+        data.push_back(test::RandomBytes(k % 5 == 1 ? (1u << 20) + k : 3000 + k, 700 + k));
+        std::string name = "y" + std::to_string(k) + ".bin";
+        WriteFile(dir / (name + ".txt"), YencArticle(data[k], name));
+        ASSERT_EQ(0, t.Load(dir / (name + ".txt")));
+    }
+    EXPECT_EQ(3, test::OpenFilesIn(out));  // the large ones, 1, 6 and 11, written unnamed
+    std::vector<const codec::FileRecord*> records = t.Records();
+    std::vector<int> results(records.size(), -1);
+    ASSERT_EQ(codec::kOk,
+              t.lib.DecodeFiles(records.data(), static_cast<int>(records.size()), results.data()))
+        << t.AllMessages();
+    EXPECT_EQ(std::vector<int>(12, codec::kOk), results);
+    for (uint32_t k = 0; k < 12; ++k)
+        EXPECT_TRUE(ReadFile(out + "/y" + std::to_string(k) + ".bin") == data[k]) << k;
+    EXPECT_EQ(0, test::OpenFilesIn(out));
+    EXPECT_EQ(12u, dir.List("out").size());
 }
