@@ -59,7 +59,7 @@ AheadBatch::File ReadAhead(const char* path, AheadBatch& batch) {
     AheadBatch::File file;
     file.at = batch.used;
     if (!path || !*path) return file;
-    Fd fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    Fd fd(open(path, kInputOpenFlags));
     struct stat st;
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
         st.st_size > kAheadFileSize)

@@ -210,7 +210,7 @@ int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* 
                                    ": give a file name without a directory.");
         return kIoError;
     }
-    Fd in(open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    Fd in(open(input.c_str(), kInputOpenFlags));
     struct stat st;
     if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         const char* why = in.get() < 0 ? std::strerror(errno) : "it is not a regular file";

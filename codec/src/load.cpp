@@ -20,7 +20,7 @@
 namespace codec {
 
 int CodecLibrary::Impl::Load(const std::string& path) {
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    Fd fd(open(path.c_str(), kInputOpenFlags));
     if (fd.get() < 0) {
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(errno));
         return kIoError;

@@ -46,7 +46,7 @@ class JoinedInput : public Input {
             if (m_fd < 0 || it->path != m_path) {
                 if (m_fd >= 0) close(m_fd);
                 m_path = it->path;
-                m_fd = open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+                m_fd = open(m_path.c_str(), kInputOpenFlags);
                 if (m_fd < 0) return -1;
             }
             size_t want = static_cast<size_t>(std::min<uint64_t>(size, length - within));
@@ -91,7 +91,7 @@ uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& na
 std::unique_ptr<Input> Sources::Open(uint32_t index) const {
     const Source& s = m_sources[index];
     if (s.segments.empty()) {
-        int fd = open(s.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        int fd = open(s.name.c_str(), kInputOpenFlags);
         if (fd < 0) return nullptr;
         return std::make_unique<FileInput>(fd);
     }

@@ -3,6 +3,7 @@
 // Scanning and decoding read through Input, so both kinds are read alike.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -63,6 +64,11 @@ class OpenInputs {
     uint32_t m_index = UINT32_MAX;
     std::unique_ptr<Input> m_input;
 };
+
+// How every input is opened. Non-blocking: opening a FIFO (or a device) named as an input must
+// not wait for a writer; the caller refuses what is not a regular file, and a regular file
+// reads the same either way.
+inline constexpr int kInputOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 // pread() that goes on after a signal interrupted it.
 ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset);

@@ -1,5 +1,7 @@
 // Bad input of every kind gives a result and a message, never a crash or a hang.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/test_support.h"
 
@@ -19,6 +21,40 @@ TEST(BadInput, UnreadableInputsAreIoErrorsWithTheReason) {
     EXPECT_EQ(codec::kIoError, t.lib.LoadFile(nullptr, nullptr, 0));
     EXPECT_EQ(codec::kIoError, t.Load("/dev/null"));  // not a regular file
     EXPECT_TRUE(t.Records().empty());
+}
+
+// A FIFO named as an input is refused at once, not waited on for a writer: alone, among many
+// files (read ahead on another thread), and when it takes an input's place before the decode.
+TEST(BadInput, AFifoIsRefusedWithoutWaiting) {
+    TempDir dir;
+    ASSERT_EQ(0, mkfifo((dir / "fifo").c_str(), 0600));
+    test::Library t;
+    EXPECT_EQ(codec::kIoError, t.Load(dir / "fifo"));
+    EXPECT_NE(std::string::npos, t.AllMessages().find("not a regular file"));
+
+    std::vector<std::string> paths;
+    for (int k = 0; k < 12; ++k) {
+        std::string name = "f" + std::to_string(k);
+        WriteFile(dir / name, test::ShellOutput("head -c 900 /dev/urandom | uuencode " + name));
+        paths.push_back(dir / (k == 6 ? "fifo" : name));
+    }
+    std::vector<const char*> list;
+    for (const std::string& p : paths)
+        list.push_back(p.c_str());
+    std::vector<int> results(list.size());
+    test::Library many;
+    EXPECT_EQ(codec::kOk, many.lib.LoadFiles(list.data(), 12, results.data()));
+    EXPECT_EQ(codec::kIoError, results[6]);
+    EXPECT_EQ(11u, many.Records().size());
+
+    // f0 becomes a FIFO after the load: its decode fails, naming the input.
+    ASSERT_EQ(0, unlink((dir / "f0").c_str()));
+    ASSERT_EQ(0, mkfifo((dir / "f0").c_str(), 0600));
+    ASSERT_EQ(0, mkdir((dir / "out").c_str(), 0700));
+    many.OutputTo(dir / "out");
+    EXPECT_EQ(codec::kIoError, many.lib.DecodeFile(many.Named("f0"), nullptr));
+    EXPECT_NE(std::string::npos, many.AllMessages().find("Cannot read part")) << many.AllMessages();
+    EXPECT_TRUE(dir.List("out").empty());
 }
 
 TEST(BadInput, FilesWithoutDataLoadAndSaySo) {
