@@ -87,10 +87,8 @@ TEST_F(Batch, GivesTheResultsFilesAndMessagesOfDecodingOneByOne) {
     std::vector<int> expected;
     for (const codec::FileRecord* r : one.Records())
         expected.push_back(one.lib.DecodeFile(r, nullptr));
-    std::vector<const codec::FileRecord*> records = many.Records();
-    std::vector<int> results(records.size(), -1);
-    EXPECT_EQ(codec::kOk, many.lib.DecodeFiles(records.data(), static_cast<int>(records.size()),
-                                               results.data()));
+    std::vector<int> results;
+    EXPECT_EQ(codec::kOk, many.DecodeAll(many.Records(), results));
     EXPECT_EQ(expected, results);
     EXPECT_EQ(Said(one, outOne), Said(many, outMany));
 
@@ -129,9 +127,8 @@ TEST_F(Batch, ACancelBeginsNothingMoreAndLeavesNoPartialFile) {
         },
         0);
     std::vector<const codec::FileRecord*> records = t.Records();
-    std::vector<int> results(records.size(), -1);
-    EXPECT_EQ(codec::kCanceled,
-              t.lib.DecodeFiles(records.data(), static_cast<int>(records.size()), results.data()));
+    std::vector<int> results;
+    EXPECT_EQ(codec::kCanceled, t.DecodeAll(records, results));
     size_t decoded = 0, canceled = 0;
     for (size_t i = 0; i < records.size(); ++i) {
         std::string name = records[i]->name;
@@ -161,9 +158,8 @@ TEST_F(Batch, AnOutputDirectoryThatCannotBeOpenedFailsEachRecordAsDecodeFileWoul
     Load(t, dir / "out");
     t.OutputTo(dir / "not/there");
     std::vector<const codec::FileRecord*> records = t.Records();
-    std::vector<int> results(records.size(), -1);
-    EXPECT_EQ(codec::kOk,
-              t.lib.DecodeFiles(records.data(), static_cast<int>(records.size()), results.data()));
+    std::vector<int> results;
+    EXPECT_EQ(codec::kOk, t.DecodeAll(records, results));
     size_t named = 0;
     for (const auto& [level, text] : t.messages)
         named += text.find("not/there") != std::string::npos;
@@ -229,12 +225,8 @@ TEST(LoadFiles, GiveWhatLoadingOneByOneGives) {
     std::vector<int> expected;
     for (const std::string& p : paths)
         expected.push_back(one.lib.LoadFile(p.c_str()));
-    std::vector<const char*> list;
-    for (const std::string& p : paths)
-        list.push_back(p.c_str());
-    std::vector<int> results(list.size(), -1);
-    EXPECT_EQ(codec::kOk,
-              many.lib.LoadFiles(list.data(), static_cast<int>(list.size()), results.data()));
+    std::vector<int> results;
+    EXPECT_EQ(codec::kOk, many.LoadAll(paths, results));
     EXPECT_EQ(expected, results);
     EXPECT_EQ(3, std::count(results.begin(), results.end(), codec::kIoError));
     EXPECT_EQ(one.messages, many.messages);
@@ -260,12 +252,8 @@ TEST(LoadFiles, ACancelLoadsNothingMore) {
     t.lib.SetBusyCallback(
         &calls,
         [](void* o, const codec::Progress*) { return ++*static_cast<int*>(o) >= 30 ? 1 : 0; }, 0);
-    std::vector<const char*> list;
-    for (const std::string& p : paths)
-        list.push_back(p.c_str());
-    std::vector<int> results(list.size(), -1);
-    EXPECT_EQ(codec::kCanceled,
-              t.lib.LoadFiles(list.data(), static_cast<int>(list.size()), results.data()));
+    std::vector<int> results;
+    EXPECT_EQ(codec::kCanceled, t.LoadAll(paths, results));
     auto first = std::find(results.begin(), results.end(), codec::kCanceled);
     ASSERT_NE(results.end(), first);
     EXPECT_TRUE(std::all_of(results.begin(), first, [](int r) { return r == codec::kOk; }));
@@ -320,10 +308,8 @@ TEST(BatchDuringLoad, PutsInPlaceWhatTheLoadDecoded) {
     }
     EXPECT_EQ(3, test::OpenFilesIn(out));  // the large ones, 1, 6 and 11, written unnamed
     std::vector<const codec::FileRecord*> records = t.Records();
-    std::vector<int> results(records.size(), -1);
-    ASSERT_EQ(codec::kOk,
-              t.lib.DecodeFiles(records.data(), static_cast<int>(records.size()), results.data()))
-        << t.AllMessages();
+    std::vector<int> results;
+    ASSERT_EQ(codec::kOk, t.DecodeAll(records, results)) << t.AllMessages();
     EXPECT_EQ(std::vector<int>(12, codec::kOk), results);
     for (uint32_t k = 0; k < 12; ++k)
         EXPECT_TRUE(ReadFile(out + "/y" + std::to_string(k) + ".bin") == data[k]) << k;

@@ -38,12 +38,9 @@ TEST(BadInput, AFifoIsRefusedWithoutWaiting) {
         WriteFile(dir / name, test::ShellOutput("head -c 900 /dev/urandom | uuencode " + name));
         paths.push_back(dir / (k == 6 ? "fifo" : name));
     }
-    std::vector<const char*> list;
-    for (const std::string& p : paths)
-        list.push_back(p.c_str());
-    std::vector<int> results(list.size());
+    std::vector<int> results;
     test::Library many;
-    EXPECT_EQ(codec::kOk, many.lib.LoadFiles(list.data(), 12, results.data()));
+    EXPECT_EQ(codec::kOk, many.LoadAll(paths, results));
     EXPECT_EQ(codec::kIoError, results[6]);
     EXPECT_EQ(11u, many.Records().size());
 

@@ -117,6 +117,20 @@ Library::Library() {
     });
 }
 
+int Library::LoadAll(const std::vector<std::string>& paths, std::vector<int>& results) {
+    std::vector<const char*> list;
+    for (const std::string& p : paths)
+        list.push_back(p.c_str());
+    results.assign(list.size(), -1);
+    return lib.LoadFiles(list.data(), static_cast<int>(list.size()), results.data());
+}
+
+int Library::DecodeAll(const std::vector<const codec::FileRecord*>& records,
+                       std::vector<int>& results) {
+    results.assign(records.size(), -1);
+    return lib.DecodeFiles(records.data(), static_cast<int>(records.size()), results.data());
+}
+
 std::vector<const codec::FileRecord*> Library::Records() const {
     std::vector<const codec::FileRecord*> out;
     for (int i = 0; const codec::FileRecord* r = lib.GetFileListItem(i); ++i)

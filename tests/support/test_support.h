@@ -49,6 +49,10 @@ struct Library {
     Library();
     int Load(const std::string& path) { return lib.LoadFile(path.c_str(), nullptr, 0); }
     std::vector<const codec::FileRecord*> Records() const;
+    // LoadFiles over paths, and DecodeFiles over records: the call's result, and one result
+    // per input in `results`.
+    int LoadAll(const std::vector<std::string>& paths, std::vector<int>& results);
+    int DecodeAll(const std::vector<const codec::FileRecord*>& records, std::vector<int>& results);
     // The record with this name, or null.
     const codec::FileRecord* Named(const std::string& name) const;
     std::string AllMessages() const;
