@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "line_reader.h"
@@ -104,6 +105,7 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
                                  std::vector<std::string>* touched) {
     auto note = [&](const std::string& text, int level) { Message(level, text); };
     std::vector<Record*> toVerify;
+    std::unordered_set<Record*> verifying;
     std::string summary;
     size_t listed = 0;
     for (PartInfo& p : found) {
@@ -140,7 +142,8 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
         Record* joined = assembly.Add(std::move(p), note, reuse ? *reuse : nullptr);
         if (!joined) kept.erase(keptId);  // a repeat, dropped with what the load kept of it
         if (joined && reuse && joined == *reuse) *reuse = nullptr;
-        if (joined && check) toVerify.push_back(joined);
+        // In the order found (not by address, which would change from run to run).
+        if (joined && check && verifying.insert(joined).second) toVerify.push_back(joined);
     }
     if (!found.empty()) {
         if (listed > 20) summary += ", and " + std::to_string(listed - 20) + " more";
@@ -148,8 +151,6 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
                                 " part(s) found: " + summary);
     }
     assembly.Refresh(decodeWithErrors);
-    std::sort(toVerify.begin(), toVerify.end());
-    toVerify.erase(std::unique(toVerify.begin(), toVerify.end()), toVerify.end());
     for (Record* r : toVerify) {
         if (Verify(*r, shown, total) == kCanceled) return kCanceled;
         assembly.RefreshOne(*r, decodeWithErrors);
