@@ -3,7 +3,6 @@
 // many of those calls as one. What callers see stays as if the files were loaded or decoded
 // one by one, in order: the callbacks come on the calling thread, messages and results in the
 // order given.
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 
@@ -59,9 +59,9 @@ AheadBatch::File ReadAhead(const char* path, AheadBatch& batch) {
     AheadBatch::File file;
     file.at = batch.used;
     if (!path || !*path) return file;
-    Fd fd(open(path, kInputOpenFlags));
+    Fd fd;
     struct stat st;
-    if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
+    if (OpenInput(path, fd, st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
         st.st_size > kAheadFileSize)
         return file;
     size_t got = 0, want = static_cast<size_t>(st.st_size);
@@ -81,19 +81,19 @@ AheadBatch::File ReadAhead(const char* path, AheadBatch& batch) {
 int CodecLibrary::Impl::LoadMany(const char* const* paths, int count, int* results) {
     const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
     size_t i = 0;
-    // Loads the files from i on; ahead(i) gives a file's bytes when they were read ahead.
-    auto loadRest = [&](const std::function<const AheadBatch::File*(const char**)>& ahead) {
+    // Loads the files from i on; ahead() gives the next file's bytes when they were read
+    // ahead (else no data: the load reads the file itself).
+    auto loadRest = [&](const std::function<std::string_view()>& ahead) {
         for (; i < n; ++i) {
-            const char* data = nullptr;
-            const AheadBatch::File* file = ahead(&data);
-            results[i] = LoadOne(paths[i], file ? data : nullptr, file ? file->size : 0);
+            std::string_view bytes = ahead();
+            results[i] = LoadOne(paths[i], bytes.data(), bytes.size());
             if (results[i] == kCanceled) break;
         }
         for (size_t k = i; k < n; ++k)
             results[k] = kCanceled;
         return i < n ? kCanceled : kOk;
     };
-    auto none = [](const char**) -> const AheadBatch::File* { return nullptr; };
+    auto none = [] { return std::string_view(); };
     if (!TwoThreadsPay(n)) return loadRest(none);
 
     // Batches go round: the reader fills a spare one and queues it, the load takes the queued
@@ -136,7 +136,7 @@ int CodecLibrary::Impl::LoadMany(const char* const* paths, int count, int* resul
     }
     std::unique_ptr<AheadBatch> current;
     size_t next = 0;
-    int rc = loadRest([&](const char** data) -> const AheadBatch::File* {
+    int rc = loadRest([&]() -> std::string_view {
         if (!current || next == current->files.size()) {
             std::unique_lock<std::mutex> lock(mutex);
             if (current) spare.push_back(std::move(current));
@@ -147,9 +147,8 @@ int CodecLibrary::Impl::LoadMany(const char* const* paths, int count, int* resul
             next = 0;
         }
         const AheadBatch::File& file = current->files[next++];
-        if (file.size == AheadBatch::kNotRead) return nullptr;
-        *data = current->bytes.get() + file.at;
-        return &file;
+        if (file.size == AheadBatch::kNotRead) return std::string_view();
+        return std::string_view(current->bytes.get() + file.at, file.size);
     });
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -160,9 +159,11 @@ int CodecLibrary::Impl::LoadMany(const char* const* paths, int count, int* resul
     return rc;
 }
 
-int CodecLibrary::Impl::DecodeMany(const std::vector<Record*>& records,
-                                   const std::vector<std::string>& names, int* results) {
+int CodecLibrary::Impl::DecodeMany(const std::vector<Record*>& records, int* results) {
     const size_t n = records.size();
+    std::vector<std::string> names;  // as they are now: a rename meanwhile is not for this call
+    for (const Record* r : records)
+        names.emplace_back(r->pub.name ? r->pub.name : "");
     canceled = false;
     Fd dirFd;
     if (!TwoThreadsPay(n) || OpenOutputDir(dirFd, true) != kOk) {

@@ -210,20 +210,16 @@ int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* 
                                    ": give a file name without a directory.");
         return kIoError;
     }
-    Fd in(open(input.c_str(), kInputOpenFlags));
+    Fd in;
     struct stat st;
-    if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        const char* why = in.get() < 0 ? std::strerror(errno) : "it is not a regular file";
+    if (int err = OpenInput(input.c_str(), in, st); err != 0 || !S_ISREG(st.st_mode)) {
+        const char* why = err != 0 ? std::strerror(err) : "it is not a regular file";
         Message(kLevelWarning, "Cannot read " + Quote(input) + ": " + why);
         return kIoError;
     }
     std::string dir = OutputDir();
-    Fd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.get() < 0) {
-        Message(kLevelWarning,
-                "Cannot open the output directory " + Quote(dir) + ": " + std::strerror(errno));
-        return kIoError;
-    }
+    Fd dirFd;
+    if (OpenOutputDir(dirFd) != kOk) return kIoError;
     EncodeJob job;
     job.inputFd = in.get();
     job.inputSize = static_cast<uint64_t>(st.st_size);
@@ -376,22 +372,18 @@ int CodecLibrary::DecodeFiles(const FileRecord* const* records, int count, int* 
     std::fill(results, results + std::max(count, 0), kInternalError);  // until decoded
     try {
         std::vector<Record*> batch;
-        std::vector<std::string> names;
         std::vector<int> positions;
         for (int i = 0; i < count; ++i) {
-            Record* r = m_impl->assembly.Find(records[i]);
-            if (!r) {
+            if (Record* r = m_impl->assembly.Find(records[i])) {
+                batch.push_back(r);
+                positions.push_back(i);
+            } else {
                 m_impl->Message(kLevelWarning,
                                 "Decode was asked for a file this scan does not hold.");
-                results[i] = kInternalError;
-                continue;
             }
-            batch.push_back(r);
-            names.emplace_back(r->pub.name ? r->pub.name : "");
-            positions.push_back(i);
         }
-        std::vector<int> done(batch.size(), kCanceled);
-        int rc = m_impl->DecodeMany(batch, names, done.data());
+        std::vector<int> done(batch.size());
+        int rc = m_impl->DecodeMany(batch, done.data());
         for (size_t k = 0; k < batch.size(); ++k)
             results[positions[k]] = done[k];
         return rc;

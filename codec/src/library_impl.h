@@ -2,9 +2,11 @@
 // checking checksums after a load (verify.cpp), decoding and encoding (codec_library.cpp).
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -54,6 +56,14 @@ class Fd {
   private:
     int m_fd = -1;
 };
+
+// Opens path as an input (kInputOpenFlags) and reads its status: 0 with fd open, or an errno
+// value. Callers take regular files only.
+inline int OpenInput(const char* path, Fd& fd, struct stat& st) {
+    fd.Reset(open(path, kInputOpenFlags));
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) return errno;
+    return 0;
+}
 
 struct CodecLibrary::Impl {
     MsgCallback msg = nullptr;
@@ -166,9 +176,9 @@ struct CodecLibrary::Impl {
                  std::vector<char>& readBuf, std::vector<uint8_t>& writeBuf);
     int DecodeInto(Record& record, const std::string& name, int dirFd, unsigned mode,
                    OutputFile& out, std::vector<char>& readBuf);
-    // DecodeFile for each record, on two threads where that pays; see DecodeFiles.
-    int DecodeMany(const std::vector<Record*>& records, const std::vector<std::string>& names,
-                   int* results);
+    // DecodeFile for each record, under its name, on two threads where that pays; see
+    // DecodeFiles.
+    int DecodeMany(const std::vector<Record*>& records, int* results);
     int DecodePart(Record& record, const PartInfo& part, Input& input, int index, ByteSink& out,
                    PartDecoder& decoder);
 };

@@ -2,7 +2,6 @@
 // together once all their pieces are loaded.
 #include "library_impl.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,14 +20,12 @@
 namespace codec {
 
 int CodecLibrary::Impl::Load(const std::string& path) {
-    Fd fd(open(path.c_str(), kInputOpenFlags));
-    if (fd.get() < 0) {
-        Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(errno));
-        return kIoError;
-    }
+    Fd fd;
     struct stat st;
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        const char* why = S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file";
+    if (int err = OpenInput(path.c_str(), fd, st); err != 0 || !S_ISREG(st.st_mode)) {
+        const char* why = err != 0              ? std::strerror(err)
+                          : S_ISDIR(st.st_mode) ? "it is a directory"
+                                                : "it is not a regular file";
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + why);
         return kIoError;
     }
@@ -78,11 +75,9 @@ Scanner::Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
     Scanner::Keeper keeper;
     keeper.keep = [this, inputSize](uint64_t size, ByteSink** sink) {
         if (kept.size() >= kMaxKept) return -1;
-        std::string dir = OutputDir();
         auto k = std::make_unique<Kept>();
-        k->dir.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat st;
-        if (k->dir.get() < 0 || fstat(k->dir.get(), &st) != 0) return -1;
+        if (OpenOutputDir(k->dir, true) != kOk || fstat(k->dir.get(), &st) != 0) return -1;
         k->dev = st.st_dev;
         k->ino = st.st_ino;
         k->file = std::make_unique<OutputFile>(k->buffer, true);
