@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "headers.h"
-#include "safe_name.h"
-#include "subject.h"
+#include "message/headers.h"
+#include "library/safe_name.h"
+#include "message/subject.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);

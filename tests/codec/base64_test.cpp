@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "base64.h"
-#include "simd.h"
+#include "formats/base64/base64.h"
+#include "simd/simd.h"
 #include "support/test_support.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "binhex.h"
-#include "simd.h"
+#include "formats/binhex/binhex.h"
+#include "simd/simd.h"
 #include "support/test_support.h"
 
 namespace {

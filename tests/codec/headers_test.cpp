@@ -1,7 +1,7 @@
 // Header fields, RFC 2047 encoded words and RFC 2231 parameters.
 #include <gtest/gtest.h>
 
-#include "headers.h"
+#include "message/headers.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "line_reader.h"
+#include "io/line_reader.h"
 #include "support/test_support.h"
 
 namespace {

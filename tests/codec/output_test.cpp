@@ -12,8 +12,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "output_file.h"
-#include "safe_name.h"
+#include "io/output_file.h"
+#include "library/safe_name.h"
 #include "support/test_support.h"
 
 namespace {

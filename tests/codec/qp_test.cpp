@@ -1,7 +1,7 @@
 // Quoted-printable and unencoded MIME attachments, against Python's email package.
 #include <gtest/gtest.h>
 
-#include "qp.h"
+#include "formats/qp/qp.h"
 #include "support/test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Part numbering and file names in Subject lines.
 #include <gtest/gtest.h>
 
-#include "subject.h"
+#include "message/subject.h"
 
 namespace {
 

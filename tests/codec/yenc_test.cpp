@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <random>
 
-#include "simd.h"
+#include "simd/simd.h"
 #include "support/test_support.h"
-#include "yenc.h"
+#include "formats/yenc/yenc.h"
 
 namespace {
 

@@ -1,0 +1,16 @@
+// ASCII text helpers shared by every layer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace codec {
+
+// Case-insensitive ASCII comparison.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+std::string LowerAscii(std::string_view s);
+// Without leading and trailing blanks, tabs and CRs.
+std::string_view Trim(std::string_view s);
+
+}  // namespace codec

@@ -1,0 +1,51 @@
+// A part: one encoded chunk found in an input file. Only its span is kept, never its data.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "formats/binhex/binhex.h"
+#include "codec/codec_library.h"
+
+namespace codec {
+
+struct PartInfo {
+    Encoding encoding = Encoding::kUu;
+    uint32_t fileIndex = 0;
+    uint64_t begin = 0;  // data span in the file: [begin, end)
+    uint64_t end = 0;
+    std::string name;  // from a begin line or MIME headers (UTF-8), empty when none
+    int mode = -1;     // permission bits of a begin line, -1 when none
+    bool hasBegin = false;
+    bool hasEnd = false;
+    bool hasData = false;       // data lines, or the empty data of an empty file
+    uint64_t bytes = 0;         // decoded size: exact for uu/xx, an estimate for Base64
+    uint32_t damagedLines = 0;  // lines inside the data that are not data
+    int number = 0;             // from the format (yEnc) or the Subject; 0: none
+    int total = 0;
+
+    // What the format says of itself, to be checked (yEnc).
+    int64_t fileSize = -1;    // the whole file's size
+    int64_t rangeBegin = -1;  // this part's first and last byte in the file, 1-based
+    int64_t rangeEnd = -1;
+    int64_t endSize = -1;  // the size the trailer gives for this part
+    bool hasPartCrc = false;
+    uint32_t partCrc = 0;
+    bool hasFileCrc = false;
+    uint32_t fileCrc = 0;
+
+    // Filled in by the scan (yEnc) or the checksum pass after a load.
+    bool verified = false;  // crc and decodedSize are known
+    bool checked = false;   // and compared with what the format says
+    bool checksumBad = false;
+    uint32_t crc = 0;  // CRC-32 of the decoded part
+    uint64_t decodedSize = 0;
+    // What a BinHex stream read whole in the scan showed (a part with its begin and its end).
+    BinHexCheck binhex;
+    int kept = -1;  // the library's copy of the decoded data, made by the scan; -1: none
+    std::string subjectKey;
+    std::string subjectName;
+    std::string partialId;  // a piece of a message/partial message (RFC 2046, 5.2.2)
+};
+
+}  // namespace codec

@@ -1,0 +1,79 @@
+// Reads a byte range of a file as lines (LF or CRLF, any mix) through one reused buffer.
+// Lines are handed out as views into that buffer, valid until the next call; nothing is
+// copied per line. A line longer than kMaxLine is handed out in pieces of at most kMaxLine
+// bytes, each flagged overlong, so that it never makes the buffer grow; most readers ignore
+// such pieces, yEnc decodes them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "io/source.h"
+
+namespace codec {
+
+struct Line {
+    std::string_view text;  // without the line ending
+    uint64_t offset = 0;    // of the first byte of the line in the file
+    uint64_t next = 0;      // offset just past the line ending
+    bool overlong = false;  // a piece of a line longer than kMaxLine
+};
+
+class LineReader {
+  public:
+    static constexpr size_t kMaxLine = 64 * 1024;
+    static constexpr size_t kBufferSize = 512 * 1024;
+
+    // Called after every read with the offset reached; returning false stops the reader (the
+    // caller is cancelling).
+    using FillHook = std::function<bool(uint64_t offset)>;
+
+    explicit LineReader(std::vector<char>& buffer);
+
+    // Reads [start, end) of the input; end may be UINT64_MAX for "to the end".
+    void Reset(Input& input, uint64_t start, uint64_t end);
+    void SetFillHook(FillHook hook) { m_hook = std::move(hook); }
+
+    // False at the end of the range, on a read error (error() is then the errno) or when the
+    // fill hook stopped the reader (stopped() is then true).
+    bool Next(Line& line);
+
+    // The bytes already read past the last line handed out (never past the end of the range),
+    // and their file offset: a caller may consume whole lines from here itself (Consume)
+    // without a call per line.
+    std::string_view Pending() const {
+        return m_midLine ? std::string_view()
+                         : std::string_view(m_buffer.data() + m_pos, m_fill - m_pos);
+    }
+    uint64_t PendingOffset() const { return m_fileOffset + m_pos; }
+    void Consume(size_t n) { m_pos += n; }
+
+    int error() const { return m_error; }
+    bool stopped() const { return m_stopped; }
+
+  private:
+    bool Fill();
+
+    std::vector<char>& m_buffer;
+    FillHook m_hook;
+    Input* m_input = nullptr;
+    uint64_t m_fileOffset = 0;  // file offset of m_buffer[0]
+    uint64_t m_end = 0;
+    size_t m_pos = 0;
+    size_t m_fill = 0;
+    bool m_eof = false;
+    bool m_midLine = false;  // the last piece handed out was not the end of its line
+    int m_error = 0;
+    bool m_stopped = false;
+};
+
+// Reads [start, end) of fd in blocks through the buffer, calling sink for each block.
+// Returns 0, an errno value, or -1 when the fill hook stopped it.
+int ReadBlocks(Input& input, uint64_t start, uint64_t end, std::vector<char>& buffer,
+               const LineReader::FillHook& hook,
+               const std::function<void(const char* data, size_t size)>& sink);
+
+}  // namespace codec

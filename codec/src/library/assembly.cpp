@@ -1,0 +1,248 @@
+// Part assembly; see assembly.h.
+#include "library/assembly.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "library/safe_name.h"
+
+namespace codec {
+
+namespace {
+
+// A hostile Subject may claim a million parts; the list of missing numbers stays bounded.
+constexpr size_t kMaxMissingListed = 10000;
+
+std::string NameKey(const std::string& name, Encoding encoding) {
+    return name + '\x01' + static_cast<char>('0' + static_cast<int>(encoding));
+}
+
+// A file posted whole and a posting in several parts are different files, even under one
+// name: neither may take parts of the other.
+bool Incompatible(const Record& record, const PartInfo& part) {
+    bool recordWhole = record.parts.size() == 1 && record.parts[0].hasBegin &&
+                       record.parts[0].hasEnd && record.parts[0].total <= 1;
+    bool recordSplit = record.maxTotal > 1;
+    bool partWhole = part.hasBegin && part.hasEnd && part.total <= 1;
+    return (recordWhole && part.total > 1) || (recordSplit && partWhole);
+}
+
+}  // namespace
+
+int Record::Mode() const {
+    for (const PartInfo& p : parts)
+        if (p.mode >= 0) return p.mode;
+    return -1;
+}
+
+uint64_t Record::Size() const {
+    int64_t declared = -1;
+    for (const PartInfo& p : parts)
+        declared = std::max(declared, p.fileSize);
+    if (declared >= 0) return static_cast<uint64_t>(declared);
+    uint64_t size = 0;
+    for (const PartInfo& p : parts)
+        size += p.bytes;
+    return size;
+}
+
+Record* Assembly::NewRecord(const PartInfo& part, Record* reuse) {
+    Record* r = reuse;
+    if (r) {
+        *r = Record();  // the same object: its FileRecord keeps its address
+    } else {
+        m_records.push_back(std::make_unique<Record>());
+        r = m_records.back().get();
+        m_byPub.emplace(&r->pub, r);
+    }
+    r->name = SafeBaseName(part.name);
+    r->subjectKey = part.subjectKey;
+    r->subjectName = SafeBaseName(part.subjectName);
+    r->pub.encoding = part.encoding;
+    if (!r->name.empty()) m_byName[NameKey(r->name, part.encoding)] = r;  // the newest wins
+    if (part.number > 0 && !part.subjectKey.empty()) m_byKey.emplace(part.subjectKey, r);
+    return r;
+}
+
+Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& numbers, int total,
+                              const std::string& subjectName) {
+    Record*& r = m_placeholders[id];
+    if (!r) {
+        PartInfo first;
+        first.encoding = Encoding::kPlain;
+        first.subjectName = subjectName;
+        r = NewRecord(first);
+    }
+    r->parts.clear();
+    r->numbers.clear();
+    for (int n : numbers) {
+        PartInfo p;
+        p.encoding = Encoding::kPlain;
+        p.number = n;
+        p.total = total;
+        p.hasBegin = n == 1;
+        p.hasEnd = n == total;
+        r->parts.push_back(p);  // no data: the pieces are not the file
+        r->numbers.insert(n);
+    }
+    r->sorted = false;
+    r->maxTotal = total;
+    m_dirty.push_back(r);
+    return r;
+}
+
+Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse) {
+    std::string safe = SafeBaseName(part.name);
+    bool numbered = part.number > 0;
+    Record* record = nullptr;
+
+    auto byKey = [&]() -> Record* {
+        if (!numbered || part.subjectKey.empty()) return nullptr;
+        auto it = m_byKey.find(part.subjectKey);
+        if (it == m_byKey.end() || it->second->pub.encoding != part.encoding) return nullptr;
+        return it->second;
+    };
+
+    if (!safe.empty()) {
+        auto it = m_byName.find(NameKey(safe, part.encoding));
+        if (it != m_byName.end() && !Incompatible(*it->second, part)) record = it->second;
+        if (!record) {
+            // Later parts may have come first and made a record without a name.
+            Record* keyed = byKey();
+            if (keyed && keyed->name.empty()) {
+                record = keyed;
+                record->name = safe;
+                m_byName.emplace(NameKey(safe, part.encoding), record);
+            }
+        }
+        if (!numbered) part.number = 1;
+    } else if (!part.hasBegin) {
+        record = byKey();
+        if (!record && m_lastOpen && m_lastOpenEncoding == part.encoding &&
+            (!numbered || part.number == m_lastOpenNumber + 1)) {
+            record = m_lastOpen;  // a chunk that directly continues the unfinished one
+            if (!numbered) part.number = m_lastOpenNumber + 1;
+        }
+        if (!numbered && !record) part.number = 1;
+    } else if (!numbered) {
+        part.number = 1;
+    }
+    if (!record) record = NewRecord(part, reuse);
+    if (record->subjectName.empty()) record->subjectName = SafeBaseName(part.subjectName);
+    if (record->subjectKey.empty() && numbered && !part.subjectKey.empty()) {
+        record->subjectKey = part.subjectKey;
+        m_byKey.emplace(part.subjectKey, record);
+    }
+
+    if (part.hasEnd) {
+        m_lastOpen = nullptr;
+    } else {
+        m_lastOpen = record;
+        m_lastOpenNumber = part.number;
+        m_lastOpenEncoding = part.encoding;
+    }
+
+    if (record->numbers.count(part.number)) {
+        const std::string& shown = record->name.empty() ? record->subjectKey : record->name;
+        note("Part " + std::to_string(part.number) + " of '" + shown +
+                 "' was found again; the first copy is kept.",
+             kLevelNote);
+        return nullptr;
+    }
+    // Appended, and sorted once at the next refresh: parts may come in any order, and
+    // inserting each in place would cost quadratic time on a large spool.
+    if (!record->parts.empty() && record->parts.back().number > part.number) record->sorted = false;
+    m_dirty.push_back(record);
+    record->numbers.insert(part.number);
+    record->maxTotal = std::max(record->maxTotal, part.total);
+    record->parts.push_back(std::move(part));
+    return record;
+}
+
+void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
+    if (!r.sorted) {
+        std::sort(r.parts.begin(), r.parts.end(),
+                  [](const PartInfo& a, const PartInfo& b) { return a.number < b.number; });
+        r.sorted = true;
+    }
+    bool hasBegin = false, hasEnd = false, hasData = false;
+    int total = 0;
+    for (const PartInfo& p : r.parts) {
+        hasBegin = hasBegin || p.hasBegin;
+        hasEnd = hasEnd || p.hasEnd;
+        hasData = hasData || p.hasData;
+        total = std::max(total, p.total);
+    }
+    int highest = r.parts.empty() ? 0 : r.parts.back().number;
+    int last = std::max(total, highest);
+    r.total = total;
+    r.missing.clear();
+    size_t k = 0;
+    for (int n = 1; n <= last && r.missing.size() < kMaxMissingListed; ++n) {
+        while (k < r.parts.size() && r.parts[k].number < n)
+            ++k;
+        if (k < r.parts.size() && r.parts[k].number == n) continue;
+        r.missing.push_back(n);
+    }
+    bool missing = !r.missing.empty();
+    r.missing.push_back(0);
+
+    const std::string& name = r.name.empty() ? r.subjectName : r.name;
+    uint32_t state = 0;
+    if (missing) state |= kStateMissingParts;
+    if (!hasBegin) state |= kStateNoBegin;
+    if (!hasEnd) state |= kStateNoEnd;
+    if (!hasData) state |= kStateNoData;
+    if (r.checksumBad) state |= kStateChecksum;
+    bool ready = decodeWithErrors ? (!name.empty() && hasData)
+                                  : (!name.empty() && hasData && hasBegin && hasEnd && !missing &&
+                                     !r.checksumBad);
+    if (ready) state |= kStateReady;
+    if (r.failed) state |= kStateFailed;
+
+    uint64_t size = r.Size();
+    r.pub.state = state;
+    r.pub.size = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
+    r.pub.name = name.empty() ? nullptr : name.c_str();
+    r.pub.missingParts = r.missing.data();
+    r.pub.partCount = static_cast<int32_t>(r.parts.size());
+}
+
+void Assembly::Refresh(bool decodeWithErrors) {
+    std::sort(m_dirty.begin(), m_dirty.end());
+    m_dirty.erase(std::unique(m_dirty.begin(), m_dirty.end()), m_dirty.end());
+    for (Record* r : m_dirty)
+        RefreshOne(*r, decodeWithErrors);
+    m_dirty.clear();
+}
+
+void Assembly::RefreshAll(bool decodeWithErrors) {
+    for (auto& r : m_records)
+        RefreshOne(*r, decodeWithErrors);
+    m_dirty.clear();
+}
+
+const Record* Assembly::At(size_t index) const {
+    return index < m_records.size() ? m_records[index].get() : nullptr;
+}
+
+Record* Assembly::Find(const FileRecord* pub) {
+    auto it = m_byPub.find(pub);
+    return it == m_byPub.end() ? nullptr : it->second;
+}
+
+bool Assembly::LastOpenIs(Encoding encoding) const {
+    return m_lastOpen && m_lastOpenEncoding == encoding;
+}
+
+void Assembly::Clear() {
+    m_records.clear();
+    m_byName.clear();
+    m_byKey.clear();
+    m_byPub.clear();
+    m_dirty.clear();
+    m_placeholders.clear();
+    m_lastOpen = nullptr;
+}
+
+}  // namespace codec

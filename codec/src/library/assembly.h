@@ -1,0 +1,80 @@
+// Parts become file records. A part joins a record by its name, else by its Subject with the
+// numbering removed, else (no begin, no numbering) by directly following an unfinished part;
+// anything else starts a record of its own. Records never move once made, so the pointers
+// handed out stay valid until the assembly is cleared.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "codec/codec_library.h"
+#include "formats/part.h"
+
+namespace codec {
+
+struct Record {
+    FileRecord pub;    // what callers read; refreshed by Assembly::Refresh
+    std::string name;  // safe base name, empty when none
+    std::string subjectKey;
+    std::string subjectName;      // safe name taken from the Subject, used when name is empty
+    std::vector<PartInfo> parts;  // no repeats; ascending part number after a refresh
+    std::unordered_set<int> numbers;
+    bool sorted = true;
+    int maxTotal = 0;  // the largest part count a Subject claimed
+    std::vector<int32_t> missing;
+    int total = 0;
+    bool failed = false;
+    bool checksumBad = false;  // a part's or the whole file's checksum or size is wrong
+
+    int Mode() const;  // permission bits of the begin line, or -1
+    uint64_t Size() const;
+};
+
+class Assembly {
+  public:
+    using Note = std::function<void(const std::string& text, int level)>;
+
+    // Adds a part. Repeats of a part number are dropped with a note.
+    // Returns the record it joined, or null for a repeat. A part that would start a record of
+    // its own takes `reuse` instead, when given (a placeholder becomes the real record).
+    Record* Add(PartInfo&& part, const Note& note, Record* reuse = nullptr);
+    // A record that stands for a message/partial message not yet complete: it lists the
+    // pieces there and missing, and is never ready. Found again by its id.
+    Record* Placeholder(const std::string& id, const std::vector<int>& numbers, int total,
+                        const std::string& subjectName);
+    // Recomputes the public fields of the records changed since the last refresh, or of
+    // every record (states follow decodeWithErrors).
+    void Refresh(bool decodeWithErrors);
+    void RefreshAll(bool decodeWithErrors);
+    void RefreshOne(Record& record, bool decodeWithErrors);
+
+    const Record* At(size_t index) const;
+    Record* Find(const FileRecord* pub);
+    size_t size() const { return m_records.size(); }
+
+    // The previous part ended without its end and had this encoding: a chunk without headers
+    // may go on with it.
+    bool LastOpenIs(Encoding encoding) const;
+
+    void Clear();
+
+  private:
+    // A record for part: a new one, or `reuse` made over (when given).
+    Record* NewRecord(const PartInfo& part, Record* reuse = nullptr);
+
+    std::vector<std::unique_ptr<Record>> m_records;
+    std::unordered_map<std::string, Record*> m_byName;
+    std::unordered_map<std::string, Record*> m_byKey;
+    std::unordered_map<const FileRecord*, Record*> m_byPub;
+    std::vector<Record*> m_dirty;
+    std::unordered_map<std::string, Record*> m_placeholders;
+    Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
+    int m_lastOpenNumber = 0;
+    Encoding m_lastOpenEncoding = Encoding::kUu;
+};
+
+}  // namespace codec

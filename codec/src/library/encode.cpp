@@ -1,0 +1,344 @@
+// Encoding; see encode.h. The encoded document is produced as a stream of lines (header
+// lines, data lines made from the input as it is read, trailer lines), and each line goes to
+// the part file its number belongs to. uuencode and xxencode parts split the data lines (the
+// begin line goes with the first, terminator and "end" with the last) and carry a Subject
+// with their number, so they join in any order; Base64 parts are message/partial messages
+// (RFC 2046, 5.2.2) that split the whole MIME message.
+#include "library/encode.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "io/output_file.h"
+#include "simd/simd.h"
+#include "io/source.h"
+#include "base/tables.h"
+
+namespace codec {
+
+namespace {
+
+constexpr size_t kUuBytes = 45;                              // per uuencode/xxencode line
+constexpr size_t kBase64Bytes = 57;                          // per 76-character Base64 line
+constexpr size_t kReadChunk = kUuBytes * kBase64Bytes * 64;  // a multiple of both
+
+bool IsBase64(const EncodeJob& job) {
+    return job.type == 2;
+}
+
+// Two output characters for every 12-bit value, so three bytes take two lookups.
+using PairTable = std::array<std::array<char, 2>, 4096>;
+
+constexpr PairTable MakePairs(std::string_view alphabet) {
+    PairTable t{};
+    for (size_t v = 0; v < 4096; ++v) {
+        t[v][0] = alphabet[v >> 6];
+        t[v][1] = alphabet[v & 63];
+    }
+    return t;
+}
+
+// kUuAlphabet writes zero as '`' rather than a blank, so no line ends in blanks.
+constexpr PairTable kUuPairs = MakePairs(kUuAlphabet);
+constexpr PairTable kXxPairs = MakePairs(kXxAlphabet);
+constexpr PairTable kBase64Pairs = MakePairs(kBase64Alphabet);
+
+// Whole groups of three bytes to four characters; returns the end of the output.
+inline char* Groups(const PairTable& pairs, const unsigned char* b, size_t groups, char* o) {
+    for (size_t g = 0; g < groups; ++g, b += 3, o += 4) {
+        uint32_t v = uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
+        std::memcpy(o, pairs[v >> 12].data(), 2);
+        std::memcpy(o + 2, pairs[v & 0xFFF].data(), 2);
+    }
+    return o;
+}
+
+// A parameter value for a MIME header: quoted when plain ASCII, RFC 2231 otherwise.
+std::string Param(const std::string& key, const std::string& value) {
+    bool plain = true;
+    for (unsigned char c : value)
+        plain = plain && c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    if (plain) return key + "=\"" + value + "\"";
+    std::string out = key + "*=UTF-8''";
+    for (unsigned char c : value) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '.' || c == '-' || c == '_') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// The encoded document, line by line.
+class Document {
+  public:
+    Document(const EncodeJob& job, std::vector<char>& readBuffer) : m_job(job), m_read(readBuffer) {
+        if (m_read.size() < kReadChunk) m_read.resize(kReadChunk);
+        size_t per = IsBase64(job) ? kBase64Bytes : kUuBytes;
+        m_dataLines = (job.inputSize + per - 1) / per;
+        if (IsBase64(job)) {
+            m_head = {"MIME-Version: 1.0",
+                      "Subject: " + job.headerName,
+                      "Content-Type: application/octet-stream; " + Param("name", job.headerName),
+                      "Content-Transfer-Encoding: base64",
+                      "Content-Disposition: attachment; " + Param("filename", job.headerName),
+                      ""};
+        } else {
+            m_head = {"begin 644 " + job.headerName};
+            m_tail = {job.type == 3 ? "+" : "`", "end"};
+        }
+    }
+
+    uint64_t lines() const { return m_head.size() + m_dataLines + m_tail.size(); }
+    uint64_t dataLines() const { return m_dataLines; }
+    size_t headLines() const { return m_head.size(); }
+
+    // The next line (without its line end); false at the end or on a read error (error()).
+    // Data lines are encoded into `scratch` (room for kMaxLine characters).
+    bool Next(std::string_view& line, char* scratch) {
+        if (m_index < m_head.size()) {
+            line = m_head[m_index++];
+            return true;
+        }
+        uint64_t data = m_index - m_head.size();
+        if (data < m_dataLines) {
+            ++m_index;
+            return Data(line, scratch);
+        }
+        uint64_t tail = data - m_dataLines;
+        if (tail < m_tail.size()) {
+            ++m_index;
+            line = m_tail[tail];
+            return true;
+        }
+        return false;
+    }
+
+    int error() const { return m_error; }
+
+  private:
+    bool Data(std::string_view& line, char* scratch) {
+        size_t per = IsBase64(m_job) ? kBase64Bytes : kUuBytes;
+        if (m_pos == m_fill) {
+            ssize_t got = ReadAt(m_job.inputFd, m_read.data(), kReadChunk, m_offset);
+            if (got <= 0) {
+                m_error = got < 0 ? errno : EIO;  // the file shrank under us
+                return false;
+            }
+            m_offset += static_cast<uint64_t>(got);
+            m_pos = 0;
+            m_fill = static_cast<size_t>(got);
+        }
+        size_t n = m_fill - m_pos < per ? m_fill - m_pos : per;
+        const auto* b = reinterpret_cast<const unsigned char*>(m_read.data() + m_pos);
+        m_pos += n;
+        char* o = scratch;
+        if (IsBase64(m_job)) {
+            const char* a = kBase64Alphabet.data();
+            size_t i = n / 3 * 3;
+            // Vector blocks read 16 bytes for every 12 they encode: they may read up to four
+            // bytes past the line's whole groups (what the read buffer holds), never encode
+            // past them.
+            size_t readable = m_fill - (m_pos - n);
+            size_t fast = Base64EncodeBlocks(b, readable < i + 4 ? readable : i + 4, o);
+            o += fast / 3 * 4;
+            o = Groups(kBase64Pairs, b + fast, (i - fast) / 3, o);
+            if (i < n) {
+                unsigned b1 = i + 1 < n ? b[i + 1] : 0;
+                o[0] = a[b[i] >> 2];
+                o[1] = a[(b[i] & 3) << 4 | b1 >> 4];
+                o[2] = i + 1 < n ? a[(b1 & 15) << 2] : '=';
+                o[3] = '=';
+                o += 4;
+            }
+        } else {
+            const char* a = m_job.type == 3 ? kXxAlphabet.data() : kUuAlphabet.data();
+            *o++ = a[n];
+            size_t whole = n / 3;
+            o = Groups(m_job.type == 3 ? kXxPairs : kUuPairs, b, whole, o);
+            for (size_t i = whole * 3; i < n; i += 3, o += 4) {
+                unsigned b0 = b[i], b1 = i + 1 < n ? b[i + 1] : 0, b2 = i + 2 < n ? b[i + 2] : 0;
+                o[0] = a[b0 >> 2];
+                o[1] = a[(b0 & 3) << 4 | b1 >> 4];
+                o[2] = a[(b1 & 15) << 2 | b2 >> 6];
+                o[3] = a[b2 & 63];
+            }
+        }
+        line = std::string_view(scratch, static_cast<size_t>(o - scratch));
+        return true;
+    }
+
+    const EncodeJob& m_job;
+    std::vector<char>& m_read;
+    std::vector<std::string> m_head, m_tail;
+    uint64_t m_dataLines = 0;
+    uint64_t m_index = 0;
+    uint64_t m_offset = 0;
+    size_t m_pos = 0, m_fill = 0;
+    int m_error = 0;
+};
+
+// Room for any line: a data line, or a header line with a name of up to 255 bytes written
+// with RFC 2231 escapes.
+constexpr size_t kMaxLine = 2048;
+
+// How the document's lines fall into parts.
+struct Split {
+    uint64_t parts = 1;
+    uint64_t per = 0;            // lines per part, 0: one file
+    bool wholeDocument = false;  // Base64: every line counts; uu/xx: only the data lines
+
+    uint64_t PartOf(uint64_t line, const Document& doc) const {
+        if (per == 0) return 0;
+        if (wholeDocument) return line / per;
+        if (line < doc.headLines()) return 0;
+        uint64_t data = line - doc.headLines();
+        if (data >= doc.dataLines()) return parts - 1;
+        return data / per;
+    }
+};
+
+Split MakeSplit(const EncodeJob& job, uint64_t lines, uint64_t dataLines) {
+    Split s;
+    if (job.linesPerPart <= 0) return s;
+    s.per = static_cast<uint64_t>(job.linesPerPart);
+    s.wholeDocument = IsBase64(job);
+    uint64_t counted = s.wholeDocument ? lines : dataLines;
+    s.parts = counted == 0 ? 1 : (counted + s.per - 1) / s.per;
+    return s;
+}
+
+uint64_t PartsOf(const EncodeJob& job) {
+    size_t per = IsBase64(job) ? kBase64Bytes : kUuBytes;
+    uint64_t data = (job.inputSize + per - 1) / per;
+    uint64_t lines = data + (IsBase64(job) ? 6 : 3);
+    return MakeSplit(job, lines, data).parts;
+}
+
+}  // namespace
+
+std::vector<std::string> EncodeOutputNames(const EncodeJob& job) {
+    if (job.linesPerPart <= 0) return {job.outputName};
+    uint64_t parts = PartsOf(job);
+    std::string stem = job.outputName;
+    size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0) stem.resize(dot);
+    int digits = 3;
+    for (uint64_t p = parts; p >= 1000; p /= 10)
+        ++digits;
+    std::vector<std::string> names;
+    names.reserve(parts);
+    for (uint64_t k = 1; k <= parts; ++k) {
+        std::string number = std::to_string(k);
+        if (number.size() < static_cast<size_t>(digits))
+            number.insert(0, static_cast<size_t>(digits) - number.size(), '0');
+        names.push_back(stem + "." + number + "." + job.extension);
+    }
+    return names;
+}
+
+int Encode(const EncodeJob& job, std::vector<uint8_t>& buffer, std::vector<char>& readBuffer,
+           const EncodeCallbacks& callbacks) {
+    std::vector<std::string> names = EncodeOutputNames(job);
+    auto say = [&](int level, const std::string& text) {
+        if (callbacks.message) callbacks.message(level, text);
+    };
+    if (!job.overwrite) {
+        for (const std::string& name : names) {
+            struct stat st;
+            if (fstatat(job.outputDirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                say(2, "'" + name + "' already exists and was not overwritten; nothing written.");
+                return 7;
+            }
+        }
+    }
+    Document doc(job, readBuffer);
+    Split split = MakeSplit(job, doc.lines(), doc.dataLines());
+    auto parts = static_cast<int>(split.parts);
+    std::vector<std::unique_ptr<OutputFile>> written;  // closed, waiting to be put in place
+    std::unique_ptr<OutputFile> out;
+    unsigned mode = 0666u & ~job.umask;
+    auto fail = [&](int code, const std::string& text) {
+        say(2, text);
+        return code;  // the OutputFiles remove their temporaries as they go
+    };
+
+    uint64_t linesIn = 0, partLines = 0, current = UINT64_MAX;
+    std::string_view line;
+    for (uint64_t i = 0; i < doc.lines(); ++i) {
+        uint64_t part = split.PartOf(i, doc);
+        if (part != current) {
+            if (out) {
+                if (int err = out->Close(mode))
+                    return fail(1, "Cannot write '" + names[current] + "': " + std::strerror(err));
+                written.push_back(std::move(out));
+            }
+            current = part;
+            out = std::make_unique<OutputFile>(buffer, false);
+            if (int err = out->Create(job.outputDirFd, names[part]))
+                return fail(1, "Cannot create '" + names[part] + "': " + std::strerror(err));
+            if (split.per > 0) {
+                std::string head = "Subject: " + job.headerName + " (" + std::to_string(part + 1) +
+                                   "/" + std::to_string(parts) + ")\n";
+                if (IsBase64(job))
+                    head = "MIME-Version: 1.0\n" + head + "Content-Type: message/partial; id=\"" +
+                           job.id + "\"; number=" + std::to_string(part + 1) +
+                           "; total=" + std::to_string(parts) + "\n";
+                head += "\n";
+                out->Write(reinterpret_cast<const uint8_t*>(head.data()), head.size());
+            }
+            linesIn = 0;
+            partLines = split.per > 0 ? split.per : doc.lines();
+        }
+        // Data lines are encoded straight into the output buffer; header lines are copied.
+        uint8_t* o = out->Reserve(kMaxLine + 1);
+        char* scratch = reinterpret_cast<char*>(o);
+        if (!doc.Next(line, scratch)) break;
+        if (line.data() != scratch) std::memcpy(o, line.data(), line.size());
+        o[line.size()] = '\n';
+        out->Advance(line.size() + 1);
+        if ((++linesIn & 63) == 0 && callbacks.progress) {
+            int percent = static_cast<int>(linesIn * 100 / (partLines ? partLines : 1));
+            if (!callbacks.progress(static_cast<int>(part) + 1, parts,
+                                    percent > 100 ? 100 : percent))
+                return fail(9, "Encoding was canceled; nothing was written.");
+        }
+    }
+    if (doc.error() != 0)
+        return fail(1,
+                    "Cannot read the file to encode: " + std::string(std::strerror(doc.error())));
+    if (out) {
+        if (int err = out->Close(mode))
+            return fail(1, "Cannot write '" + names[current] + "': " + std::strerror(err));
+        written.push_back(std::move(out));
+    }
+    if (callbacks.progress && !callbacks.progress(parts, parts, 100))
+        return fail(9, "Encoding was canceled; nothing was written.");
+
+    // Everything is written: now put it all in place.
+    for (size_t k = 0; k < written.size(); ++k) {
+        int err = written[k]->Publish(job.overwrite);
+        if (err == 0) continue;
+        if (!job.overwrite) {
+            // Only new files were made: take them back, so the call leaves nothing.
+            for (size_t j = 0; j < k; ++j)
+                unlinkat(job.outputDirFd, names[j].c_str(), 0);
+        }
+        if (err == EEXIST && !job.overwrite)
+            return fail(7, "'" + names[k] + "' appeared meanwhile and was not overwritten.");
+        return fail(1, "Cannot write '" + names[k] + "': " + std::strerror(err));
+    }
+    return 0;
+}
+
+}  // namespace codec

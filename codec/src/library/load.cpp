@@ -1,0 +1,215 @@
+// Loading an input: the scan, handing parts to the assembly, and message/partial messages put
+// together once all their pieces are loaded.
+#include "library/library_impl.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "io/line_reader.h"
+#include "library/safe_name.h"
+#include "message/scanner.h"
+
+namespace codec {
+
+int CodecLibrary::Impl::Load(const std::string& path) {
+    Fd fd;
+    struct stat st;
+    if (int err = OpenInput(path.c_str(), fd, st); err != 0 || !S_ISREG(st.st_mode)) {
+        const char* why = err != 0              ? std::strerror(err)
+                          : S_ISDIR(st.st_mode) ? "it is a directory"
+                                                : "it is not a regular file";
+        Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + why);
+        return kIoError;
+    }
+    FdInput input(fd.get());
+    return Scan(path, input, static_cast<uint64_t>(st.st_size));
+}
+
+int CodecLibrary::Impl::Scan(const std::string& path, Input& input, uint64_t total) {
+    auto index = static_cast<uint32_t>(files.size());
+    std::string shown = BaseName(path);
+    std::vector<PartInfo> found;
+    LineReader reader(readBuffer);
+    // Up to the size it has now (no read to find the end), unless it says it has none: some
+    // files (under /proc) are only known by reading them.
+    reader.Reset(input, 0, total ? total : UINT64_MAX);
+    if (!Tick(kActionScanning, shown, 1, 1, 0, total)) return kCanceled;
+    reader.SetFillHook(
+        [&](uint64_t offset) { return Tick(kActionScanning, shown, 1, 1, offset, total); });
+    Scanner scanner(
+        index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
+        [&](Encoding encoding) {
+            if (!found.empty()) return !found.back().hasEnd && found.back().encoding == encoding;
+            return assembly.LastOpenIs(encoding);
+        },
+        MakeKeeper(total));
+    if (!ScanFile(reader, scanner)) {
+        if (reader.stopped()) return kCanceled;
+        Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
+        return kIoError;
+    }
+    files.AddFile(path);
+    std::vector<std::string> touched;
+    int rc = AddParts(found, shown, total, nullptr, &touched);
+    if (rc != kOk) return rc;
+    if (found.empty()) Message(kLevelNote, "Loaded " + Quote(shown) + ": no encoded data found");
+    std::sort(touched.begin(), touched.end());
+    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+    for (const std::string& id : touched) {
+        rc = JoinPartial(id, shown, total);
+        if (rc != kOk) return rc;
+    }
+    return kOk;
+}
+
+Scanner::Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
+    if (!decodeDuringLoad || !unnamedOutput) return {};
+    Scanner::Keeper keeper;
+    keeper.keep = [this, inputSize](uint64_t size, ByteSink** sink) {
+        if (kept.size() >= kMaxKept) return -1;
+        auto k = std::make_unique<Kept>();
+        struct stat st;
+        if (OpenOutputDir(k->dir, true) != kOk || fstat(k->dir.get(), &st) != 0) return -1;
+        k->dev = st.st_dev;
+        k->ino = st.st_ino;
+        k->file = std::make_unique<OutputFile>(k->buffer, true);
+        // Only a file without a name: one with a name would show, and stay if we died.
+        if (k->file->Create(k->dir.get(), std::string()) != 0 || !k->file->unnamed()) return -1;
+        k->file->Preallocate(std::min(size, inputSize));  // never more than the input
+        *sink = k->file.get();
+        int id = nextKeptId++;
+        kept[id] = std::move(k);
+        return id;
+    };
+    keeper.drop = [this](int id) { kept.erase(id); };
+    return keeper;
+}
+
+// Hands the parts of one scan to the assembly (pieces of message/partial messages to their
+// group), says what was found, and checks the checksums of what changed.
+int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string& shown,
+                                 uint64_t total, Record** reuse,
+                                 std::vector<std::string>* touched) {
+    auto note = [&](const std::string& text, int level) { Message(level, text); };
+    std::vector<Record*> toVerify;
+    std::unordered_set<Record*> verifying;
+    std::string summary;
+    size_t listed = 0;
+    for (PartInfo& p : found) {
+        std::string name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
+        if (listed < 20) {
+            summary += (listed ? ", " : "") + (name.empty() ? std::string("(no name)") : name);
+            if (!p.partialId.empty()) summary += " (message/partial)";
+            if (p.number > 0) summary += " part " + std::to_string(p.number);
+            summary += std::string(" [") + EncodingName(p.encoding) + "]";
+        }
+        ++listed;
+        if (p.damagedLines)
+            Message(kLevelWarning, Quote(shown) + ": " + std::to_string(p.damagedLines) +
+                                       " line(s) inside the data of " +
+                                       (name.empty() ? std::string("a part") : Quote(name)) +
+                                       " are not valid data and will be skipped");
+        if (!p.partialId.empty()) {
+            kept.erase(p.kept);  // a piece is read again once the message is whole
+            if (!touched || p.number <= 0) continue;  // no message/partial inside another
+            Partial& group = partials[p.partialId];
+            if (group.pieces.count(p.number))
+                Message(kLevelNote, "Piece " + std::to_string(p.number) + " of message/partial " +
+                                        Quote(p.partialId) +
+                                        " was found again; the first copy is kept.");
+            else
+                group.pieces[p.number] = Segment{p.fileIndex, p.begin, p.end};
+            group.total = std::max(group.total, p.total);
+            if (group.subjectName.empty()) group.subjectName = p.subjectName;
+            touched->push_back(p.partialId);
+            continue;
+        }
+        bool check = p.encoding == Encoding::kYenc || p.encoding == Encoding::kBinHex;
+        int keptId = p.kept;
+        Record* joined = assembly.Add(std::move(p), note, reuse ? *reuse : nullptr);
+        if (!joined) kept.erase(keptId);  // a repeat, dropped with what the load kept of it
+        if (joined && reuse && joined == *reuse) *reuse = nullptr;
+        // In the order found (not by address, which would change from run to run).
+        if (joined && check && verifying.insert(joined).second) toVerify.push_back(joined);
+    }
+    if (!found.empty()) {
+        if (listed > 20) summary += ", and " + std::to_string(listed - 20) + " more";
+        Message(kLevelNote, "Loaded " + Quote(shown) + ": " + std::to_string(found.size()) +
+                                " part(s) found: " + summary);
+    }
+    assembly.Refresh(decodeWithErrors);
+    for (Record* r : toVerify) {
+        if (Verify(*r, shown, total) == kCanceled) return kCanceled;
+        assembly.RefreshOne(*r, decodeWithErrors);
+    }
+    return kOk;
+}
+
+// A message/partial group: while pieces are missing, a placeholder record says which; once all
+// are there, they are read one after another as the message they carry, whose attachments
+// become records (the first of them taking the placeholder's place).
+int CodecLibrary::Impl::JoinPartial(const std::string& id, const std::string& shown,
+                                    uint64_t total) {
+    Partial& group = partials[id];
+    if (group.done) return kOk;
+    bool complete = group.total > 0 && group.pieces.size() == static_cast<size_t>(group.total) &&
+                    group.pieces.rbegin()->first == group.total;
+    if (!complete) {
+        std::vector<int> numbers;
+        for (const auto& piece : group.pieces)
+            numbers.push_back(piece.first);
+        group.placeholder = assembly.Placeholder(id, numbers, group.total, group.subjectName);
+        assembly.Refresh(decodeWithErrors);
+        return kOk;
+    }
+    std::vector<Segment> segments;
+    for (const auto& piece : group.pieces)
+        segments.push_back(piece.second);
+    uint32_t index = files.AddJoined(std::move(segments), "message/partial " + id);
+    std::unique_ptr<Input> input = files.Open(index);
+    if (!input) {
+        Message(kLevelWarning, "Cannot read the pieces of message/partial " + Quote(id) + ": " +
+                                   std::strerror(errno));
+        return kOk;
+    }
+    LineReader reader(readBuffer);
+    reader.Reset(*input, 0, UINT64_MAX);
+    reader.SetFillHook([&](uint64_t) { return Tick(kActionScanning, shown, 1, 1, total, total); });
+    std::vector<PartInfo> found;
+    Scanner scanner(
+        index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
+        [](Encoding) { return false; });
+    if (!ScanFile(reader, scanner)) {
+        if (reader.stopped()) return kCanceled;
+        Message(kLevelWarning, "Cannot read the pieces of message/partial " + Quote(id) + ": " +
+                                   std::strerror(reader.error()));
+        return kOk;
+    }
+    group.done = true;
+    Message(kLevelNote, "Message/partial " + Quote(id) + " is complete (" +
+                            std::to_string(group.total) + " pieces).");
+    Record* placeholder = group.placeholder;
+    int rc = AddParts(found, "message/partial " + id, total, &placeholder, nullptr);
+    if (placeholder) {
+        // Nothing took its place (the message held no file, or one already listed): it stays,
+        // complete now, as the message without data that it is.
+        std::vector<int> numbers;
+        for (const auto& piece : group.pieces)
+            numbers.push_back(piece.first);
+        assembly.Placeholder(id, numbers, group.total, group.subjectName);
+        assembly.Refresh(decodeWithErrors);
+    }
+    return rc;
+}
+
+// Checks what the format says of the data (yEnc CRC-32s and sizes) by decoding every part not
+// checked yet into a CRC counter, and the whole file's CRC once all parts are there.
+}  // namespace codec

@@ -1,0 +1,336 @@
+// Header and MIME parameter parsing; see headers.h.
+#include "message/headers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "formats/base64/base64.h"
+#include "base/tables.h"
+
+namespace codec {
+
+namespace {
+
+char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = LowerChar(c);
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool IsValidUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t n;
+        if (c < 0x80)
+            n = 0;
+        else if (c >= 0xC2 && c < 0xE0)
+            n = 1;
+        else if (c >= 0xE0 && c < 0xF0)
+            n = 2;
+        else if (c >= 0xF0 && c < 0xF5)
+            n = 3;
+        else
+            return false;
+        if (s.size() - i - 1 < n) return false;
+        for (size_t k = 1; k <= n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+// windows-1252 0x80..0x9F; 0 where undefined (kept as the Latin-1 control).
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+uint32_t Latin9(unsigned char c) {
+    switch (c) {
+        case 0xA4:
+            return 0x20AC;
+        case 0xA6:
+            return 0x0160;
+        case 0xA8:
+            return 0x0161;
+        case 0xB4:
+            return 0x017D;
+        case 0xB8:
+            return 0x017E;
+        case 0xBC:
+            return 0x0152;
+        case 0xBD:
+            return 0x0153;
+        case 0xBE:
+            return 0x0178;
+        default:
+            return c;
+    }
+}
+
+std::string DecodeQ(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '_') {
+            out += ' ';
+        } else if (s[i] == '=' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 &&
+                   HexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string DecodeB(std::string_view s) {
+    std::string out(s.size() / 4 * 3 + 8, '\0');
+    Base64Decoder d;
+    auto* o = reinterpret_cast<uint8_t*>(out.data());
+    size_t n = d.Decode(s.data(), s.size(), o);
+    n += d.Finish(o + n);
+    out.resize(n);
+    return out;
+}
+
+// One encoded word at s[pos] ("=?cs?e?text?="): its decoded UTF-8 text and its length.
+bool EncodedWord(std::string_view s, size_t pos, std::string& text, size_t& length) {
+    if (s.substr(pos, 2) != "=?") return false;
+    // An encoded word is at most 75 characters (RFC 2047, 2); looking further would make
+    // text full of "=?" quadratic.
+    s = s.substr(0, pos + 200);
+    size_t q1 = s.find('?', pos + 2);
+    if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?') return false;
+    char enc = LowerChar(s[q1 + 1]);
+    if (enc != 'b' && enc != 'q') return false;
+    size_t endq = s.find("?=", q1 + 3);
+    if (endq == std::string_view::npos) return false;
+    std::string_view charset = s.substr(pos + 2, q1 - pos - 2);
+    size_t star = charset.find('*');  // RFC 2231 language suffix
+    if (star != std::string_view::npos) charset = charset.substr(0, star);
+    std::string_view payload = s.substr(q1 + 3, endq - q1 - 3);
+    if (payload.find(' ') != std::string_view::npos) return false;
+    std::string raw = enc == 'b' ? DecodeB(payload) : DecodeQ(payload);
+    text = ToUtf8(raw, charset);
+    length = endq + 2 - pos;
+    return true;
+}
+
+std::string PercentDecode(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_view& value) {
+    // Most lines of a large file are data without any colon: one memchr rejects them.
+    if (line.size() < 3 || !std::memchr(line.data(), ':', line.size())) return false;
+    size_t i = 0;
+    while (i < line.size()) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c == ':' || c <= ' ' || c > '~') break;
+        ++i;
+    }
+    if (i < 2 || i >= line.size() || line[i] != ':') return false;
+    name = line.substr(0, i);
+    value = line.substr(i + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    return true;
+}
+
+std::string ToUtf8(std::string_view bytes, std::string_view charset) {
+    std::string cs = LowerAscii(Trim(charset));
+    bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return std::string(bytes);
+    bool latin1 = cs == "iso-8859-1" || cs == "latin1" || cs == "iso8859-1" || cs == "l1";
+    bool latin9 = cs == "iso-8859-15" || cs == "latin9" || cs == "iso8859-15";
+    bool cp1252 = cs == "windows-1252" || cs == "cp1252";
+    if (!latin1 && !latin9 && !cp1252) {
+        if (IsValidUtf8(bytes)) return std::string(bytes);
+        latin1 = true;  // the most common legacy charset of news and mail
+    }
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char ch : bytes) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        uint32_t cp = c;
+        if (latin9) cp = Latin9(c);
+        if (cp1252 && c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80]) cp = kCp1252High[c - 0x80];
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::string DecodeEncodedWords(std::string_view text) {
+    if (text.find("=?") == std::string_view::npos) return std::string(text);
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        std::string word;
+        size_t len = 0;
+        if (text[i] == '=' && EncodedWord(text, i, word, len)) {
+            out += word;
+            i += len;
+            size_t j = i;
+            while (j < text.size() && (text[j] == ' ' || text[j] == '\t'))
+                ++j;
+            if (j > i && j < text.size() && EncodedWord(text, j, word, len)) {
+                i = j;  // blanks between encoded words vanish
+                continue;
+            }
+            continue;
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
+std::string MimeField::Param(std::string_view name) const {
+    for (const auto& [k, v] : params)
+        if (k == name) return v;
+    return {};
+}
+
+bool MimeField::HasParam(std::string_view name) const {
+    for (const auto& p : params)
+        if (p.first == name) return true;
+    return false;
+}
+
+MimeField ParseMimeField(std::string_view text) {
+    MimeField field;
+    size_t semi = text.find(';');
+    field.value = LowerAscii(Trim(text.substr(0, semi)));
+    if (semi == std::string_view::npos) return field;
+
+    struct Section {
+        std::string value;
+        bool encoded = false;
+    };
+    // RFC 2231 sections per parameter name, ordered by their number.
+    std::map<std::string, std::map<int, Section>> split;
+    std::vector<std::string> order;
+
+    size_t i = semi + 1;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ';'))
+            ++i;
+        size_t eq = text.find('=', i);
+        if (eq == std::string_view::npos) break;
+        std::string name = LowerAscii(Trim(text.substr(i, eq - i)));
+        i = eq + 1;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        std::string value;
+        bool quoted = i < text.size() && text[i] == '"';
+        if (quoted) {
+            ++i;
+            while (i < text.size() && text[i] != '"') {
+                if (text[i] == '\\' && i + 1 < text.size()) ++i;
+                value += text[i++];
+            }
+            ++i;  // closing quote
+            while (i < text.size() && text[i] != ';')
+                ++i;
+        } else {
+            size_t end = text.find(';', i);
+            if (end == std::string_view::npos) end = text.size();
+            value = std::string(Trim(text.substr(i, end - i)));
+            i = end;
+        }
+        if (name.empty() || name.find_first_of(" \t") != std::string::npos) continue;
+
+        // RFC 2231: name*=charset'lang'%xx, name*0=.., name*1*=..
+        int number = -1;
+        bool encoded = false;
+        size_t star = name.find('*');
+        std::string base = name;
+        if (star != std::string::npos) {
+            base = name.substr(0, star);
+            std::string rest = name.substr(star + 1);
+            if (!rest.empty() && rest.back() == '*') {
+                encoded = true;
+                rest.pop_back();
+            } else if (rest.empty()) {
+                encoded = true;
+            }
+            if (rest.empty()) {
+                number = 0;
+            } else if (rest.size() <= 3 && std::all_of(rest.begin(), rest.end(), [](char c) {
+                           return c >= '0' && c <= '9';
+                       })) {
+                number = std::stoi(rest);
+            } else {
+                continue;
+            }
+        }
+        if (number < 0) {
+            if (split.count(base)) continue;  // an RFC 2231 form of it wins
+            field.params.emplace_back(base, DecodeEncodedWords(value));
+            continue;
+        }
+        if (!split.count(base)) order.push_back(base);
+        split[base][number] = Section{value, encoded};
+    }
+
+    for (const std::string& base : order) {
+        std::string charset;
+        std::string raw;
+        bool first = true;
+        for (auto& [n, sec] : split[base]) {
+            std::string_view v = sec.value;
+            if (first && sec.encoded) {
+                size_t a = v.find('\'');
+                size_t b = a == std::string_view::npos ? a : v.find('\'', a + 1);
+                if (b != std::string_view::npos) {
+                    charset = std::string(v.substr(0, a));
+                    v = v.substr(b + 1);
+                }
+            }
+            raw += sec.encoded ? PercentDecode(v) : std::string(v);
+            first = false;
+        }
+        std::string value = ToUtf8(raw, charset);
+        auto it = std::find_if(field.params.begin(), field.params.end(),
+                               [&](const auto& p) { return p.first == base; });
+        if (it != field.params.end())
+            it->second = value;
+        else
+            field.params.emplace_back(base, value);
+    }
+    return field;
+}
+
+}  // namespace codec

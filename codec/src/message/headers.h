@@ -1,0 +1,40 @@
+// Header fields of news articles and mail (RFC 5322 syntax) and the MIME pieces we need:
+// Content-Type / Content-Disposition parameters with RFC 2231 continuations and charsets, and
+// RFC 2047 encoded words. Every text comes out as UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "base/text.h"
+
+namespace codec {
+
+// "Name: value": name is printable ASCII without blanks or ':' and at least two characters
+// long (one-letter names are too often data). value has leading blanks removed.
+bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_view& value);
+
+
+// Bytes in the given charset to UTF-8. Knows UTF-8, US-ASCII, ISO-8859-1 and -15 and
+// windows-1252; anything else is kept when it is valid UTF-8 and read as ISO-8859-1 otherwise.
+std::string ToUtf8(std::string_view bytes, std::string_view charset);
+
+// Replaces RFC 2047 encoded words (=?charset?B|Q?text?=) by their UTF-8 text; blanks between
+// two adjacent encoded words are dropped, as the RFC says.
+std::string DecodeEncodedWords(std::string_view text);
+
+// A structured MIME field value: "type/subtype; a=b; c*=utf-8''x%20y; d*0=..; d*1=..".
+struct MimeField {
+    std::string value;  // the part before the first ';', lower case, trimmed
+    std::vector<std::pair<std::string, std::string>> params;  // names lower case, values UTF-8
+
+    // The parameter's value or an empty string.
+    std::string Param(std::string_view name) const;
+    bool HasParam(std::string_view name) const;
+};
+
+MimeField ParseMimeField(std::string_view text);
+
+}  // namespace codec

@@ -1,0 +1,569 @@
+// Vector kernels; see simd.h.
+//
+// Decoding a 6-bit alphabet is the same three steps for uuencode and Base64: map each
+// character to its 6-bit value, then merge pairs of values into 12 bits (pmaddubsw with 64
+// and 1) and pairs of those into 24 bits (pmaddwd with 4096 and 1), then gather the three
+// low bytes of every 32-bit lane in big-endian order (pshufb). Base64 maps characters through
+// two 16-entry tables indexed by the high nibble: one tells invalid characters apart, the
+// other holds the offset that turns a character into its value.
+#include "simd/simd.h"
+
+#include <zlib.h>
+
+#include "base/tables.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#include <tmmintrin.h>
+#include <wmmintrin.h>
+#define CODEC_X86 1
+#endif
+
+namespace codec {
+
+namespace {
+
+inline bool MarksLine(unsigned char c) {
+    return c == '=' || c == '-' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+}  // namespace
+
+#if CODEC_X86
+
+namespace {
+
+bool HasSsse3() {
+    return __builtin_cpu_supports("ssse3");
+}
+
+__attribute__((target("ssse3"))) inline __m128i Pack(__m128i values) {
+    __m128i merged = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
+    __m128i lanes = _mm_madd_epi16(merged, _mm_set1_epi32(0x00011000));
+    return _mm_shuffle_epi8(lanes,
+                            _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+}
+
+__attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char* p, size_t groups,
+                                                            uint8_t* out) {
+    size_t g = 0;
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i mask = _mm_set1_epi8(0x3F);
+    for (; g + 4 <= groups; g += 4, p += 16, out += 12) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        v = _mm_and_si128(_mm_sub_epi8(v, space), mask);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(v));
+    }
+    if (g < groups && groups >= 4) {
+        // The last one to three groups: redo the last four, overlapping what is done (the
+        // overlap is written again with the same bytes).
+        size_t back = 4 - (groups - g);
+        p -= back * 4;
+        out -= back * 3;
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        v = _mm_and_si128(_mm_sub_epi8(v, space), mask);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(v));
+        g = groups;
+    }
+    return g;
+}
+
+__attribute__((target("ssse3"))) size_t UuFullLinesSsse3(const unsigned char* p, size_t avail,
+                                                         size_t stride, size_t maxLines,
+                                                         uint8_t* out) {
+    // Four loads cover the 60 characters: 1..16, 17..32, 33..48 and 45..60. The last overlaps
+    // the third by one group, whose three bytes it writes again with the same values.
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i limit = _mm_set1_epi8(0x40);
+    const __m128i mask = _mm_set1_epi8(0x3F);
+    size_t n = 0;
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[0] != 'M' || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        __m128i a = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), space);
+        __m128i b = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17)), space);
+        __m128i c = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 33)), space);
+        __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 45)), space);
+        // A character is in the alphabet when (c - 0x20) is at most 0x40, unsigned.
+        __m128i bad = _mm_or_si128(_mm_or_si128(_mm_subs_epu8(a, limit), _mm_subs_epu8(b, limit)),
+                                   _mm_or_si128(_mm_subs_epu8(c, limit), _mm_subs_epu8(d, limit)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+        if (out) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_and_si128(a, mask)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), Pack(_mm_and_si128(b, mask)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), Pack(_mm_and_si128(c, mask)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 33), Pack(_mm_and_si128(d, mask)));
+            out += 45;
+        }
+    }
+    return n;
+}
+
+// Bit classes of invalid characters, by low and by high nibble: a character is valid when the
+// two entries share no bit. Non-zero bytes of the result mark invalid characters.
+__attribute__((target("ssse3"))) inline __m128i Classes(__m128i v, __m128i lutLo, __m128i lutHi) {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+    __m128i lo = _mm_and_si128(v, nibble);
+    return _mm_and_si128(_mm_shuffle_epi8(lutLo, lo), _mm_shuffle_epi8(lutHi, hi));
+}
+
+__attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
+    return Classes(v,
+                   _mm_setr_epi8(0x0B, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x07,
+                                 0x15, 0x17, 0x17, 0x17, 0x15),
+                   _mm_setr_epi8(0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x08, 0x10, 0x01, 0x01, 0x01,
+                                 0x01, 0x01, 0x01, 0x01, 0x01));
+}
+
+// The BinHex alphabet in the same form: one class bit per high nibble 2 to 7 (0x40 for all
+// others), and per low nibble the classes in which it is not a character of the alphabet.
+__attribute__((target("ssse3"))) inline __m128i BinHexInvalid(__m128i v) {
+    return Classes(v,
+                   _mm_setr_epi8(0x41, 0x40, 0x40, 0x60, 0x60, 0x60, 0x60, 0x7A, 0x60, 0x60, 0x62,
+                                 0x62, 0x6A, 0x6A, 0x7B, 0x7F),
+                   _mm_setr_epi8(0x40, 0x40, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x40, 0x40,
+                                 0x40, 0x40, 0x40, 0x40, 0x40));
+}
+
+__attribute__((target("ssse3"))) size_t BinHexFullLinesSsse3(const unsigned char* p, size_t avail,
+                                                             size_t stride) {
+    size_t n = 0;
+    for (; avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[stride - 1] != '\n' || (stride == 66 && p[64] != '\r')) break;
+        __m128i bad = _mm_setzero_si128();
+        for (size_t k = 0; k < 64; k += 16)
+            bad = _mm_or_si128(
+                bad, BinHexInvalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k))));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+    }
+    return n;
+}
+
+// A BinHex character's value is the character plus an offset that depends on its high nibble,
+// one less for the upper half of the nibbles 3, 5 and 6 (where the alphabet skips '7', 'W'
+// and 'g').
+__attribute__((target("ssse3"))) size_t BinHexDecodeBlocksSsse3(const unsigned char* p, size_t n,
+                                                                uint8_t* out, size_t& written) {
+    const __m128i base =
+        _mm_setr_epi8(0, 0, -0x21, -0x23, -0x2A, -0x2B, -0x30, -0x33, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i upper = _mm_setr_epi8(0, 0, 0, -1, 0, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i eight = _mm_set1_epi8(0x08);
+    size_t done = 0;
+    uint8_t* o = out;
+    while (done + 16 <= n) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + done));
+        size_t next = done + 16;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(BinHexInvalid(v), _mm_setzero_si128())) != 0xFFFF) {
+            // A block across a line end: its sixteen characters gathered without the CR and
+            // LF (which the character-by-character reading skips too), then checked again.
+            alignas(16) unsigned char gathered[16];
+            size_t k = 0;
+            for (next = done; k < 16 && next < n; ++next)
+                if (p[next] != '\n' && p[next] != '\r') gathered[k++] = p[next];
+            if (k < 16) break;
+            v = _mm_load_si128(reinterpret_cast<const __m128i*>(gathered));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(BinHexInvalid(v), _mm_setzero_si128())) != 0xFFFF)
+                break;
+        }
+        __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+        __m128i high = _mm_cmpeq_epi8(_mm_and_si128(v, eight), eight);
+        __m128i offset = _mm_add_epi8(_mm_shuffle_epi8(base, hi),
+                                      _mm_and_si128(high, _mm_shuffle_epi8(upper, hi)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), Pack(_mm_add_epi8(v, offset)));
+        done = next;
+        o += 12;
+    }
+    written = static_cast<size_t>(o - out);
+    return done;
+}
+
+// Base64 encoding: the twelve bytes are spread so that every 32-bit lane holds one group of
+// three, the four 6-bit fields are moved to bytes of their own with a multiply-high and a
+// multiply-low, and a field becomes its character through an offset looked up by range.
+__attribute__((target("ssse3"))) size_t Base64EncodeBlocksSsse3(const unsigned char* p, size_t n,
+                                                                char* out) {
+    const __m128i spread = _mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
+    const __m128i offsets =
+        _mm_setr_epi8('a' - 26, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52,
+                      '0' - 52, '0' - 52, '0' - 52, '0' - 52, '+' - 62, '/' - 63, 'A', 0, 0);
+    size_t done = 0;
+    for (; done + 16 <= n; done += 12, p += 12, out += 16) {
+        __m128i in = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), spread);
+        __m128i hi = _mm_mulhi_epu16(_mm_and_si128(in, _mm_set1_epi32(0x0FC0FC00)),
+                                     _mm_set1_epi32(0x04000040));
+        __m128i lo = _mm_mullo_epi16(_mm_and_si128(in, _mm_set1_epi32(0x003F03F0)),
+                                     _mm_set1_epi32(0x01000010));
+        __m128i fields = _mm_or_si128(hi, lo);
+        __m128i range = _mm_subs_epu8(fields, _mm_set1_epi8(51));
+        range = _mm_or_si128(
+            range, _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(26), fields), _mm_set1_epi8(13)));
+        __m128i chars = _mm_add_epi8(_mm_shuffle_epi8(offsets, range), fields);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chars);
+    }
+    return done;
+}
+
+// Every 16-byte block (the last one overlapping) through a classifier; n >= 16.
+template <__m128i (*Invalid)(__m128i)>
+__attribute__((target("ssse3"))) bool AllValidSsse3(const unsigned char* p, size_t n) {
+    __m128i acc = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        acc = _mm_or_si128(acc, Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
+    if (i < n)
+        acc = _mm_or_si128(acc,
+                           Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16))));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
+}
+
+__attribute__((target("ssse3"))) size_t Base64FullLinesSsse3(const unsigned char* p, size_t avail,
+                                                             size_t stride, size_t length) {
+    size_t n = 0;
+    for (; avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        __m128i bad = _mm_setzero_si128();
+        for (size_t i = 0; i + 16 <= length; i += 16)
+            bad = _mm_or_si128(
+                bad, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
+        if (length % 16)  // the last 16 characters again, overlapping
+            bad = _mm_or_si128(
+                bad,
+                Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + length - 16))));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+    }
+    return n;
+}
+
+__attribute__((target("ssse3"))) size_t Base64DecodeBlocksSsse3(const unsigned char* p, size_t n,
+                                                                uint8_t* out) {
+    // Offsets by high nibble; '/' (0x2F) is moved to slot 1 by subtracting one.
+    const __m128i lutRoll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i slash = _mm_set1_epi8('/');
+    size_t done = 0;
+    for (; done + 16 <= n; done += 16, p += 16, out += 12) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i bad = Base64Invalid(v);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+        __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
+        __m128i roll = _mm_shuffle_epi8(lutRoll, _mm_add_epi8(_mm_cmpeq_epi8(v, slash), hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_add_epi8(v, roll)));
+    }
+    return done;
+}
+
+// For every 8-bit mask of bytes to keep, where those bytes are, first to last, and how many.
+struct Compaction {
+    uint8_t index[256][8];
+    uint8_t count[256];
+};
+
+constexpr Compaction MakeCompaction() {
+    Compaction c{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        uint8_t k = 0;
+        for (uint8_t bit = 0; bit < 8; ++bit)
+            if (mask & 1u << bit) c.index[mask][k++] = bit;
+        c.count[mask] = k;
+        while (k < 8)
+            c.index[mask][k++] = 0x80;  // pshufb writes a zero
+    }
+    return c;
+}
+
+constexpr Compaction kCompaction = MakeCompaction();
+
+// Per block: the escaped positions are those after an '=' (or the first, when the previous
+// block ended in one); every byte is taken less 42, escaped ones less 64 more, and the '=' and
+// line-end bytes are squeezed out eight at a time through the compaction table.
+__attribute__((target("ssse3"))) size_t YencDecodeBlocksSsse3(const unsigned char* p, size_t n,
+                                                              uint8_t* out, bool& escape,
+                                                              size_t& written) {
+    const __m128i eq = _mm_set1_epi8('='), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i offset = _mm_set1_epi8(42), escOffset = _mm_set1_epi8(64);
+    const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
+    const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i eight = _mm_set1_epi8(8);
+    unsigned carry = escape ? 1 : 0;
+    uint8_t* o = out;
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto eqMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, eq)));
+        auto lineMask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        __m128i value = _mm_sub_epi8(v, offset);
+        // No branch for blocks without special bytes: in yEnc data they come and go at
+        // random, and a mispredicted branch costs more than the compaction.
+        unsigned escMask = (eqMask << 1 | carry) & 0xFFFF;
+        if (escMask & (eqMask | lineMask)) break;  // "==" or an escape before a line end
+        __m128i escBytes = _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(escMask)), spread);
+        escBytes = _mm_cmpeq_epi8(_mm_and_si128(escBytes, bits), bits);
+        value = _mm_sub_epi8(value, _mm_and_si128(escBytes, escOffset));
+        unsigned keep = ~(eqMask | lineMask) & 0xFFFF;
+        unsigned lo = keep & 0xFF, hi = keep >> 8;
+        __m128i lower = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompaction.index[lo]));
+        __m128i upper = _mm_add_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompaction.index[hi])), eight);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(value, lower));
+        o += kCompaction.count[lo];
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(value, upper));
+        o += kCompaction.count[hi];
+        carry = eqMask >> 15;
+    }
+    escape = carry != 0;
+    written = static_cast<size_t>(o - out);
+    return i;
+}
+
+bool HasClmul() {
+    return __builtin_cpu_supports("pclmul");
+}
+
+// One 128-bit block x folded forward onto `next`: each 64-bit lane times the constant in the
+// same lane of k. For the reflected CRC-32 the high-order half is the lower lane, times
+// x^(D+63) mod P, and the low-order half times x^(D-1) mod P, where D is how far ahead `next`
+// lies (the constants bit-reflected; the product of two reflected values comes out one bit
+// short, hence the -1).
+__attribute__((target("pclmul"))) inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
+}
+
+// n >= 64. Four lanes run 512 bits apart, then fold into one; the remaining 128 bits have the
+// same remainder as everything folded, so zlib finishes them and the tail.
+__attribute__((target("pclmul"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_t* p, size_t n) {
+    const __m128i by4 = _mm_set_epi64x(static_cast<long long>(0xcad38e8f00000000ULL),
+                                       static_cast<long long>(0x653d982200000000ULL));
+    const __m128i by1 = _mm_set_epi64x(static_cast<long long>(0x9ba54c6f00000000ULL),
+                                       static_cast<long long>(0x65673b4600000000ULL));
+    auto load = [](const uint8_t* q) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    };
+    __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(static_cast<int>(~crc)));
+    __m128i x1 = load(p + 16), x2 = load(p + 32), x3 = load(p + 48);
+    size_t i = 64;
+    for (; i + 64 <= n; i += 64) {
+        x0 = Fold(x0, by4, load(p + i));
+        x1 = Fold(x1, by4, load(p + i + 16));
+        x2 = Fold(x2, by4, load(p + i + 32));
+        x3 = Fold(x3, by4, load(p + i + 48));
+    }
+    __m128i x = Fold(Fold(Fold(x0, by1, x1), by1, x2), by1, x3);
+    for (; i + 16 <= n; i += 16)
+        x = Fold(x, by1, load(p + i));
+    alignas(16) uint8_t rest[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(rest), x);
+    auto c = static_cast<uint32_t>(crc32_z(0xFFFFFFFFUL, rest, 16));
+    return static_cast<uint32_t>(crc32_z(c, p + i, n - i));
+}
+
+inline __m128i Reverse() {
+    return _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+}
+
+__attribute__((target("ssse3"))) inline __m128i LoadReversed(const uint8_t* q, __m128i reverse) {
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), reverse);
+}
+
+// CRC-16/XMODEM is not reflected: bytes are turned round so that a block reads as one 128-bit
+// polynomial, highest term first, and a block D bits ahead of the next is folded onto it as
+// high half times x^(D+64) mod P plus low half times x^D mod P.
+__attribute__((target("pclmul,ssse3"))) size_t Crc16FoldClmul(uint16_t crc, const uint8_t* p,
+                                                              size_t n, uint8_t folded[16]) {
+    const __m128i by4 = _mm_set_epi64x(0x8832, 0x13fc);
+    const __m128i by1 = _mm_set_epi64x(0x650b, 0xaefc);
+    const __m128i r = Reverse();
+    __m128i x0 = _mm_xor_si128(LoadReversed(p, r),
+                               _mm_set_epi64x(static_cast<long long>(uint64_t{crc} << 48), 0));
+    __m128i x1 = LoadReversed(p + 16, r), x2 = LoadReversed(p + 32, r);
+    __m128i x3 = LoadReversed(p + 48, r);
+    size_t i = 64;
+    for (; i + 64 <= n; i += 64) {
+        x0 = Fold(x0, by4, LoadReversed(p + i, r));
+        x1 = Fold(x1, by4, LoadReversed(p + i + 16, r));
+        x2 = Fold(x2, by4, LoadReversed(p + i + 32, r));
+        x3 = Fold(x3, by4, LoadReversed(p + i + 48, r));
+    }
+    __m128i x = Fold(Fold(Fold(x0, by1, x1), by1, x2), by1, x3);
+    for (; i + 16 <= n; i += 16)
+        x = Fold(x, by1, LoadReversed(p + i, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(folded), _mm_shuffle_epi8(x, r));
+    return i;
+}
+
+}  // namespace
+
+size_t Crc16Fold(uint16_t crc, const uint8_t* p, size_t n, uint8_t folded[16]) {
+    return n >= 64 && HasClmul() && HasSsse3() ? Crc16FoldClmul(crc, p, n, folded) : 0;
+}
+
+size_t YencDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
+                        size_t& written) {
+    written = 0;
+    return HasSsse3() ? YencDecodeBlocksSsse3(p, n, out, escape, written) : 0;
+}
+
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
+    if (n >= 64 && HasClmul()) return Crc32Clmul(crc, p, n);
+    return static_cast<uint32_t>(crc32_z(crc, p, n));
+}
+
+size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
+    // Sixteen bytes at a time for the LFs (about one in a hundred bytes); the byte after each
+    // is looked at on its own.
+    const __m128i lf = _mm_set1_epi8('\n');
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        while (lfs) {
+            size_t at = i + static_cast<size_t>(__builtin_ctz(lfs)) + 1;
+            if (at >= n) return n;
+            if (MarksLine(p[at])) return at;
+            lfs &= lfs - 1;
+        }
+    }
+    for (i = i ? i : 1; i < n; ++i)
+        if (p[i - 1] == '\n' && MarksLine(p[i])) return i;
+    return n;
+}
+
+bool UuAllValid(const unsigned char* p, size_t n) {
+    if (n >= 16) {
+        // Unsigned (c - 0x20) <= 0x40, as a saturating subtraction that leaves zero.
+        const __m128i space = _mm_set1_epi8(0x20);
+        const __m128i limit = _mm_set1_epi8(0x40);
+        __m128i acc = _mm_setzero_si128();
+        size_t i = 0;
+        for (; i + 16 <= n; i += 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
+        }
+        if (i < n) {  // the last 16 bytes again, overlapping
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16));
+            acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
+        }
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
+    }
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
+    return bad == 0;
+}
+
+size_t UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out) {
+    return HasSsse3() ? UuDecodeGroupsSsse3(p, groups, out) : 0;
+}
+
+size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
+                   uint8_t* out) {
+    return HasSsse3() ? UuFullLinesSsse3(p, avail, stride, maxLines, out) : kNoVector;
+}
+
+size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
+    return HasSsse3() ? Base64DecodeBlocksSsse3(p, n, out) : 0;
+}
+
+size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length) {
+    return HasSsse3() ? Base64FullLinesSsse3(p, avail, stride, length) : kNoVector;
+}
+
+size_t BinHexFullLines(const unsigned char* p, size_t avail, size_t stride) {
+    return HasSsse3() ? BinHexFullLinesSsse3(p, avail, stride) : kNoVector;
+}
+
+bool Base64AllValid(const unsigned char* p, size_t n) {
+    if (n >= 16 && HasSsse3()) return AllValidSsse3<Base64Invalid>(p, n);
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
+    return bad == 0;
+}
+
+size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, size_t& written) {
+    written = 0;
+    return HasSsse3() ? BinHexDecodeBlocksSsse3(p, n, out, written) : 0;
+}
+
+size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out) {
+    return HasSsse3() ? Base64EncodeBlocksSsse3(p, n, out) : 0;
+}
+
+bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table) {
+    if (n >= 16 && HasSsse3()) return AllValidSsse3<BinHexInvalid>(p, n);
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(table[p[i]]) >> 7;
+    return bad == 0;
+}
+
+#else
+
+size_t YencDecodeBlocks(const unsigned char*, size_t, uint8_t*, bool&, size_t& written) {
+    written = 0;
+    return 0;
+}
+
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
+    return static_cast<uint32_t>(crc32_z(crc, p, n));
+}
+
+size_t Crc16Fold(uint16_t, const uint8_t*, size_t, uint8_t*) {
+    return 0;
+}
+
+size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
+    for (size_t i = 1; i < n; ++i)
+        if (p[i - 1] == '\n' && MarksLine(p[i])) return i;
+    return n;
+}
+
+bool UuAllValid(const unsigned char* p, size_t n) {
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
+    return bad == 0;
+}
+
+size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) {
+    return 0;
+}
+size_t UuFullLines(const unsigned char*, size_t, size_t, size_t, uint8_t*) {
+    return kNoVector;
+}
+size_t Base64FullLines(const unsigned char*, size_t, size_t, size_t) {
+    return kNoVector;
+}
+size_t BinHexFullLines(const unsigned char*, size_t, size_t) {
+    return kNoVector;
+}
+size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {
+    return 0;
+}
+size_t BinHexDecodeBlocks(const unsigned char*, size_t, uint8_t*, size_t& written) {
+    written = 0;
+    return 0;
+}
+size_t Base64EncodeBlocks(const unsigned char*, size_t, char*) {
+    return 0;
+}
+
+bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table) {
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(table[p[i]]) >> 7;
+    return bad == 0;
+}
+
+bool Base64AllValid(const unsigned char* p, size_t n) {
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; ++i)
+        bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
+    return bad == 0;
+}
+
+#endif
+
+}  // namespace codec
