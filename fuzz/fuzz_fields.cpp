@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "message/headers.h"
 #include "library/safe_name.h"
+#include "message/headers.h"
 #include "message/subject.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "simd/simd.h"
-#include "support/test_support.h"
 #include "base/tables.h"
 #include "formats/uu/uu.h"
+#include "simd/simd.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <random>
 
+#include "formats/yenc/yenc.h"
 #include "simd/simd.h"
 #include "support/test_support.h"
-#include "formats/yenc/yenc.h"
 
 namespace {
 

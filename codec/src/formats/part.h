@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "formats/binhex/binhex.h"
 #include "codec/codec_library.h"
+#include "formats/binhex/binhex.h"
 
 namespace codec {
 

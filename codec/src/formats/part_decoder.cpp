@@ -6,14 +6,14 @@
 #include <cstring>
 #include <new>
 
+#include "base/tables.h"
+#include "base/text.h"
 #include "formats/base64/base64.h"
 #include "formats/binhex/binhex.h"
-#include "base/text.h"
 #include "formats/qp/qp.h"
-#include "simd/simd.h"
-#include "base/tables.h"
 #include "formats/uu/uu.h"
 #include "formats/yenc/yenc.h"
+#include "simd/simd.h"
 
 namespace codec {
 

@@ -10,8 +10,8 @@
 
 #include "base/byte_sink.h"
 #include "formats/binhex/binhex.h"
-#include "io/line_reader.h"
 #include "formats/part.h"
+#include "io/line_reader.h"
 
 namespace codec {
 

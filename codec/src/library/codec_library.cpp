@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "io/output_file.h"
 #include "library/encode.h"
 #include "library/library_impl.h"
-#include "io/output_file.h"
 #include "library/safe_name.h"
 
 namespace codec {

@@ -15,10 +15,10 @@
 #include <cstring>
 #include <memory>
 
-#include "io/output_file.h"
-#include "simd/simd.h"
-#include "io/source.h"
 #include "base/tables.h"
+#include "io/output_file.h"
+#include "io/source.h"
+#include "simd/simd.h"
 
 namespace codec {
 

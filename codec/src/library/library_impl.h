@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
-#include "library/assembly.h"
 #include "base/fd.h"
 #include "codec/codec_library.h"
-#include "io/output_file.h"
 #include "formats/part_decoder.h"
-#include "message/scanner.h"
+#include "io/output_file.h"
 #include "io/source.h"
+#include "library/assembly.h"
+#include "message/scanner.h"
 
 namespace codec {
 

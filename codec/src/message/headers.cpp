@@ -5,8 +5,8 @@
 #include <cstring>
 #include <map>
 
-#include "formats/base64/base64.h"
 #include "base/tables.h"
+#include "formats/base64/base64.h"
 
 namespace codec {
 

@@ -16,7 +16,6 @@ namespace codec {
 // long (one-letter names are too often data). value has leading blanks removed.
 bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_view& value);
 
-
 // Bytes in the given charset to UTF-8. Knows UTF-8, US-ASCII, ISO-8859-1 and -15 and
 // windows-1252; anything else is kept when it is valid UTF-8 and read as ISO-8859-1 otherwise.
 std::string ToUtf8(std::string_view bytes, std::string_view charset);

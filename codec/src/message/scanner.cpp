@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "formats/base64/base64.h"
-#include "simd/simd.h"
 #include "base/tables.h"
+#include "formats/base64/base64.h"
 #include "formats/uu/uu.h"
 #include "formats/yenc/yenc.h"
+#include "simd/simd.h"
 
 namespace codec {
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "formats/binhex/binhex.h"
-#include "message/headers.h"
-#include "io/line_reader.h"
 #include "formats/part.h"
 #include "formats/part_decoder.h"
-#include "message/subject.h"
 #include "formats/yenc/yenc.h"
+#include "io/line_reader.h"
+#include "message/headers.h"
+#include "message/subject.h"
 
 namespace codec {
 

@@ -6,8 +6,8 @@
 #include <array>
 #include <cstring>
 
-#include "simd/simd.h"
 #include "base/tables.h"
+#include "simd/simd.h"
 
 namespace codec {
 

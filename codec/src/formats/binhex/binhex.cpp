@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "base/byte_sink.h"
-#include "simd/simd.h"
 #include "base/tables.h"
+#include "simd/simd.h"
 
 namespace codec {
 
