@@ -3,11 +3,25 @@
 
 #include <cstdint>
 #include <string>
+#include <variant>
 
 #include "codec/codec_library.h"
 #include "formats/binhex/binhex.h"
 
 namespace codec {
+
+// What yEnc says of a part, to be checked, and what the scan computed of it.
+struct YencFacts {
+    int64_t rangeBegin = -1;  // this part's first and last byte in the file, 1-based
+    int64_t rangeEnd = -1;
+    int64_t endSize = -1;  // the size the trailer gives for this part
+    bool hasPartCrc = false;
+    uint32_t partCrc = 0;
+    bool hasFileCrc = false;
+    uint32_t fileCrc = 0;
+    uint32_t crc = 0;  // CRC-32 of the decoded part
+    uint64_t decodedSize = 0;
+};
 
 struct PartInfo {
     Encoding encoding = Encoding::kUu;
@@ -23,29 +37,34 @@ struct PartInfo {
     uint32_t damagedLines = 0;  // lines inside the data that are not data
     int number = 0;             // from the format (yEnc) or the Subject; 0: none
     int total = 0;
+    int64_t fileSize = -1;  // the whole file's size, where the format says it (yEnc, BinHex)
 
-    // What the format says of itself, to be checked (yEnc).
-    int64_t fileSize = -1;    // the whole file's size
-    int64_t rangeBegin = -1;  // this part's first and last byte in the file, 1-based
-    int64_t rangeEnd = -1;
-    int64_t endSize = -1;  // the size the trailer gives for this part
-    bool hasPartCrc = false;
-    uint32_t partCrc = 0;
-    bool hasFileCrc = false;
-    uint32_t fileCrc = 0;
-
-    // Filled in by the scan (yEnc) or the checksum pass after a load.
-    bool verified = false;  // crc and decodedSize are known
+    // Filled in by the scan or the checksum pass after a load.
+    bool verified = false;  // the format's checksums of the part are computed
     bool checked = false;   // and compared with what the format says
     bool checksumBad = false;
-    uint32_t crc = 0;  // CRC-32 of the decoded part
-    uint64_t decodedSize = 0;
-    // What a BinHex stream read whole in the scan showed (a part with its begin and its end).
-    BinHexCheck binhex;
+    // The format's own facts: yEnc's sizes and CRCs, or what a BinHex stream read whole in
+    // the scan showed (a part with its begin and its end).
+    std::variant<std::monostate, YencFacts, BinHexCheck> facts;
     int kept = -1;  // the library's copy of the decoded data, made by the scan; -1: none
     std::string subjectKey;
     std::string subjectName;
     std::string partialId;  // a piece of a message/partial message (RFC 2046, 5.2.2)
+
+    YencFacts& Yenc() {
+        if (!std::holds_alternative<YencFacts>(facts)) facts = YencFacts();
+        return std::get<YencFacts>(facts);
+    }
+    const YencFacts& Yenc() const {
+        static const YencFacts none;
+        const auto* f = std::get_if<YencFacts>(&facts);
+        return f ? *f : none;
+    }
+    const BinHexCheck& BinHex() const {
+        static const BinHexCheck none;
+        const auto* f = std::get_if<BinHexCheck>(&facts);
+        return f ? *f : none;
+    }
 };
 
 }  // namespace codec

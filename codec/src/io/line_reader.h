@@ -1,4 +1,5 @@
-// Reads a byte range of a file as lines (LF or CRLF, any mix) through one reused buffer.
+// The transport under every format: reads a byte range of an input as lines (LF or CRLF, any
+// mix; line ends are undone here and nowhere else) through one reused buffer.
 // Lines are handed out as views into that buffer, valid until the next call; nothing is
 // copied per line. A line longer than kMaxLine is handed out in pieces of at most kMaxLine
 // bytes, each flagged overlong, so that it never makes the buffer grow; most readers ignore
@@ -20,6 +21,16 @@ struct Line {
     uint64_t offset = 0;    // of the first byte of the line in the file
     uint64_t next = 0;      // offset just past the line ending
     bool overlong = false;  // a piece of a line longer than kMaxLine
+
+    // The bytes from this line's start to the next one's, where its break is LF or CRLF: the
+    // breaks over which runs of lines alike are taken in bulk, so a format asks for this
+    // rather than measuring breaks itself. 0 for a line without such a break (the last line,
+    // a piece of an overlong one).
+    size_t Stride() const {
+        size_t bytes = static_cast<size_t>(next - offset);
+        size_t brk = bytes - text.size();
+        return !overlong && (brk == 1 || brk == 2) ? bytes : 0;
+    }
 };
 
 class LineReader {

@@ -1,0 +1,163 @@
+// Base64 in the scan and the decode; see base64_format.h. The scan counts the characters of
+// data (for the size), the decode hands the span to the streaming decoder, which skips what is
+// not alphabet as the scan did.
+#include "formats/base64/base64_format.h"
+
+#include "base/tables.h"
+#include "base/text.h"
+#include "formats/base64/base64.h"
+#include "formats/block_decoder.h"
+#include "simd/simd.h"
+
+namespace codec {
+
+namespace {
+
+// Base64 characters only, '=' padding allowed at the end.
+bool IsBase64Text(std::string_view t) {
+    size_t i = 0;
+    while (i < t.size() && kBase64Table[static_cast<unsigned char>(t[i])] >= 0)
+        ++i;
+    while (i < t.size() && t[i] == '=')
+        ++i;
+    return i == t.size() && !t.empty();
+}
+
+// How many Base64 characters a line carries, and whether it ends in padding.
+size_t Base64Chars(std::string_view t, bool& padded) {
+    std::string_view body = t;
+    while (!body.empty() && body.back() == '=')
+        body.remove_suffix(1);
+    if (body.size() < t.size()) padded = true;
+    if (Base64AllValid(reinterpret_cast<const unsigned char*>(body.data()), body.size()))
+        return body.size();
+    size_t n = 0;
+    for (char c : t) {
+        if (kBase64Table[static_cast<unsigned char>(c)] >= 0)
+            ++n;
+        else if (c == '=')
+            padded = true;
+    }
+    return n;
+}
+
+class Base64Reader : public FormatReader {
+  public:
+    bool TextLine(const Line& line, Chunk& chunk) override;
+    void BodyLine(const Line& line, Chunk& chunk) override;
+    void Opened(Chunk&) override {
+        m_chars = 0;
+        m_firstLength = m_lastLength = 0;
+        m_padded = false;
+    }
+    void Closing(Chunk& chunk, Framing framing, bool& hasEnd) override {
+        uint64_t bytes = m_chars / 4 * 3;
+        if (m_chars % 4 >= 2) bytes += m_chars % 4 - 1;
+        chunk.part.bytes = bytes;
+        if (framing == Framing::kHeaderless && (m_padded || m_lastLength < m_firstLength))
+            hasEnd = true;
+    }
+    size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
+        size_t run = Base64FullLines(reinterpret_cast<const unsigned char*>(pending.data()),
+                                     pending.size(), chunk.bulkStride, m_bulkLength);
+        return run == kNoVector ? 0 : run;
+    }
+    void FullLines(Chunk&, std::string_view, size_t count) override {
+        m_chars += m_bulkLength * count;
+    }
+
+  private:
+    // Counts a line's characters; true when it was all alphabet, without padding.
+    bool Count(std::string_view text, uint64_t next, Chunk& chunk);
+
+    uint64_t m_chars = 0;
+    size_t m_firstLength = 0;
+    size_t m_lastLength = 0;
+    bool m_padded = false;
+    size_t m_bulkLength = 0;  // of the lines taken in bulk
+};
+
+bool Base64Reader::Count(std::string_view text, uint64_t next, Chunk& chunk) {
+    if (Trim(text).empty()) return false;
+    bool padded = m_padded;
+    size_t n = Base64Chars(text, m_padded);
+    if (n == 0) {
+        ++chunk.part.damagedLines;
+        return false;
+    }
+    m_chars += n;
+    chunk.part.hasData = true;
+    if (m_firstLength == 0) m_firstLength = text.size();
+    m_lastLength = text.size();
+    chunk.lastDataEnd = next;
+    return n == text.size() && !padded && !m_padded;
+}
+
+bool Base64Reader::TextLine(const Line& line, Chunk& chunk) {
+    std::string_view t = line.text;
+    if (chunk.framing == Framing::kBegin || chunk.framing == Framing::kHeaderless) {
+        if (chunk.part.encoding != Encoding::kBase64) return false;
+        if (Trim(t).empty()) return true;
+        bool ok = chunk.framing == Framing::kBegin ? IsBase64Text(t) : IsBase64Line(t);
+        if (ok) {
+            bool second = m_firstLength != 0;
+            Count(t, line.next, chunk);
+            if (second) chunk.confirmed = true;
+        } else if (!chunk.confirmed) {
+            chunk.framing = Framing::kNone;
+        } else {
+            ++chunk.part.damagedLines;
+        }
+        return true;
+    }
+    if (chunk.IsOpen() || line.overlong) return false;
+    if (t.size() >= 40 && IsBase64Line(t) && chunk.MayContinue(Encoding::kBase64)) {
+        chunk.Open(Framing::kHeaderless, Encoding::kBase64, line.offset);
+        chunk.confirmed = false;
+        Count(t, line.next, chunk);
+        return true;
+    }
+    return false;
+}
+
+void Base64Reader::BodyLine(const Line& line, Chunk& chunk) {
+    // A piece of an overlong line counts alike. A full line of alphabet alone is usually
+    // followed by more of the same: those are taken in bulk (no boundary, header or "From "
+    // line can look like one).
+    std::string_view t = line.text;
+    if (Count(t, line.next, chunk) && t.size() >= 16 && t.size() % 4 == 0 && line.Stride()) {
+        chunk.bulkStride = line.Stride();
+        m_bulkLength = t.size();
+    }
+}
+
+// The streaming decoder runs on from one part into the next: a quad may be split between them.
+class Base64SpanDecoder : public SpanDecoder {
+  public:
+    int Decode(Input& input, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook,
+               std::vector<char>& readBuffer) override {
+        return DecodeBlocks(
+            input, part, sink, hook, readBuffer, [](size_t n) { return n / 4 * 3 + 8; },
+            [&](const char* data, size_t n, uint8_t* o) { return m_decoder.Decode(data, n, o); });
+    }
+    // A final partial quad (padding missing).
+    void End(ByteSink& sink) override {
+        uint8_t* o = sink.Reserve(8);
+        sink.Advance(m_decoder.Finish(o));
+    }
+
+  private:
+    Base64Decoder m_decoder;
+};
+
+}  // namespace
+
+std::unique_ptr<FormatReader> NewBase64Reader() {
+    return std::make_unique<Base64Reader>();
+}
+
+std::unique_ptr<SpanDecoder> NewBase64Decoder(Encoding, bool) {
+    return std::make_unique<Base64SpanDecoder>();
+}
+
+}  // namespace codec

@@ -1,0 +1,128 @@
+// The chunk lifecycle and the registry of formats; see format.h.
+#include "formats/format.h"
+
+#include <utility>
+
+#include "formats/base64/base64_format.h"
+#include "formats/binhex/binhex_format.h"
+#include "formats/plain/plain_format.h"
+#include "formats/uu/uu_format.h"
+#include "formats/yenc/yenc_format.h"
+
+namespace codec {
+
+namespace {
+
+// Every format, in the order a line of text is offered to them (the keyword formats first:
+// their lines may also look like uuencode), with the encodings it reads.
+struct Registration {
+    std::unique_ptr<FormatReader> (*reader)();
+    std::unique_ptr<SpanDecoder> (*decoder)(Encoding encoding, bool checks);
+    std::vector<Encoding> encodings;
+};
+
+const std::vector<Registration>& Registry() {
+    static const std::vector<Registration> formats = {
+        {NewYencReader, NewYencDecoder, {Encoding::kYenc}},
+        {NewBinHexReader, NewBinHexDecoder, {Encoding::kBinHex}},
+        {NewUuReader, NewUuDecoder, {Encoding::kUu, Encoding::kXx}},
+        {NewBase64Reader, NewBase64Decoder, {Encoding::kBase64}},
+        {NewPlainReader, NewPlainDecoder, {Encoding::kPlain, Encoding::kQuotedPrintable}},
+    };
+    return formats;
+}
+
+constexpr size_t kEncodings = static_cast<size_t>(Encoding::kPlain) + 1;
+
+}  // namespace
+
+FormatSet::FormatSet() : m_byEncoding(kEncodings, nullptr) {
+    for (const Registration& r : Registry()) {
+        m_readers.push_back(r.reader());
+        for (Encoding e : r.encodings)
+            m_byEncoding[static_cast<size_t>(e)] = m_readers.back().get();
+    }
+}
+
+FormatSet::~FormatSet() = default;
+
+void FormatSet::TextLine(const Line& line, Chunk& chunk) {
+    for (const auto& reader : m_readers)
+        if (reader->TextLine(line, chunk)) return;
+}
+
+FormatReader& FormatSet::For(Encoding encoding) {
+    return *m_byEncoding[static_cast<size_t>(encoding)];
+}
+
+std::unique_ptr<SpanDecoder> NewSpanDecoder(Encoding encoding, bool checks) {
+    for (const Registration& r : Registry())
+        for (Encoding e : r.encodings)
+            if (e == encoding) return r.decoder(encoding, checks);
+    return nullptr;
+}
+
+Chunk::Chunk(uint32_t fileIndex, Emit emit, Continues continues, Keeper keeper, FormatSet& formats)
+    : m_fileIndex(fileIndex),
+      m_emit(std::move(emit)),
+      m_continues(std::move(continues)),
+      m_keeper(std::move(keeper)),
+      m_formats(formats) {}
+
+Chunk::~Chunk() {
+    StopKeeping();
+}
+
+void Chunk::StartKeeping(uint64_t size) {
+    StopKeeping();
+    if (m_keeper.keep && size >= kKeepAtLeast) m_keepId = m_keeper.keep(size, &keepSink);
+    if (m_keepId < 0) keepSink = nullptr;
+}
+
+void Chunk::StopKeeping() {
+    if (m_keepId >= 0 && m_keeper.drop) m_keeper.drop(m_keepId);
+    m_keepId = -1;
+    keepSink = nullptr;
+}
+
+int Chunk::TakeKeepId() {
+    int id = m_keepId;
+    m_keepId = -1;
+    return id;
+}
+
+void Chunk::Open(Framing how, Encoding encoding, uint64_t begin) {
+    framing = how;
+    part = PartInfo();
+    part.fileIndex = m_fileIndex;
+    part.number = article.number;
+    part.total = article.total;
+    part.subjectKey = article.key;
+    part.subjectName = article.name;
+    part.encoding = encoding;
+    part.begin = begin;
+    lastDataEnd = lineEnd = begin;
+    confirmed = how != Framing::kHeaderless;
+    StopKeeping();
+    format = &m_formats.For(encoding);
+    format->Opened(*this);
+}
+
+void Chunk::Close(bool hasEnd) {
+    if (framing == Framing::kNone) return;
+    Framing how = framing;
+    framing = Framing::kNone;
+    if (!confirmed) {
+        StopKeeping();
+        return;
+    }
+    part.end = lastDataEnd;
+    format->Closing(*this, how, hasEnd);
+    StopKeeping();
+    part.hasEnd = part.hasEnd || hasEnd;
+    if (part.end < part.begin) part.end = part.begin;
+    m_emit(std::move(part));
+    part = PartInfo();
+}
+
+}  // namespace codec

@@ -1,0 +1,157 @@
+// What every format offers the scan and the decode, and the chunk a format collects.
+//
+// The scan walks messages and MIME structure and hands each line to the formats: a line of
+// plain text to every format in turn until one takes it, a line of a MIME body to the format
+// of its transfer encoding. A format detects where its data starts (a begin line, a keyword,
+// a run of data lines), follows it line by line, and decides where it ends; the chunk it
+// collects becomes a part. Each format also decodes its parts' spans (SpanDecoder), reading
+// lines with the same classification the scan used, so that scan and decode agree.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/byte_sink.h"
+#include "codec/codec_library.h"
+#include "formats/part.h"
+#include "io/line_reader.h"
+
+namespace codec {
+
+class FormatReader;
+
+// Where the decoded data of a large file posted whole may go while the scan decodes it
+// anyway (to check it), so that decoding it needs no second pass. keep(size) is asked with
+// the size the format gives and returns an id and a sink, or -1; drop(id) gives back one that
+// will not be used. A part that has its data kept carries the id.
+struct Keeper {
+    std::function<int(uint64_t size, ByteSink** sink)> keep;
+    std::function<void(int id)> drop;
+};
+// The least a file must say it holds to have its data kept.
+inline constexpr uint64_t kKeepAtLeast = 1 << 20;
+
+// Whether a chunk without headers of this encoding may start here: only right after an
+// unfinished part of that encoding (or in an article numbered as a later part), so that
+// signatures and hashes in ordinary text are not taken for data.
+using Continues = std::function<bool(Encoding)>;
+
+// How the open chunk began: after a begin line, on a data line without one, as a MIME body,
+// at a yEnc =ybegin line, or at BinHex's opening ':'.
+enum class Framing { kNone, kBegin, kHeaderless, kMime, kYenc, kBinHex };
+
+// What the message around a chunk says of it: the numbering and name its Subject gives.
+struct Article {
+    int number = 0;  // 0: none
+    int total = 0;
+    std::string key;
+    std::string name;
+};
+
+class FormatSet;
+
+// The chunk being collected: its part, how far its data goes, and its lifecycle. One per scan.
+class Chunk {
+  public:
+    using Emit = std::function<void(PartInfo&&)>;
+
+    Chunk(uint32_t fileIndex, Emit emit, Continues continues, Keeper keeper, FormatSet& formats);
+    ~Chunk();
+    Chunk(const Chunk&) = delete;
+    Chunk& operator=(const Chunk&) = delete;
+
+    // Starts collecting a chunk of encoding at begin (whatever was open is dropped: close it
+    // first). The format of that encoding reads it.
+    void Open(Framing framing, Encoding encoding, uint64_t begin);
+    // Ends the open chunk: a confirmed one becomes a part, with its end when hasEnd.
+    void Close(bool hasEnd);
+
+    bool IsOpen() const { return framing != Framing::kNone; }
+    // A chunk without headers of this encoding may start here (see Continues).
+    bool MayContinue(Encoding encoding) const {
+        return article.number > 1 || (m_continues && m_continues(encoding));
+    }
+    bool Continuing(Encoding encoding) const { return m_continues && m_continues(encoding); }
+
+    // Keeping the decoded data (see Keeper): StartKeeping asks for a sink for a file of that
+    // size; keepSink is it while kept; TakeKeepId hands the id to the part.
+    bool CanKeep() const { return static_cast<bool>(m_keeper.keep); }
+    void StartKeeping(uint64_t size);
+    void StopKeeping();
+    int TakeKeepId();
+    ByteSink* keepSink = nullptr;
+
+    Framing framing = Framing::kNone;
+    PartInfo part;
+    FormatReader* format = nullptr;  // the open chunk's
+    bool confirmed = false;          // a chunk without headers is data, not a stray line
+    uint64_t lastDataEnd = 0;        // where the data seen so far ends
+    uint64_t lineEnd = 0;            // a MIME body's last line's end, before its line break
+    size_t bulkStride = 0;           // set by the format: see FormatReader::BulkRun
+    bool insideMultipart = false;    // a line starting "--" may be a boundary
+    Article article;
+
+  private:
+    uint32_t m_fileIndex;
+    Emit m_emit;
+    Continues m_continues;
+    Keeper m_keeper;
+    int m_keepId = -1;
+    FormatSet& m_formats;
+};
+
+// A format's side of one scan. Stateful: one object per scan.
+class FormatReader {
+  public:
+    virtual ~FormatReader() = default;
+    // A line of text (not a MIME body of an encoding): true when this format took it.
+    virtual bool TextLine(const Line& line, Chunk& chunk) = 0;
+    // A line of a MIME body in this format's transfer encoding.
+    virtual void BodyLine(const Line&, Chunk&) {}
+    // A chunk of this format was opened.
+    virtual void Opened(Chunk&) {}
+    // The chunk is about to become a part: the format fills in what it knows (its size, its
+    // checks) and may decide that it is complete.
+    virtual void Closing(Chunk&, Framing, bool& /*hasEnd*/) {}
+    // After a line that set chunk.bulkStride: how many lines like it `pending` starts with,
+    // which FullLines then takes in one go (yEnc: stride 1, the run in bytes).
+    virtual size_t BulkRun(const Chunk&, std::string_view /*pending*/) const { return 0; }
+    virtual void FullLines(Chunk&, std::string_view /*run*/, size_t /*count*/) {}
+};
+
+// A format's decoding of the parts of one record, in order; state may run on from one part
+// into the next (a Base64 quad or a BinHex stream split between parts).
+class SpanDecoder {
+  public:
+    virtual ~SpanDecoder() = default;
+    // Decodes part's span of input into sink. Returns 0, an errno value for a read error, or
+    // -1 when the hook asked to stop.
+    virtual int Decode(Input& input, const PartInfo& part, ByteSink& sink,
+                       const LineReader::FillHook& hook, std::vector<char>& readBuffer) = 0;
+    // The record ends: what the state still holds goes to the sink.
+    virtual void End(ByteSink&) {}
+};
+
+// The formats of one scan: every format's reader, in the order a line of text is offered.
+class FormatSet {
+  public:
+    FormatSet();
+    ~FormatSet();
+    // Offers a line of text to each format in turn.
+    void TextLine(const Line& line, Chunk& chunk);
+    FormatReader& For(Encoding encoding);
+
+  private:
+    std::vector<std::unique_ptr<FormatReader>> m_readers;
+    std::vector<FormatReader*> m_byEncoding;
+};
+
+// A decoder for the parts of one record of this encoding; checks: also compute the
+// checksums the scan has not verified.
+std::unique_ptr<SpanDecoder> NewSpanDecoder(Encoding encoding, bool checks);
+
+}  // namespace codec

@@ -1,0 +1,246 @@
+// uuencode and xxencode in the scan and the decode; see uu_format.h.
+//
+// A chunk is collected between its first and last data line; lines that are not data in
+// between (cut marks, blank lines, a signature) stay inside the span and are skipped again by
+// the decoder, which classifies lines with the same functions. A chunk without a begin line
+// starts on one data line but counts only once confirmed: by a second data line that is a
+// full one, or by the terminator and "end".
+#include "formats/uu/uu_format.h"
+
+#include "base/tables.h"
+#include "base/text.h"
+#include "formats/uu/uu.h"
+#include "simd/simd.h"
+
+namespace codec {
+
+namespace {
+
+bool IsBlank(std::string_view t) {
+    return Trim(t).empty();
+}
+
+const SixBitTable& TableOf(Encoding encoding) {
+    return encoding == Encoding::kXx ? kXxTable : kUuTable;
+}
+
+class UuReader : public FormatReader {
+  public:
+    bool TextLine(const Line& line, Chunk& chunk) override;
+    void Opened(Chunk& chunk) override {
+        m_decided = chunk.framing != Framing::kBegin;
+        m_prevData = false;
+    }
+    size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
+        return RunOfFullLines(TableOf(chunk.part.encoding), pending, chunk.bulkStride);
+    }
+    void FullLines(Chunk& chunk, std::string_view, size_t count) override {
+        chunk.part.bytes += 45 * static_cast<uint64_t>(count);
+    }
+
+  private:
+    // A line of an open uu or xx chunk; false when it dropped the chunk as a stray line.
+    bool DataLine(const Line& line, Chunk& chunk);
+    // No chunk open: the line may start one.
+    bool Detect(const Line& line, Chunk& chunk);
+
+    bool m_decided = false;   // uu or xx is known for a begin block
+    bool m_prevData = false;  // the previous line was a data line
+    bool m_prevZero = false;  // the previous line, outside a chunk, was a terminator
+};
+
+bool UuReader::TextLine(const Line& line, Chunk& chunk) {
+    std::string_view t = line.text;
+    PartInfo& part = chunk.part;
+    bool open = chunk.framing == Framing::kBegin || chunk.framing == Framing::kHeaderless;
+    bool uuFamily = part.encoding != Encoding::kBase64;
+    if (open && uuFamily && IsEndLine(t)) {
+        if (chunk.framing == Framing::kHeaderless && !chunk.confirmed) chunk.confirmed = m_prevData;
+        chunk.Close(true);
+        return true;
+    }
+    if (open && !uuFamily && chunk.framing == Framing::kBegin && Trim(t) == "====") {
+        chunk.Close(true);
+        return true;
+    }
+    if (!line.overlong && t.size() > 6 && t[0] == 'b') {
+        int mode = 0;
+        std::string_view name;
+        bool b64 = ParseBeginLine(t, "begin-base64", mode, name);
+        if (b64 || ParseBeginLine(t, "begin", mode, name)) {
+            chunk.Close(false);
+            chunk.Open(Framing::kBegin, b64 ? Encoding::kBase64 : Encoding::kUu, line.next);
+            chunk.part.name = std::string(name);
+            chunk.part.mode = mode;
+            chunk.part.hasBegin = true;
+            return true;
+        }
+    }
+    if (open) {
+        if (!uuFamily) return false;  // Base64 data lines
+        if (DataLine(line, chunk)) return true;
+    }
+    return Detect(line, chunk);
+}
+
+bool UuReader::DataLine(const Line& line, Chunk& chunk) {
+    std::string_view t = line.text;
+    PartInfo& part = chunk.part;
+    if (!m_decided) {
+        UuLine u = ClassifyUuLine(kUuTable, t, true);
+        UuLine x = ClassifyUuLine(kXxTable, t, true);
+        bool lower = false;
+        for (char c : t)
+            lower = lower || (c >= 'a' && c <= 'z');
+        if (x.kind == LineKind::kData && (u.kind != LineKind::kData || lower)) {
+            part.encoding = Encoding::kXx;
+            m_decided = true;
+        } else if (u.kind == LineKind::kData) {
+            m_decided = true;
+        } else {
+            if (u.kind == LineKind::kZero || x.kind == LineKind::kZero)
+                part.hasData = true;  // "begin", "`", "end": an empty file
+            else if (IsDamagedUuLine(kUuTable, t) || IsDamagedUuLine(kXxTable, t))
+                ++part.damagedLines;
+            return true;
+        }
+    }
+    const SixBitTable& table = TableOf(part.encoding);
+    bool headerless = chunk.framing == Framing::kHeaderless;
+    // Inside a block a full line may have lost trailing blanks; the decoder reads the span with
+    // the same leniency.
+    UuLine u = ClassifyUuLine(table, t, true);
+    if (u.kind == LineKind::kData) {
+        chunk.bulkStride = FullLineStride(table, t, line.Stride());
+        if (headerless && !chunk.confirmed && chunk.bulkStride) chunk.confirmed = true;
+        part.bytes += static_cast<uint64_t>(u.bytes);
+        part.hasData = true;
+        chunk.lastDataEnd = line.next;
+        m_prevData = true;
+        if (!chunk.confirmed) chunk.bulkStride = 0;
+        return true;
+    }
+    if (u.kind == LineKind::kZero) {
+        if (headerless && !chunk.confirmed) chunk.confirmed = m_prevData;
+        if (!headerless) part.hasData = true;  // "`": an empty file's data
+        m_prevData = false;
+        return true;
+    }
+    m_prevData = false;
+    if (IsBlank(t)) return true;
+    if (!chunk.confirmed) {
+        chunk.framing = Framing::kNone;  // a stray line that happened to look like data
+        return false;
+    }
+    if (IsDamagedUuLine(table, t)) ++part.damagedLines;
+    return true;
+}
+
+bool UuReader::Detect(const Line& line, Chunk& chunk) {
+    std::string_view t = line.text;
+    if (line.overlong) return true;
+    // The last part of a posting may hold no data at all: only the terminator and "end".
+    bool zero = t == "`" || t == "+" || t == " ";
+    if (IsEndLine(t) && m_prevZero &&
+        (chunk.article.number > 1 || chunk.Continuing(Encoding::kUu) ||
+         chunk.Continuing(Encoding::kXx))) {
+        bool xx = chunk.Continuing(Encoding::kXx);
+        chunk.Open(Framing::kHeaderless, xx ? Encoding::kXx : Encoding::kUu, line.offset);
+        chunk.part.hasData = true;
+        chunk.confirmed = true;
+        m_prevZero = false;
+        chunk.Close(true);
+        return true;
+    }
+    m_prevZero = zero;
+    for (const SixBitTable* table : {&kUuTable, &kXxTable}) {
+        UuLine u = ClassifyUuLine(*table, t, false);
+        if (u.kind != LineKind::kData) continue;
+        Encoding encoding = table == &kXxTable ? Encoding::kXx : Encoding::kUu;
+        chunk.Open(Framing::kHeaderless, encoding, line.offset);
+        // One full line is data enough where a part of a posting is expected.
+        chunk.confirmed = IsFullUuLine(*table, t) && chunk.MayContinue(encoding);
+        chunk.part.bytes = static_cast<uint64_t>(u.bytes);
+        chunk.part.hasData = true;
+        chunk.lastDataEnd = line.next;
+        m_prevData = true;
+        return true;
+    }
+    return false;
+}
+
+// Line by line, only the lines the scan counted as data, up to "end"; runs of full lines in
+// bulk.
+class UuSpanDecoder : public SpanDecoder {
+  public:
+    explicit UuSpanDecoder(Encoding encoding) : m_table(TableOf(encoding)) {}
+    int Decode(Input& input, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook,
+               std::vector<char>& readBuffer) override;
+
+  private:
+    const SixBitTable& m_table;
+};
+
+int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
+                          const LineReader::FillHook& hook, std::vector<char>& readBuffer) {
+    const SixBitTable& table = m_table;
+    LineReader reader(readBuffer);
+    reader.Reset(input, part.begin, part.end);
+    reader.SetFillHook(hook);
+    Line line;
+    while (reader.Next(line)) {
+        if (line.overlong) continue;
+        if (IsEndLine(line.text)) break;
+        UuLine u = ClassifyUuLine(table, line.text, true);
+        if (u.kind != LineKind::kData) continue;
+        uint8_t* o = sink.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
+        DecodeUuLine(table, line.text, u.bytes, o);
+        sink.Advance(static_cast<size_t>(u.bytes));
+        // A full line is usually followed by more of the same: take them in bulk.
+        size_t stride = FullLineStride(table, line.text, line.Stride());
+        if (stride == 0) continue;
+        std::string_view pending = reader.Pending();
+        // The run in slices, each decoded into one reservation of the sink.
+        constexpr size_t kSliceLines = 1024;
+        if (&table == &kUuTable) {
+            // Checked and decoded in one sweep where the vector unit allows.
+            const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+            size_t done = 0, n = 0;
+            do {
+                o = sink.Reserve(kSliceLines * 45 + kUuSlack);
+                n = UuFullLines(p + done * stride, pending.size() - done * stride, stride,
+                                kSliceLines, o);
+                if (n == kNoVector) break;
+                sink.Advance(n * 45);
+                done += n;
+            } while (n == kSliceLines);
+            if (n != kNoVector) {
+                reader.Consume(done * stride);
+                continue;
+            }
+        }
+        size_t run = RunOfFullLines(table, pending, stride);
+        for (size_t i = 0; i < run;) {
+            size_t n = run - i < kSliceLines ? run - i : kSliceLines;
+            o = sink.Reserve(n * 45 + kUuSlack);
+            for (size_t k = 0; k < n; ++k, ++i, o += 45)
+                DecodeUuLine(table, pending.substr(i * stride, 61), 45, o);
+            sink.Advance(n * 45);
+        }
+        reader.Consume(run * stride);
+    }
+    if (reader.stopped()) return -1;
+    return reader.error();
+}
+
+}  // namespace
+
+std::unique_ptr<FormatReader> NewUuReader() {
+    return std::make_unique<UuReader>();
+}
+
+std::unique_ptr<SpanDecoder> NewUuDecoder(Encoding encoding, bool) {
+    return std::make_unique<UuSpanDecoder>(encoding);
+}
+
+}  // namespace codec

@@ -1,0 +1,261 @@
+// yEnc in the scan: the =ybegin, =ypart and =yend lines and the data between them, decoded as
+// it is read for its CRC-32 and size. In the decode: the span in blocks, line ends skipped.
+#include "formats/yenc/yenc_format.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "formats/block_decoder.h"
+#include "formats/yenc/yenc.h"
+#include "simd/simd.h"
+
+namespace codec {
+
+namespace {
+
+constexpr size_t kYencSlice = 64 * 1024;  // decoded at a time by the bulk path
+
+bool IsBlank(std::string_view t) {
+    for (char c : t)
+        if (c != ' ' && c != '\t' && c != '\r') return false;
+    return true;
+}
+
+class YencReader : public FormatReader {
+  public:
+    bool TextLine(const Line& line, Chunk& chunk) override;
+    void Opened(Chunk&) override { Restart(); }
+    void Closing(Chunk& chunk, Framing, bool&) override;
+    size_t BulkRun(const Chunk& chunk, std::string_view pending) const override;
+    void FullLines(Chunk& chunk, std::string_view run, size_t) override {
+        // Lines of data, none blank; the decoder skips the line ends itself.
+        chunk.part.hasData = true;
+        for (size_t at = 0; at < run.size(); at += kYencSlice)
+            Data(chunk, run.substr(at, kYencSlice));
+    }
+
+  private:
+    void DataLine(const Line& line, Chunk& chunk);
+    void Data(Chunk& chunk, std::string_view text);
+    void Flush(Chunk& chunk);
+    void Restart();  // forgets the data decoded so far
+
+    YencDecoder m_decoder;
+    std::vector<uint8_t> m_out;
+    size_t m_fill = 0;
+    uint32_t m_crc = 0;
+    uint64_t m_size = 0;
+};
+
+bool YencReader::TextLine(const Line& line, Chunk& chunk) {
+    std::string_view t = line.text;
+    bool keyword = !line.overlong && t.size() >= 5 && t[0] == '=' && t[1] == 'y';
+    bool open = chunk.framing == Framing::kYenc;
+    if (open && !keyword) {
+        DataLine(line, chunk);
+        return true;
+    }
+    if (!keyword) return false;
+    PartInfo& part = chunk.part;
+    YencBegin begin;
+    if (ParseYbegin(t, begin)) {
+        chunk.Close(false);
+        chunk.Open(Framing::kYenc, Encoding::kYenc, line.next);
+        part.name = begin.name;
+        if (begin.part > 0) {
+            part.number = begin.part;
+            if (begin.total > 0) part.total = begin.total;
+        }
+        part.fileSize = begin.size;
+        part.hasBegin = begin.part <= 1;
+        if (begin.part == 0 || (begin.part == 1 && begin.total == 1))
+            chunk.StartKeeping(static_cast<uint64_t>(std::max<int64_t>(begin.size, 0)));
+        return true;
+    }
+    if (!open) return false;
+    YencFacts& facts = part.Yenc();
+    YencPart range;
+    if (ParseYpart(t, range)) {
+        part.begin = chunk.lastDataEnd = line.next;
+        if (m_size + m_fill > 0) chunk.StopKeeping();  // what was kept is not the data
+        Restart();                                     // the data starts after this line
+        facts.rangeBegin = range.begin;
+        facts.rangeEnd = range.end;
+        part.hasBegin = range.begin == 1 || part.number <= 1;
+        return true;
+    }
+    YencEnd end;
+    if (ParseYend(t, end)) {
+        facts.endSize = end.size;
+        facts.hasPartCrc = end.hasPartCrc;
+        facts.partCrc = end.partCrc;
+        facts.hasFileCrc = end.hasCrc;
+        facts.fileCrc = end.crc;
+        // The end of the file: the last part, or the part that reaches the file's size.
+        bool last = part.number <= 0 || part.total <= 0 || part.number == part.total ||
+                    (facts.rangeEnd > 0 && facts.rangeEnd == part.fileSize);
+        if (!part.hasData && end.size == 0) part.hasData = true;  // an empty file
+        chunk.Close(last);
+        return true;
+    }
+    // A keyword this reading does not know, inside the data: data like any other line, as the
+    // decoder reads the span.
+    DataLine(line, chunk);
+    return true;
+}
+
+void YencReader::DataLine(const Line& line, Chunk& chunk) {
+    if (line.text.empty()) return;  // blanks are data here (bytes 0xF6 and 0xDF)
+    chunk.part.hasData = true;
+    chunk.lastDataEnd = line.next;
+    Data(chunk, line.text);
+    if (!line.overlong) chunk.bulkStride = 1;
+}
+
+void YencReader::Data(Chunk& chunk, std::string_view text) {
+    if (m_out.size() - m_fill < text.size() + 16) {
+        Flush(chunk);
+        if (m_out.size() < text.size() + 16)
+            m_out.resize(std::max<size_t>(text.size() + 16, 65536));
+    }
+    m_fill += m_decoder.Decode(text.data(), text.size(), m_out.data() + m_fill);
+}
+
+void YencReader::Restart() {
+    m_decoder.Reset();
+    m_fill = 0;
+    m_crc = 0;
+    m_size = 0;
+}
+
+void YencReader::Flush(Chunk& chunk) {
+    m_crc = Crc32(m_crc, m_out.data(), m_fill);
+    if (chunk.keepSink && m_fill) {
+        std::memcpy(chunk.keepSink->Reserve(m_fill), m_out.data(), m_fill);
+        chunk.keepSink->Advance(m_fill);
+    }
+    m_size += m_fill;
+    m_fill = 0;
+}
+
+void YencReader::Closing(Chunk& chunk, Framing, bool&) {
+    PartInfo& part = chunk.part;
+    YencFacts& facts = part.Yenc();
+    Flush(chunk);
+    facts.crc = m_crc;
+    facts.decodedSize = m_size;
+    part.verified = true;
+    part.kept = chunk.TakeKeepId();
+    // Escapes make the data a little longer than what it carries; the format knows.
+    if (facts.rangeBegin > 0 && facts.rangeEnd >= facts.rangeBegin)
+        part.bytes = static_cast<uint64_t>(facts.rangeEnd - facts.rangeBegin + 1);
+    else if (facts.endSize >= 0)
+        part.bytes = static_cast<uint64_t>(facts.endSize);
+    else if (part.fileSize >= 0 && part.number <= 1 && part.total <= 1)
+        part.bytes = static_cast<uint64_t>(part.fileSize);
+    else
+        part.bytes = m_size;
+}
+
+// yEnc data lines: the whole lines up to one that the line-by-line scan would read as more
+// than data (a keyword, a MIME boundary) or that is blank (a message may start after it).
+size_t YencReader::BulkRun(const Chunk& chunk, std::string_view pending) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+    size_t n = pending.size();
+    auto stops = [&](size_t at) {
+        std::string_view t = pending.substr(at);
+        size_t lf = t.find('\n');
+        t = t.substr(0, lf);
+        if (t.size() >= 2 && t[0] == '=' && t[1] == 'y') return true;
+        if (chunk.insideMultipart && t.size() >= 2 && t[0] == '-' && t[1] == '-') return true;
+        return IsBlank(t);
+    };
+    if (n == 0 || stops(0)) return 0;
+    for (size_t at = 0;;) {
+        at += FindMarkedLineStart(p + at, n - at);
+        if (at >= n) break;
+        if (stops(at)) return at;
+    }
+    size_t last = pending.rfind('\n');
+    return last == std::string_view::npos ? 0 : last + 1;
+}
+
+// Every part is complete in itself: the escape state starts afresh with each.
+class YencSpanDecoder : public SpanDecoder {
+  public:
+    int Decode(Input& input, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook,
+               std::vector<char>& readBuffer) override {
+        m_decoder.Reset();
+        return DecodeBlocks(
+            input, part, sink, hook, readBuffer, [](size_t n) { return n + 16; },
+            [&](const char* data, size_t n, uint8_t* o) { return m_decoder.Decode(data, n, o); });
+    }
+
+  private:
+    YencDecoder m_decoder;
+};
+
+std::string Hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+}  // namespace
+
+std::unique_ptr<FormatReader> NewYencReader() {
+    return std::make_unique<YencReader>();
+}
+
+std::unique_ptr<SpanDecoder> NewYencDecoder(Encoding, bool) {
+    return std::make_unique<YencSpanDecoder>();
+}
+
+bool CheckYencParts(std::vector<PartInfo>& parts, const std::string& name, const Warn& warn) {
+    bool bad = false;
+    for (PartInfo& p : parts) {
+        if (p.verified && !p.checked) {
+            p.checked = true;
+            const YencFacts& f = p.Yenc();
+            std::string where = "'" + name + "' part " + std::to_string(p.number);
+            bool single = p.number <= 1 && p.total <= 1;
+            uint32_t expected = f.hasPartCrc ? f.partCrc : f.fileCrc;
+            if ((f.hasPartCrc || (single && f.hasFileCrc)) && expected != f.crc) {
+                p.checksumBad = true;
+                warn(where + ": the CRC-32 of the data is " + Hex(f.crc) + ", the encoder wrote " +
+                     Hex(expected));
+            }
+            int64_t size = static_cast<int64_t>(f.decodedSize);
+            int64_t range = f.rangeBegin > 0 ? f.rangeEnd - f.rangeBegin + 1 : -1;
+            if ((f.endSize >= 0 && f.endSize != size) || (range >= 0 && range != size) ||
+                (single && p.fileSize >= 0 && p.fileSize != size)) {
+                p.checksumBad = true;
+                warn(where + ": " + std::to_string(size) +
+                     " bytes of data, not the size the encoder wrote");
+            }
+        }
+        bad = bad || p.checksumBad;
+    }
+    return bad;
+}
+
+bool CheckYencFile(const std::vector<PartInfo>& parts, const std::string& name, const Warn& warn) {
+    const PartInfo* last = parts.empty() ? nullptr : &parts.back();
+    bool complete =
+        last && parts.size() > 1 && last->Yenc().hasFileCrc &&
+        static_cast<size_t>(last->number) == parts.size() &&
+        std::all_of(parts.begin(), parts.end(), [](const PartInfo& p) { return p.verified; });
+    if (!complete) return true;
+    uLong crc = parts[0].Yenc().crc;
+    for (size_t i = 1; i < parts.size(); ++i)
+        crc = crc32_combine(crc, parts[i].Yenc().crc,
+                            static_cast<z_off_t>(parts[i].Yenc().decodedSize));
+    if (static_cast<uint32_t>(crc) == last->Yenc().fileCrc) return true;
+    warn("'" + name + "': the CRC-32 of the whole file does not match");
+    return false;
+}
+
+}  // namespace codec
