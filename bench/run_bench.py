@@ -10,7 +10,11 @@ runs --runs times into an empty output directory, after a sync; the table shows 
 MB/s of encoded input and the peak resident memory, and how many times faster tamsel is than
 the peer on the same input.
 
+With --baseline PATH, another tamsel (an older build, say) is timed beside it on every input,
+so that a change is judged by two builds in one run.
+
 Usage: bench/run_bench.py [--size MiB] [--parts N] [--runs N] [--large] [--tamsel PATH]
+                          [--baseline PATH]
 Build first: cmake --preset release && cmake --build --preset release
 """
 
@@ -213,6 +217,8 @@ def main():
     ap.add_argument("--small", type=int, default=10000, help="number of small articles")
     ap.add_argument("--large", action="store_true", help="also the 1 GiB spool")
     ap.add_argument("--only", default="", help="run only the inputs whose title contains this")
+    ap.add_argument("--baseline", default="",
+                    help="another tamsel (an older build) timed beside it on every input")
     ap.add_argument("--generate-only", action="store_true", help=argparse.SUPPRESS)
     args = ap.parse_args()
     if args.generate_only:
@@ -288,6 +294,8 @@ def main():
         else:
             size = os.path.getsize(path)
         ours = None
+        if args.baseline:
+            tools = tools[:1] + [("baseline", tools[0][1].replace(t, args.baseline, 1))] + tools[1:]
         for tool, cmd in tools:
             check = name in ("data.uue", "data.mim", "spool.mbox", "data.yenc")
             secs, rss = measure(cmd, args.runs if name != "large.mbox" else 1, out,
