@@ -756,7 +756,7 @@ size_t Scanner::BulkRun(std::string_view pending) const {
         case Bulk::kYenc:
             return YencRun(pending);
     }
-    return run == kNoVector ? 0 : run;
+    return run;
 }
 
 // yEnc data lines: the whole lines up to one that the line-by-line scan would read as more
