@@ -36,9 +36,12 @@ inline constexpr std::string_view kXxAlphabet =
     "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 inline constexpr std::string_view kUuAlphabet =
     "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+inline constexpr std::string_view kBinHexAlphabet =
+    "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
 
 inline constexpr SixBitTable kUuTable = MakeUuTable();
 inline constexpr SixBitTable kXxTable = MakeTable(kXxAlphabet);
 inline constexpr SixBitTable kBase64Table = MakeTable(kBase64Alphabet);
+inline constexpr SixBitTable kBinHexTable = MakeTable(kBinHexAlphabet);
 
 }  // namespace codec

@@ -58,9 +58,8 @@ class Base64Reader : public FormatReader {
             hasEnd = true;
     }
     size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
-        size_t run = Base64FullLines(reinterpret_cast<const unsigned char*>(pending.data()),
-                                     pending.size(), chunk.bulkStride, m_bulkLength);
-        return run == kNoVector ? 0 : run;
+        return Base64FullLines(reinterpret_cast<const unsigned char*>(pending.data()),
+                               pending.size(), chunk.bulkStride, m_bulkLength);
     }
     void FullLines(Chunk&, std::string_view, size_t count) override {
         m_chars += m_bulkLength * count;

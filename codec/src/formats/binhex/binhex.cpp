@@ -13,9 +13,7 @@ namespace codec {
 
 namespace {
 
-constexpr std::string_view kAlphabet =
-    "!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr";
-constexpr SixBitTable kTable = MakeTable(kAlphabet);
+constexpr const SixBitTable& kTable = kBinHexTable;
 
 constexpr std::array<uint16_t, 256> MakeCrcTable() {
     std::array<uint16_t, 256> t{};
@@ -28,39 +26,6 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
     return t;
 }
 constexpr auto kCrcTable = MakeCrcTable();
-
-// Slicing by eight: kSlices[k][b] is the CRC of byte b followed by k zero bytes, so eight bytes
-// cost eight independent lookups instead of a chain of eight.
-constexpr std::array<std::array<uint16_t, 256>, 8> MakeSlices() {
-    std::array<std::array<uint16_t, 256>, 8> t{};
-    t[0] = MakeCrcTable();
-    for (size_t k = 1; k < 8; ++k)
-        for (size_t b = 0; b < 256; ++b) {
-            uint16_t prev = t[k - 1][b];
-            t[k][b] = static_cast<uint16_t>(static_cast<uint16_t>(prev << 8) ^ t[0][prev >> 8]);
-        }
-    return t;
-}
-constexpr auto kSlices = MakeSlices();
-
-uint16_t CrcBlock(uint16_t crc, const uint8_t* p, size_t n) {
-    uint8_t folded[16];
-    if (size_t used = Crc16Fold(crc, p, n, folded)) {
-        crc = CrcBlock(0, folded, sizeof folded);
-        p += used;
-        n -= used;
-    }
-    while (n >= 8) {
-        crc = kSlices[7][p[0] ^ (crc >> 8)] ^ kSlices[6][p[1] ^ (crc & 0xFF)] ^ kSlices[5][p[2]] ^
-              kSlices[4][p[3]] ^ kSlices[3][p[4]] ^ kSlices[2][p[5]] ^ kSlices[1][p[6]] ^
-              kSlices[0][p[7]];
-        p += 8;
-        n -= 8;
-    }
-    while (n--)
-        crc = static_cast<uint16_t>(crc << 8) ^ kSlices[0][(crc >> 8) ^ *p++];
-    return crc;
-}
 
 constexpr uint32_t kBadBits = 0x80000000u;
 
@@ -86,8 +51,8 @@ uint32_t Be32(const uint8_t* p) {
 }  // namespace
 
 bool IsBinHexText(std::string_view line) {
-    return !line.empty() && BinHexAllValid(reinterpret_cast<const unsigned char*>(line.data()),
-                                           line.size(), kTable.data());
+    return !line.empty() &&
+           BinHexAllValid(reinterpret_cast<const unsigned char*>(line.data()), line.size());
 }
 
 // Six-bit characters to bytes: whole groups of four through four pre-shifted tables while
@@ -297,7 +262,7 @@ void BinHexDecoder::Next() {
 // they are the data fork's.
 void BinHexDecoder::Flush(ByteSink* sink) {
     if (m_outFill == 0) return;
-    if (m_checks) m_crc = CrcBlock(m_crc, m_out, m_outFill);
+    if (m_checks) m_crc = Crc16(m_crc, m_out, m_outFill);
     if (sink && m_state == kData) {
         uint8_t* o = sink->Reserve(m_outFill);
         std::memcpy(o, m_out, m_outFill);

@@ -29,9 +29,8 @@ class BinHexReader : public FormatReader {
     void Opened(Chunk& chunk) override { m_keep.Reset(chunk); }
     void Closing(Chunk& chunk, Framing, bool& hasEnd) override;
     size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
-        size_t run = BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),
-                                     pending.size(), chunk.bulkStride);
-        return run == kNoVector ? 0 : run;
+        return BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),
+                               pending.size(), chunk.bulkStride);
     }
     void FullLines(Chunk& chunk, std::string_view run, size_t count) override {
         Data(chunk, run, count, chunk.bulkStride);
@@ -200,7 +199,7 @@ int BinHexSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink
         std::string_view pending = reader.Pending();
         size_t run = BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),
                                      pending.size(), stride);
-        if (run == kNoVector || run == 0) continue;
+        if (run == 0) continue;
         m_decoder.FeedLines(pending, run, stride, &sink);
         reader.Consume(run * stride);
     }

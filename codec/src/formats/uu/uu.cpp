@@ -2,8 +2,6 @@
 // and the decode, so the bytes the scan counts are the bytes the decode writes.
 #include "formats/uu/uu.h"
 
-#include <cstring>
-
 #include "simd/simd.h"
 
 namespace codec {
@@ -73,20 +71,11 @@ void DecodeUuLine(const SixBitTable& table, std::string_view line, int bytes, ui
     size_t fast = avail / 4 < groups ? avail / 4 : groups;
     size_t g = 0;
     if (&table == &kUuTable) {
-        g = UuDecodeGroups(p, fast, out);
+        // uuencode maps a character to (c - 32) & 63: whole groups by arithmetic, no lookups.
+        UuDecodeGroups(p, fast, out);
+        g = fast;
         p += g * 4;
         out += g * 3;
-        // uuencode maps a character to (c - 32) & 63, so a whole group is decoded with
-        // arithmetic on one 32-bit load instead of four table lookups.
-        for (; g < fast; ++g, p += 4, out += 3) {
-            uint32_t x;
-            std::memcpy(&x, p, 4);
-            x = (x - 0x20202020u) & 0x3F3F3F3Fu;
-            uint32_t v = (x & 0xFF) << 18 | (x >> 8 & 0xFF) << 12 | (x >> 16 & 0xFF) << 6 | x >> 24;
-            out[0] = static_cast<uint8_t>(v >> 16);
-            out[1] = static_cast<uint8_t>(v >> 8);
-            out[2] = static_cast<uint8_t>(v);
-        }
     }
     // Whole groups present in the line: no bounds checks inside.
     for (; g < fast; ++g, p += 4, out += 3) {
@@ -135,11 +124,9 @@ size_t RunOfFullLines(const SixBitTable& table, std::string_view data, size_t st
     const char lengthChar = &table == &kXxTable ? 'h' : 'M';
     const char* p = data.data();
     size_t avail = data.size();
-    if (&table == &kUuTable) {
-        size_t lines = UuFullLines(reinterpret_cast<const unsigned char*>(p), avail, stride,
-                                   kNoVector, nullptr);
-        if (lines != kNoVector) return lines;
-    }
+    if (&table == &kUuTable)
+        return UuFullLines(reinterpret_cast<const unsigned char*>(p), avail, stride, SIZE_MAX,
+                           nullptr);
     size_t n = 0;
     while (avail >= stride && p[0] == lengthChar && p[stride - 1] == '\n' &&
            (stride == 62 || p[61] == '\r') && AllValid(table, std::string_view(p + 1, 60))) {

@@ -203,21 +203,18 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         // The run in slices, each decoded into one reservation of the sink.
         constexpr size_t kSliceLines = 1024;
         if (&table == &kUuTable) {
-            // Checked and decoded in one sweep where the vector unit allows.
+            // Checked and decoded in one sweep.
             const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
             size_t done = 0, n = 0;
             do {
                 o = sink.Reserve(kSliceLines * 45 + kUuSlack);
                 n = UuFullLines(p + done * stride, pending.size() - done * stride, stride,
                                 kSliceLines, o);
-                if (n == kNoVector) break;
                 sink.Advance(n * 45);
                 done += n;
             } while (n == kSliceLines);
-            if (n != kNoVector) {
-                reader.Consume(done * stride);
-                continue;
-            }
+            reader.Consume(done * stride);
+            continue;
         }
         size_t run = RunOfFullLines(table, pending, stride);
         for (size_t i = 0; i < run;) {

@@ -1,4 +1,6 @@
-// Vector kernels; see simd.h.
+// The SSSE3 kernels, with PCLMUL for the CRCs (x86 only); see simd.h. Every function carries
+// its instruction sets as a target attribute, so the file builds for any x86 and only runs
+// where dispatch.cpp found them.
 //
 // Decoding a 6-bit alphabet is the same three steps for uuencode and Base64: map each
 // character to its 6-bit value, then merge pairs of values into 12 bits (pmaddubsw with 64
@@ -6,36 +8,18 @@
 // low bytes of every 32-bit lane in big-endian order (pshufb). Base64 maps characters through
 // two 16-entry tables indexed by the high nibble: one tells invalid characters apart, the
 // other holds the offset that turns a character into its value.
-#include "simd/simd.h"
-
-#include <zlib.h>
-
-#include "base/tables.h"
+#include "simd/scalar.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+
 #include <emmintrin.h>
 #include <tmmintrin.h>
 #include <wmmintrin.h>
-#define CODEC_X86 1
-#endif
+#include <zlib.h>
 
 namespace codec {
 
 namespace {
-
-inline bool MarksLine(unsigned char c) {
-    return c == '=' || c == '-' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-}  // namespace
-
-#if CODEC_X86
-
-namespace {
-
-bool HasSsse3() {
-    return __builtin_cpu_supports("ssse3");
-}
 
 __attribute__((target("ssse3"))) inline __m128i Pack(__m128i values) {
     __m128i merged = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
@@ -44,8 +28,9 @@ __attribute__((target("ssse3"))) inline __m128i Pack(__m128i values) {
                             _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
 }
 
-__attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char* p, size_t groups,
-                                                            uint8_t* out) {
+__attribute__((target("ssse3"))) void UuDecodeGroupsSsse3(const unsigned char* p, size_t groups,
+                                                          uint8_t* out) {
+    if (groups < 4) return scalar::UuDecodeGroups(p, groups, out);
     size_t g = 0;
     const __m128i space = _mm_set1_epi8(0x20);
     const __m128i mask = _mm_set1_epi8(0x3F);
@@ -54,7 +39,7 @@ __attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char*
         v = _mm_and_si128(_mm_sub_epi8(v, space), mask);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(v));
     }
-    if (g < groups && groups >= 4) {
+    if (g < groups) {
         // The last one to three groups: redo the last four, overlapping what is done (the
         // overlap is written again with the same bytes).
         size_t back = 4 - (groups - g);
@@ -63,9 +48,7 @@ __attribute__((target("ssse3"))) size_t UuDecodeGroupsSsse3(const unsigned char*
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         v = _mm_and_si128(_mm_sub_epi8(v, space), mask);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(v));
-        g = groups;
     }
-    return g;
 }
 
 __attribute__((target("ssse3"))) size_t UuFullLinesSsse3(const unsigned char* p, size_t avail,
@@ -206,7 +189,7 @@ __attribute__((target("ssse3"))) size_t Base64EncodeBlocksSsse3(const unsigned c
 
 // Every 16-byte block (the last one overlapping) through a classifier; n >= 16.
 template <__m128i (*Invalid)(__m128i)>
-__attribute__((target("ssse3"))) bool AllValidSsse3(const unsigned char* p, size_t n) {
+__attribute__((target("ssse3"))) bool AllValidBlocks(const unsigned char* p, size_t n) {
     __m128i acc = _mm_setzero_si128();
     size_t i = 0;
     for (; i + 16 <= n; i += 16)
@@ -317,10 +300,6 @@ __attribute__((target("ssse3"))) size_t YencDecodeBlocksSsse3(const unsigned cha
     return i;
 }
 
-bool HasClmul() {
-    return __builtin_cpu_supports("pclmul");
-}
-
 // One 128-bit block x folded forward onto `next`: each 64-bit lane times the constant in the
 // same lane of k. For the reflected CRC-32 the high-order half is the lower lane, times
 // x^(D+63) mod P, and the low-order half times x^(D-1) mod P, where D is how far ahead `next`
@@ -331,9 +310,10 @@ __attribute__((target("pclmul"))) inline __m128i Fold(__m128i x, __m128i k, __m1
         _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
-// n >= 64. Four lanes run 512 bits apart, then fold into one; the remaining 128 bits have the
-// same remainder as everything folded, so zlib finishes them and the tail.
+// Four lanes run 512 bits apart, then fold into one; the remaining 128 bits have the same
+// remainder as everything folded, so zlib finishes them and the tail.
 __attribute__((target("pclmul"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_t* p, size_t n) {
+    if (n < 64) return scalar::Crc32(crc, p, n);
     const __m128i by4 = _mm_set_epi64x(static_cast<long long>(0xcad38e8f00000000ULL),
                                        static_cast<long long>(0x653d982200000000ULL));
     const __m128i by1 = _mm_set_epi64x(static_cast<long long>(0x9ba54c6f00000000ULL),
@@ -370,8 +350,11 @@ __attribute__((target("ssse3"))) inline __m128i LoadReversed(const uint8_t* q, _
 // CRC-16/XMODEM is not reflected: bytes are turned round so that a block reads as one 128-bit
 // polynomial, highest term first, and a block D bits ahead of the next is folded onto it as
 // high half times x^(D+64) mod P plus low half times x^D mod P.
-__attribute__((target("pclmul,ssse3"))) size_t Crc16FoldClmul(uint16_t crc, const uint8_t* p,
-                                                              size_t n, uint8_t folded[16]) {
+// The 16 folded bytes have the same CRC from zero as the bytes folded; the reference
+// finishes them and the tail.
+__attribute__((target("pclmul,ssse3"))) uint16_t Crc16Clmul(uint16_t crc, const uint8_t* p,
+                                                            size_t n) {
+    if (n < 64) return scalar::Crc16(crc, p, n);
     const __m128i by4 = _mm_set_epi64x(0x8832, 0x13fc);
     const __m128i by1 = _mm_set_epi64x(0x650b, 0xaefc);
     const __m128i r = Reverse();
@@ -389,28 +372,12 @@ __attribute__((target("pclmul,ssse3"))) size_t Crc16FoldClmul(uint16_t crc, cons
     __m128i x = Fold(Fold(Fold(x0, by1, x1), by1, x2), by1, x3);
     for (; i + 16 <= n; i += 16)
         x = Fold(x, by1, LoadReversed(p + i, r));
+    uint8_t folded[16];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(folded), _mm_shuffle_epi8(x, r));
-    return i;
+    return scalar::Crc16(scalar::Crc16(0, folded, sizeof folded), p + i, n - i);
 }
 
-}  // namespace
-
-size_t Crc16Fold(uint16_t crc, const uint8_t* p, size_t n, uint8_t folded[16]) {
-    return n >= 64 && HasClmul() && HasSsse3() ? Crc16FoldClmul(crc, p, n, folded) : 0;
-}
-
-size_t YencDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
-                        size_t& written) {
-    written = 0;
-    return HasSsse3() ? YencDecodeBlocksSsse3(p, n, out, escape, written) : 0;
-}
-
-uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
-    if (n >= 64 && HasClmul()) return Crc32Clmul(crc, p, n);
-    return static_cast<uint32_t>(crc32_z(crc, p, n));
-}
-
-size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
+__attribute__((target("ssse3"))) size_t FindMarkedLineStartSsse3(const unsigned char* p, size_t n) {
     // Sixteen bytes at a time for the LFs (about one in a hundred bytes); the byte after each
     // is looked at on its own.
     const __m128i lf = _mm_set1_epi8('\n');
@@ -421,149 +388,65 @@ size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
         while (lfs) {
             size_t at = i + static_cast<size_t>(__builtin_ctz(lfs)) + 1;
             if (at >= n) return n;
-            if (MarksLine(p[at])) return at;
+            if (scalar::MarksLine(p[at])) return at;
             lfs &= lfs - 1;
         }
     }
     for (i = i ? i : 1; i < n; ++i)
-        if (p[i - 1] == '\n' && MarksLine(p[i])) return i;
+        if (p[i - 1] == '\n' && scalar::MarksLine(p[i])) return i;
     return n;
 }
 
-bool UuAllValid(const unsigned char* p, size_t n) {
-    if (n >= 16) {
-        // Unsigned (c - 0x20) <= 0x40, as a saturating subtraction that leaves zero.
-        const __m128i space = _mm_set1_epi8(0x20);
-        const __m128i limit = _mm_set1_epi8(0x40);
-        __m128i acc = _mm_setzero_si128();
-        size_t i = 0;
-        for (; i + 16 <= n; i += 16) {
-            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
-        }
-        if (i < n) {  // the last 16 bytes again, overlapping
-            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16));
-            acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
-        }
-        return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
+__attribute__((target("ssse3"))) bool UuAllValidSsse3(const unsigned char* p, size_t n) {
+    if (n < 16) return scalar::UuAllValid(p, n);
+    // Unsigned (c - 0x20) <= 0x40, as a saturating subtraction that leaves zero.
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i limit = _mm_set1_epi8(0x40);
+    __m128i acc = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
     }
-    unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i)
-        bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
-    return bad == 0;
+    if (i < n) {  // the last 16 bytes again, overlapping
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16));
+        acc = _mm_or_si128(acc, _mm_subs_epu8(_mm_sub_epi8(v, space), limit));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
 }
 
-size_t UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out) {
-    return HasSsse3() ? UuDecodeGroupsSsse3(p, groups, out) : 0;
+__attribute__((target("ssse3"))) bool Base64AllValidSsse3(const unsigned char* p, size_t n) {
+    return n < 16 ? scalar::Base64AllValid(p, n) : AllValidBlocks<Base64Invalid>(p, n);
 }
 
-size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
-                   uint8_t* out) {
-    return HasSsse3() ? UuFullLinesSsse3(p, avail, stride, maxLines, out) : kNoVector;
+__attribute__((target("ssse3"))) bool BinHexAllValidSsse3(const unsigned char* p, size_t n) {
+    return n < 16 ? scalar::BinHexAllValid(p, n) : AllValidBlocks<BinHexInvalid>(p, n);
 }
 
-size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
-    return HasSsse3() ? Base64DecodeBlocksSsse3(p, n, out) : 0;
-}
+}  // namespace
 
-size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length) {
-    return HasSsse3() ? Base64FullLinesSsse3(p, avail, stride, length) : kNoVector;
-}
+namespace detail {
 
-size_t BinHexFullLines(const unsigned char* p, size_t avail, size_t stride) {
-    return HasSsse3() ? BinHexFullLinesSsse3(p, avail, stride) : kNoVector;
-}
+const Kernels kSsse3Table = {
+    "ssse3",
+    UuAllValidSsse3,
+    UuDecodeGroupsSsse3,
+    UuFullLinesSsse3,
+    Base64AllValidSsse3,
+    Base64FullLinesSsse3,
+    Base64DecodeBlocksSsse3,
+    Base64EncodeBlocksSsse3,
+    BinHexAllValidSsse3,
+    BinHexFullLinesSsse3,
+    BinHexDecodeBlocksSsse3,
+    YencDecodeBlocksSsse3,
+    FindMarkedLineStartSsse3,
+    Crc16Clmul,
+    Crc32Clmul,
+};
 
-bool Base64AllValid(const unsigned char* p, size_t n) {
-    if (n >= 16 && HasSsse3()) return AllValidSsse3<Base64Invalid>(p, n);
-    unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i)
-        bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
-    return bad == 0;
-}
-
-size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, size_t& written) {
-    written = 0;
-    return HasSsse3() ? BinHexDecodeBlocksSsse3(p, n, out, written) : 0;
-}
-
-size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out) {
-    return HasSsse3() ? Base64EncodeBlocksSsse3(p, n, out) : 0;
-}
-
-bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table) {
-    if (n >= 16 && HasSsse3()) return AllValidSsse3<BinHexInvalid>(p, n);
-    unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i)
-        bad |= static_cast<unsigned char>(table[p[i]]) >> 7;
-    return bad == 0;
-}
-
-#else
-
-size_t YencDecodeBlocks(const unsigned char*, size_t, uint8_t*, bool&, size_t& written) {
-    written = 0;
-    return 0;
-}
-
-uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
-    return static_cast<uint32_t>(crc32_z(crc, p, n));
-}
-
-size_t Crc16Fold(uint16_t, const uint8_t*, size_t, uint8_t*) {
-    return 0;
-}
-
-size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
-    for (size_t i = 1; i < n; ++i)
-        if (p[i - 1] == '\n' && MarksLine(p[i])) return i;
-    return n;
-}
-
-bool UuAllValid(const unsigned char* p, size_t n) {
-    unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i)
-        bad |= static_cast<unsigned char>(p[i] - 0x20) > 0x40;
-    return bad == 0;
-}
-
-size_t UuDecodeGroups(const unsigned char*, size_t, uint8_t*) {
-    return 0;
-}
-size_t UuFullLines(const unsigned char*, size_t, size_t, size_t, uint8_t*) {
-    return kNoVector;
-}
-size_t Base64FullLines(const unsigned char*, size_t, size_t, size_t) {
-    return kNoVector;
-}
-size_t BinHexFullLines(const unsigned char*, size_t, size_t) {
-    return kNoVector;
-}
-size_t Base64DecodeBlocks(const unsigned char*, size_t, uint8_t*) {
-    return 0;
-}
-size_t BinHexDecodeBlocks(const unsigned char*, size_t, uint8_t*, size_t& written) {
-    written = 0;
-    return 0;
-}
-size_t Base64EncodeBlocks(const unsigned char*, size_t, char*) {
-    return 0;
-}
-
-bool BinHexAllValid(const unsigned char* p, size_t n, const int8_t* table) {
-    unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i)
-        bad |= static_cast<unsigned char>(table[p[i]]) >> 7;
-    return bad == 0;
-}
-
-bool Base64AllValid(const unsigned char* p, size_t n) {
-    unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i)
-        bad |= static_cast<unsigned char>(kBase64Table[p[i]]) >> 7;
-    return bad == 0;
-}
-
-#endif
+}  // namespace detail
 
 }  // namespace codec
+
+#endif
