@@ -12,5 +12,9 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 std::string LowerAscii(std::string_view s);
 // Without leading and trailing blanks, tabs and CRs.
 std::string_view Trim(std::string_view s);
+// Nothing but blanks, tabs and CRs (or nothing at all).
+inline bool IsBlank(std::string_view s) {
+    return Trim(s).empty();
+}
 
 }  // namespace codec

@@ -47,6 +47,13 @@ class LineReader {
     // Reads [start, end) of the input; end may be UINT64_MAX for "to the end".
     void Reset(Input& input, uint64_t start, uint64_t end);
     void SetFillHook(FillHook hook) { m_hook = std::move(hook); }
+    // Reset and SetFillHook in one: how a decoder reads a part's span.
+    void Reset(Input& input, uint64_t start, uint64_t end, FillHook hook) {
+        Reset(input, start, end);
+        SetFillHook(std::move(hook));
+    }
+    // How the reading ended: 0, an errno value, or -1 when the fill hook stopped it.
+    int Result() const { return m_stopped ? -1 : m_error; }
 
     // False at the end of the range, on a read error (error() is then the errno) or when the
     // fill hook stopped the reader (stopped() is then true).

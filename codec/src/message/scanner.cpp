@@ -18,12 +18,6 @@ constexpr std::array<std::string_view, 12> kArticleFields = {
     "path", "from",        "newsgroups", "subject",       "message-id", "date",
     "xref", "return-path", "received",   "relay-version", "article",    "mime-version"};
 
-bool IsBlankLine(std::string_view t) {
-    if (t.empty()) return true;
-    char c = t[0];
-    return (c == ' ' || c == '\t' || c == '\r') && Trim(t).empty();
-}
-
 bool IsMboxFrom(std::string_view t) {
     if (t.size() < 7 || t.substr(0, 5) != "From ") return false;
     // "From sender date": at least two more words.
@@ -258,7 +252,7 @@ void Scanner::Line(const codec::Line& line) {
     m_chunk.bulkStride = 0;
     std::string_view t = line.text;
     if (m_mode == Mode::kHeaders) {
-        if (IsBlankLine(t)) {
+        if (IsBlank(t)) {
             FinishHeaders(line.next);
             m_prevBlank = true;
             return;
@@ -279,7 +273,7 @@ void Scanner::Line(const codec::Line& line) {
         return;
     }
     BodyLine(line);
-    m_prevBlank = IsBlankLine(t);
+    m_prevBlank = IsBlank(t);
 }
 
 void Scanner::Finish() {

@@ -12,10 +12,6 @@ namespace codec {
 
 namespace {
 
-bool IsBlank(std::string_view t) {
-    return Trim(t).empty();
-}
-
 // A whole 64-character data line: such lines come in long runs, taken in bulk.
 bool IsFullLine(const Line& line, std::string_view data) {
     size_t stride = line.Stride();
@@ -185,8 +181,7 @@ bool ReadBinHexLine(std::string_view text, BinHexLine& out) {
 int BinHexSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
                               const LineReader::FillHook& hook, std::vector<char>& readBuffer) {
     LineReader reader(readBuffer);
-    reader.Reset(input, part.begin, part.end);
-    reader.SetFillHook(hook);
+    reader.Reset(input, part.begin, part.end, hook);
     Line line;
     while (reader.Next(line)) {
         if (line.overlong) continue;
@@ -203,8 +198,7 @@ int BinHexSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink
         m_decoder.FeedLines(pending, run, stride, &sink);
         reader.Consume(run * stride);
     }
-    if (reader.stopped()) return -1;
-    return reader.error();
+    return reader.Result();
 }
 
 std::unique_ptr<FormatReader> NewBinHexReader() {

@@ -41,8 +41,7 @@ class QpSpanDecoder : public SpanDecoder {
     int Decode(Input& input, const PartInfo& part, ByteSink& sink, const LineReader::FillHook& hook,
                std::vector<char>& readBuffer) override {
         LineReader reader(readBuffer);
-        reader.Reset(input, part.begin, part.end);
-        reader.SetFillHook(hook);
+        reader.Reset(input, part.begin, part.end, hook);
         Line line;
         while (reader.Next(line)) {
             // A piece of an overlong line has no line break of its own.
@@ -50,8 +49,7 @@ class QpSpanDecoder : public SpanDecoder {
             uint8_t* o = sink.Reserve(line.text.size() + 1);
             sink.Advance(DecodeQpLine(line.text, lineEnd, o));
         }
-        if (reader.stopped()) return -1;
-        return reader.error();
+        return reader.Result();
     }
 };
 

@@ -16,10 +16,6 @@ namespace codec {
 
 namespace {
 
-bool IsBlank(std::string_view t) {
-    return Trim(t).empty();
-}
-
 const SixBitTable& TableOf(Encoding encoding) {
     return encoding == Encoding::kXx ? kXxTable : kUuTable;
 }
@@ -185,8 +181,7 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
                           const LineReader::FillHook& hook, std::vector<char>& readBuffer) {
     const SixBitTable& table = m_table;
     LineReader reader(readBuffer);
-    reader.Reset(input, part.begin, part.end);
-    reader.SetFillHook(hook);
+    reader.Reset(input, part.begin, part.end, hook);
     Line line;
     while (reader.Next(line)) {
         if (line.overlong) continue;
@@ -226,8 +221,7 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         }
         reader.Consume(run * stride);
     }
-    if (reader.stopped()) return -1;
-    return reader.error();
+    return reader.Result();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
 #include "formats/block_decoder.h"
 #include "formats/yenc/yenc.h"
 #include "simd/simd.h"
@@ -17,12 +18,6 @@ namespace codec {
 namespace {
 
 constexpr size_t kYencSlice = 64 * 1024;  // decoded at a time by the bulk path
-
-bool IsBlank(std::string_view t) {
-    for (char c : t)
-        if (c != ' ' && c != '\t' && c != '\r') return false;
-    return true;
-}
 
 class YencReader : public FormatReader {
   public:
