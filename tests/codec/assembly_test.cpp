@@ -146,11 +146,11 @@ TEST_F(Assembly, ReportsMissingPartsInAscendingOrder) {
 TEST_F(Assembly, KeepsTheFirstOfARepeatedPart) {
     Posting p = MakePosting(dir, "rep.bin", 10000, 3, 5);
     test::Library t;
-    for (size_t i : {0, 1, 1, 2}) {
-        std::string file = dir / ("r" + std::to_string(i));
-        WriteFile(file, Article(Numbered("rep.bin", i + 1, 3), p.bodies[i], static_cast<int>(i)));
-        ASSERT_EQ(0, t.Load(file));
-    }
+    for (size_t i = 0; i < 3; ++i)
+        WriteFile(dir / ("r" + std::to_string(i)),
+                  Article(Numbered("rep.bin", i + 1, 3), p.bodies[i], static_cast<int>(i)));
+    for (size_t i : {0, 1, 1, 2})
+        ASSERT_EQ(0, t.Load(dir / ("r" + std::to_string(i))));
     EXPECT_NE(std::string::npos, t.AllMessages().find("Part 2 of 'rep.bin' was found again"));
     EXPECT_EQ(3, t.Named("rep.bin")->partCount);
     ExpectDecodes(t, "rep.bin", p.data);

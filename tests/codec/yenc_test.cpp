@@ -419,6 +419,29 @@ TEST_F(Yenc, LargeFilesAreDecodedDuringTheLoadWhenAsked) {
     EXPECT_TRUE(ReadFile(other + "/r.bin") == data[4]);
 }
 
+// What the load decoded is not put in place when the input has changed since: it would not
+// be what the input holds now.
+TEST_F(Yenc, DataTheLoadDecodedIsNotUsedOnceTheInputChanged) {
+    Encoder e;
+    std::string out = dir / "out";
+    test::Shell("mkdir " + test::Q(out));
+    std::string data = test::RandomBytes((1 << 20) + 77, 50);
+    std::string path = dir / "big.yenc";
+    WriteFile(path, e.Single(data, "big.bin"));
+    test::Library t;
+    t.OutputTo(out);
+    t.lib.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
+    ASSERT_EQ(0, t.Load(path));
+    EXPECT_EQ(1, test::OpenFilesIn(out));  // kept
+    WriteFile(dir / "new", e.Single(test::RandomBytes(data.size(), 51), "big.bin"));
+    ASSERT_EQ(0, std::rename((dir / "new").c_str(), path.c_str()));
+    EXPECT_EQ(codec::kIoError, t.lib.DecodeFile(t.Named("big.bin"), nullptr));
+    EXPECT_NE(std::string::npos, t.AllMessages().find("has changed since it was loaded"))
+        << t.AllMessages();
+    EXPECT_TRUE(dir.List("out").empty());
+    EXPECT_EQ(0, test::OpenFilesIn(out));
+}
+
 TEST(YencDecoder, MarkedLineStartsAreFoundWhereverTheyFall) {
     std::mt19937 rng(3);
     const std::string alphabet = "ab=-\r\n \t\n\n";

@@ -3,9 +3,11 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace codec {
 
-// A descriptor closed on destruction.
+// A descriptor closed on destruction; moved, never copied.
 class Fd {
   public:
     Fd() = default;
@@ -13,10 +15,17 @@ class Fd {
     ~Fd() { Reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : m_fd(other.Release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
     void Reset(int fd = -1) {
         if (m_fd >= 0) close(m_fd);
         m_fd = fd;
     }
+    // Gives the descriptor up without closing it.
+    int Release() { return std::exchange(m_fd, -1); }
     int get() const { return m_fd; }
 
   private:

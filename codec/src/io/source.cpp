@@ -5,32 +5,44 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace codec {
 
 namespace {
 
-// An input that owns its descriptor.
-class FileInput : public FdInput {
+// Opens a file source and checks that it is still the file loaded.
+int OpenKnown(const std::string& path, const FileIdentity& identity, Fd& fd) {
+    struct stat st;
+    if (int err = OpenInputFile(path.c_str(), fd, st); err != 0) return err;
+    if (identity.Matches(st)) return 0;
+    fd.Reset();
+    return kInputChanged;
+}
+
+// An input over a file source it opened.
+class FileInput : public Input {
   public:
-    explicit FileInput(int fd) : FdInput(fd) {}
-    ~FileInput() override { close(m_fd); }
+    explicit FileInput(Fd fd) : m_fd(std::move(fd)) {}
+    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
+        return codec::ReadAt(m_fd.get(), buffer, size, offset);
+    }
+
+  private:
+    Fd m_fd;
 };
 
 // Joined segments: offset 0 is the start of the first segment. One file is open at a time,
-// so that a message in thousands of pieces does not need thousands of descriptors.
+// so that a message in thousands of pieces does not need thousands of descriptors; each is
+// checked again when it is opened.
 class JoinedInput : public Input {
   public:
     struct Piece {
         std::string path;
+        FileIdentity identity;
         uint64_t begin, end, start;  // range in its file, and where it starts in the whole
     };
     explicit JoinedInput(std::vector<Piece> pieces) : m_pieces(std::move(pieces)) {}
-    ~JoinedInput() override {
-        if (m_fd >= 0) close(m_fd);
-    }
     ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
         auto it = std::upper_bound(m_pieces.begin(), m_pieces.end(), offset,
                                    [](uint64_t o, const Piece& p) { return o < p.start; });
@@ -43,25 +55,51 @@ class JoinedInput : public Input {
                 offset = it->start + length;  // an empty or exhausted piece: the next one
                 continue;
             }
-            if (m_fd < 0 || it->path != m_path) {
-                if (m_fd >= 0) close(m_fd);
+            if (m_fd.get() < 0 || it->path != m_path) {
+                m_path.clear();
+                if (int err = OpenKnown(it->path, it->identity, m_fd); err != 0) {
+                    errno = err;
+                    return -1;
+                }
                 m_path = it->path;
-                m_fd = open(m_path.c_str(), kInputOpenFlags);
-                if (m_fd < 0) return -1;
             }
             size_t want = static_cast<size_t>(std::min<uint64_t>(size, length - within));
-            return codec::ReadAt(m_fd, buffer, want, it->begin + within);
+            return codec::ReadAt(m_fd.get(), buffer, want, it->begin + within);
         }
         return 0;
     }
 
   private:
     std::vector<Piece> m_pieces;
-    std::string m_path;
-    int m_fd = -1;
+    std::string m_path;  // of the file open
+    Fd m_fd;
 };
 
 }  // namespace
+
+const char* InputError(int err) {
+    if (err == kInputChanged) return "it has changed since it was loaded; load it again";
+    return std::strerror(err);
+}
+
+int OpenInputFile(const char* path, Fd& fd, struct stat& st) {
+    fd.Reset(open(path, kInputOpenFlags));
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) {
+        int err = errno;
+        fd.Reset();
+        return err;
+    }
+    return 0;
+}
+
+FileIdentity FileIdentity::Of(const struct stat& st) {
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+bool FileIdentity::Matches(const struct stat& st) const {
+    return st.st_dev == dev && st.st_ino == ino && st.st_size == size &&
+           st.st_mtim.tv_sec == mtime.tv_sec && st.st_mtim.tv_nsec == mtime.tv_nsec;
+}
 
 ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset) {
     ssize_t got;
@@ -78,29 +116,47 @@ ssize_t MemoryInput::ReadAt(char* buffer, size_t size, uint64_t offset) {
     return static_cast<ssize_t>(n);
 }
 
-uint32_t Sources::AddFile(const std::string& path) {
-    m_sources.push_back(Source{path, {}});
+uint32_t Sources::AddFile(const std::string& path, const struct stat& st) {
+    m_sources.push_back(Source{path, FileIdentity::Of(st), {}});
     return static_cast<uint32_t>(m_sources.size() - 1);
 }
 
 uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& name) {
-    m_sources.push_back(Source{name, std::move(segments)});
+    m_sources.push_back(Source{name, {}, std::move(segments)});
     return static_cast<uint32_t>(m_sources.size() - 1);
+}
+
+int Sources::Check(uint32_t index) const {
+    const Source& s = m_sources[index];
+    if (s.segments.empty()) {
+        Fd fd;
+        return OpenKnown(s.name, s.identity, fd);
+    }
+    for (const Segment& seg : s.segments)
+        if (int err = Check(seg.source); err != 0) return err;
+    return 0;
 }
 
 std::unique_ptr<Input> Sources::Open(uint32_t index) const {
     const Source& s = m_sources[index];
     if (s.segments.empty()) {
-        int fd = open(s.name.c_str(), kInputOpenFlags);
-        if (fd < 0) return nullptr;
-        return std::make_unique<FileInput>(fd);
+        Fd fd;
+        if (int err = OpenKnown(s.name, s.identity, fd); err != 0) {
+            errno = err;
+            return nullptr;
+        }
+        return std::make_unique<FileInput>(std::move(fd));
+    }
+    // Each file must be what it was now; it is opened (and checked) again when read.
+    if (int err = Check(index); err != 0) {
+        errno = err;
+        return nullptr;
     }
     std::vector<JoinedInput::Piece> pieces;
     uint64_t start = 0;
     for (const Segment& seg : s.segments) {
-        // Each file must be there now; it is opened again when read.
-        if (access(m_sources[seg.source].name.c_str(), R_OK) != 0) return nullptr;
-        pieces.push_back({m_sources[seg.source].name, seg.begin, seg.end, start});
+        const Source& file = m_sources[seg.source];
+        pieces.push_back({file.name, file.identity, seg.begin, seg.end, start});
         start += seg.end - seg.begin;
     }
     return std::make_unique<JoinedInput>(std::move(pieces));

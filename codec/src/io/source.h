@@ -1,15 +1,20 @@
 // Where the bytes of a loaded input come from: a file on disk, or several ranges of such files
 // read as one (the parts of a message/partial message put back together, RFC 2046, 5.2.2).
-// Scanning and decoding read through Input, so both kinds are read alike.
+// Every input is opened here, for the load, the read-ahead and the decode alike, and scanning
+// and decoding read through Input, so both see the same bytes.
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "base/fd.h"
 
 namespace codec {
 
@@ -20,6 +25,37 @@ class Input {
     virtual ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) = 0;
 };
 
+// How every input is opened. Non-blocking: opening a FIFO (or a device) named as an input must
+// not wait for a writer; the caller refuses what is not a regular file, and a regular file
+// reads the same either way.
+inline constexpr int kInputOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// The error an input reports when its file is no longer the one that was loaded. Said in
+// words by InputError().
+inline constexpr int kInputChanged = ESTALE;
+
+// What an input error means, for a message.
+const char* InputError(int err);
+
+// Opens path as an input and reads its status: 0 with fd open, or an errno value. Callers
+// take regular files only.
+int OpenInputFile(const char* path, Fd& fd, struct stat& st);
+
+// What a file was when it was loaded. A file replaced, rewritten, grown or cut since is not
+// the same one, and its parts are not read from it: they would be other bytes.
+struct FileIdentity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    struct timespec mtime = {};
+
+    static FileIdentity Of(const struct stat& st);
+    bool Matches(const struct stat& st) const;
+};
+
+// pread() that goes on after a signal interrupted it.
+ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset);
+
 struct Segment {
     uint32_t source = 0;  // a file source
     uint64_t begin = 0;
@@ -28,20 +64,25 @@ struct Segment {
 
 class Sources {
   public:
-    uint32_t AddFile(const std::string& path);
+    // A file as it was when loaded (st: its status then).
+    uint32_t AddFile(const std::string& path, const struct stat& st);
     // Segments of file sources read one after another, under a name for messages.
     uint32_t AddJoined(std::vector<Segment> segments, const std::string& name);
     // The path of a file source, or the name of a joined one.
     const std::string& Name(uint32_t index) const { return m_sources[index].name; }
     size_t size() const { return m_sources.size(); }
-    // Opens a source for reading; null with errno set when a file cannot be opened.
+    // Opens a source for reading; null with errno set when a file cannot be opened, or is no
+    // longer the file loaded (kInputChanged).
     std::unique_ptr<Input> Open(uint32_t index) const;
+    // 0 when every file of a source is still the one loaded, else an errno value.
+    int Check(uint32_t index) const;
     void Clear() { m_sources.clear(); }
 
   private:
     struct Source {
         std::string name;
-        std::vector<Segment> segments;  // empty for a file
+        FileIdentity identity;          // of a file
+        std::vector<Segment> segments;  // of a joined source; empty for a file
     };
     std::vector<Source> m_sources;
 };
@@ -65,14 +106,6 @@ class OpenInputs {
     std::unique_ptr<Input> m_input;
 };
 
-// How every input is opened. Non-blocking: opening a FIFO (or a device) named as an input must
-// not wait for a writer; the caller refuses what is not a regular file, and a regular file
-// reads the same either way.
-inline constexpr int kInputOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-
-// pread() that goes on after a signal interrupted it.
-ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset);
-
 // An input over an open descriptor it does not own.
 class FdInput : public Input {
   public:
@@ -81,7 +114,7 @@ class FdInput : public Input {
         return codec::ReadAt(m_fd, buffer, size, offset);
     }
 
-  protected:
+  private:
     int m_fd;
 };
 

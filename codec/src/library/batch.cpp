@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <string_view>
 #include <thread>
 #include <unordered_set>
 
@@ -38,14 +37,16 @@ constexpr size_t kBatchFiles = 64;
 constexpr size_t kBatchBytes = 1u << 20;
 constexpr size_t kBatches = 4;  // in all: being read, read, being loaded
 
-// Files read ahead: each one's bytes in `bytes` at `at`, or not read (kNotRead). The buffer
+// Files read ahead: each one's bytes in `bytes`, or not read (kNotRead). The buffer
 // holds a batch however its last file ends it, and goes round again once loaded: new pages
 // for every batch would cost as much as reading them.
 struct AheadBatch {
     static constexpr size_t kNotRead = SIZE_MAX;
     static constexpr size_t kCapacity = kBatchBytes + kAheadFileSize;
     struct File {
-        size_t at = 0, size = kNotRead;
+        const char* data = nullptr;
+        size_t size = kNotRead;
+        struct stat st = {};  // when it was opened
     };
     std::unique_ptr<char[]> bytes{new char[kCapacity]};
     size_t used = 0;
@@ -57,21 +58,21 @@ struct AheadBatch {
 // cannot.
 AheadBatch::File ReadAhead(const char* path, AheadBatch& batch) {
     AheadBatch::File file;
-    file.at = batch.used;
+    char* at = batch.bytes.get() + batch.used;
     if (!path || !*path) return file;
     Fd fd;
-    struct stat st;
-    if (OpenInput(path, fd, st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
-        st.st_size > kAheadFileSize)
+    if (OpenInputFile(path, fd, file.st) != 0 || !S_ISREG(file.st.st_mode) ||
+        file.st.st_size == 0 || file.st.st_size > kAheadFileSize)
         return file;
-    size_t got = 0, want = static_cast<size_t>(st.st_size);
+    size_t got = 0, want = static_cast<size_t>(file.st.st_size);
     while (got < want) {
-        ssize_t n = ReadAt(fd.get(), batch.bytes.get() + file.at + got, want - got, got);
+        ssize_t n = ReadAt(fd.get(), at + got, want - got, got);
         if (n < 0) return file;
         if (n == 0) break;  // it shrank meanwhile
         got += static_cast<size_t>(n);
     }
     batch.used += got;
+    file.data = at;
     file.size = got;
     return file;
 }
@@ -81,19 +82,20 @@ AheadBatch::File ReadAhead(const char* path, AheadBatch& batch) {
 int CodecLibrary::Impl::LoadMany(const char* const* paths, int count, int* results) {
     const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
     size_t i = 0;
-    // Loads the files from i on; ahead() gives the next file's bytes when they were read
-    // ahead (else no data: the load reads the file itself).
-    auto loadRest = [&](const std::function<std::string_view()>& ahead) {
+    // Loads the files from i on; ahead() gives the next file when it was read ahead (else
+    // null: the load reads the file itself).
+    auto loadRest = [&](const std::function<const AheadBatch::File*()>& ahead) {
         for (; i < n; ++i) {
-            std::string_view bytes = ahead();
-            results[i] = LoadOne(paths[i], bytes.data(), bytes.size());
+            const AheadBatch::File* file = ahead();
+            results[i] = file ? LoadOne(paths[i], file->data, file->size, &file->st)
+                              : LoadOne(paths[i], nullptr, 0, nullptr);
             if (results[i] == kCanceled) break;
         }
         for (size_t k = i; k < n; ++k)
             results[k] = kCanceled;
         return i < n ? kCanceled : kOk;
     };
-    auto none = [] { return std::string_view(); };
+    auto none = []() -> const AheadBatch::File* { return nullptr; };
     if (!TwoThreadsPay(n)) return loadRest(none);
 
     // Batches go round: the reader fills a spare one and queues it, the load takes the queued
@@ -136,7 +138,7 @@ int CodecLibrary::Impl::LoadMany(const char* const* paths, int count, int* resul
     }
     std::unique_ptr<AheadBatch> current;
     size_t next = 0;
-    int rc = loadRest([&]() -> std::string_view {
+    int rc = loadRest([&]() -> const AheadBatch::File* {
         if (!current || next == current->files.size()) {
             std::unique_lock<std::mutex> lock(mutex);
             if (current) spare.push_back(std::move(current));
@@ -147,8 +149,7 @@ int CodecLibrary::Impl::LoadMany(const char* const* paths, int count, int* resul
             next = 0;
         }
         const AheadBatch::File& file = current->files[next++];
-        if (file.size == AheadBatch::kNotRead) return std::string_view();
-        return std::string_view(current->bytes.get() + file.at, file.size);
+        return file.size == AheadBatch::kNotRead ? nullptr : &file;
     });
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -197,22 +198,16 @@ int CodecLibrary::Impl::DecodeMany(const std::vector<Record*>& records, int* res
     auto run = [&](size_t i, std::vector<char>& readBuf, std::vector<uint8_t>& writeBuf) {
         Job& job = jobs[i];
         t_log = &job.log;
-        try {
+        job.result = Guarded([&]() -> int {
             // After a cancel nothing more is begun, and nothing more is said.
-            job.result = canceled.load(std::memory_order_relaxed)
-                             ? kCanceled
-                             : CheckDecodable(*records[i], names[i]);
-            if (job.result == kOk) {
-                std::unique_ptr<Kept> loaded;
-                if (!t_helper) loaded = TakeKept(*records[i], dirFd.get());
-                job.result =
-                    DecodeTo(*records[i], names[i], dirFd.get(), loaded.get(), readBuf, writeBuf);
-            }
-        } catch (const std::bad_alloc&) {
-            job.result = kNoMemory;
-        } catch (...) {
-            job.result = kInternalError;
-        }
+            int rc = canceled.load(std::memory_order_relaxed)
+                         ? kCanceled
+                         : CheckDecodable(*records[i], names[i]);
+            if (rc != kOk) return rc;
+            std::unique_ptr<Kept> loaded;
+            if (!t_helper) loaded = TakeKept(*records[i], dirFd.get());
+            return DecodeTo(*records[i], names[i], dirFd.get(), loaded.get(), readBuf, writeBuf);
+        });
         t_log = nullptr;
         job.done.store(true, std::memory_order_release);
     };

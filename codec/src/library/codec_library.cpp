@@ -71,7 +71,7 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, Input& 
     if (err != 0) {
         Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
                                    Quote(name) + " from " + Quote(files.Name(part.fileIndex)) +
-                                   ": " + std::strerror(err));
+                                   ": " + InputError(err));
         return kIoError;
     }
     return kOk;
@@ -85,8 +85,11 @@ std::unique_ptr<CodecLibrary::Impl::Kept> CodecLibrary::Impl::TakeKept(const Rec
     std::unique_ptr<Kept> k = std::move(found->second);
     kept.erase(found);
     struct stat st;
-    if (k->file->Failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino)
-        return nullptr;  // decoded again instead; the kept file goes
+    // Decoded again instead (the kept file goes), which also says when the input has changed
+    // since: what the load kept would not be what the input holds now.
+    if (k->file->Failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino ||
+        files.Check(record.parts[0].fileIndex) != 0)
+        return nullptr;
     return k;
 }
 
@@ -113,7 +116,7 @@ int CodecLibrary::Impl::DecodeInto(Record& record, const std::string& name, int 
         if (!in) {
             Message(kLevelWarning, "Cannot read part " + std::to_string(part.number) + " of " +
                                        Quote(name) + " from " + Quote(files.Name(part.fileIndex)) +
-                                       ": " + std::strerror(errno));
+                                       ": " + InputError(errno));
             return kIoError;
         }
         int rc = DecodePart(record, part, *in, static_cast<int>(i), out, decoder);
@@ -199,7 +202,8 @@ int CodecLibrary::Impl::DecodeTo(Record& record, const std::string& name, int di
 
 int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* headerName,
                                    const char* outputName, long linesPerPart) {
-    if (type != kEncodeUu && type != kEncodeBase64 && type != kEncodeXx) {
+    EncodeType known;
+    if (!ToEncodeType(type, known)) {
         Message(kLevelWarning, "Unknown encoding " + std::to_string(type) + ".");
         return kInternalError;
     }
@@ -212,7 +216,7 @@ int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* 
     }
     Fd in;
     struct stat st;
-    if (int err = OpenInput(input.c_str(), in, st); err != 0 || !S_ISREG(st.st_mode)) {
+    if (int err = OpenInputFile(input.c_str(), in, st); err != 0 || !S_ISREG(st.st_mode)) {
         const char* why = err != 0 ? std::strerror(err) : "it is not a regular file";
         Message(kLevelWarning, "Cannot read " + Quote(input) + ": " + why);
         return kIoError;
@@ -223,7 +227,7 @@ int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* 
     EncodeJob job;
     job.inputFd = in.get();
     job.inputSize = static_cast<uint64_t>(st.st_size);
-    job.type = type;
+    job.type = known;
     job.headerName = SafeBaseName(headerName ? headerName : BaseName(input));
     if (job.headerName.empty()) job.headerName = output;
     job.outputName = output;
@@ -245,10 +249,7 @@ int CodecLibrary::Impl::EncodeFile(const char* inputPath, int type, const char* 
     callbacks.message = [&](int level, const std::string& text) { Message(level, text); };
     int rc = Encode(job, writeBuffer, readBuffer, callbacks);
     if (rc == kOk)
-        Message(kLevelNote, "Encoded " + Quote(input) + " as " +
-                                EncodingName(type == kEncodeUu   ? Encoding::kUu
-                                             : type == kEncodeXx ? Encoding::kXx
-                                                                 : Encoding::kBase64) +
+        Message(kLevelNote, "Encoded " + Quote(input) + " as " + EncodingName(EncodingOf(known)) +
                                 " into " + Quote(dir) + ".");
     return rc;
 }
@@ -257,16 +258,14 @@ CodecLibrary::CodecLibrary() : m_impl(std::make_unique<Impl>()) {}
 CodecLibrary::~CodecLibrary() = default;
 
 int CodecLibrary::Initialize() {
-    try {
+    return Guarded([&]() -> int {
         auto msg = m_impl->msg;
         auto msgOpaque = m_impl->msgOpaque;
         m_impl = std::make_unique<Impl>();
         m_impl->msg = msg;
         m_impl->msgOpaque = msgOpaque;
         return kOk;
-    } catch (const std::bad_alloc&) {
-        return kNoMemory;
-    }
+    });
 }
 
 void CodecLibrary::SetMsgCallback(void* opaque, MsgCallback callback) {
@@ -282,7 +281,7 @@ void CodecLibrary::SetBusyCallback(void* opaque, BusyCallback callback, long int
 }
 
 void CodecLibrary::SetOption(int option, int value, const char* text) {
-    try {
+    auto set = [&]() -> int {
         switch (option) {
             case kOptDecodeWithErrors:
                 m_impl->decodeWithErrors = value != 0;
@@ -304,43 +303,35 @@ void CodecLibrary::SetOption(int option, int value, const char* text) {
             default:
                 break;
         }
-    } catch (const std::bad_alloc&) {
-        m_impl->Message(kLevelError, "Out of memory while setting an option.");
-    }
+        return kOk;
+    };
+    Guarded(set, [&] { m_impl->Message(kLevelError, "Out of memory while setting an option."); });
 }
 
 int CodecLibrary::LoadFile(const char* path, const char* fileId, int flags) {
     (void)fileId;
     (void)flags;
-    return m_impl->LoadOne(path, nullptr, 0);
+    return m_impl->LoadOne(path, nullptr, 0, nullptr);
 }
 
 int CodecLibrary::LoadFiles(const char* const* paths, int count, int* results) {
     std::fill(results, results + std::max(count, 0), kInternalError);  // until loaded
-    try {
-        return m_impl->LoadMany(paths, count, results);
-    } catch (const std::bad_alloc&) {
-        return kNoMemory;
-    } catch (...) {
-        return kInternalError;
-    }
+    return Guarded([&]() -> int { return m_impl->LoadMany(paths, count, results); });
 }
 
-int CodecLibrary::Impl::LoadOne(const char* path, const char* data, size_t size) {
+int CodecLibrary::Impl::LoadOne(const char* path, const char* data, size_t size,
+                                const struct stat* st) {
     if (!path || !*path) {
         Message(kLevelWarning, "Cannot read a file without a name.");
         return kIoError;
     }
-    try {
-        if (!data) return Load(path);
-        MemoryInput input(data, size);
-        return Scan(path, input, size);
-    } catch (const std::bad_alloc&) {
-        Message(kLevelWarning, "Out of memory while reading " + Quote(path) + ".");
-        return kNoMemory;
-    } catch (...) {
-        return kInternalError;
-    }
+    return Guarded(
+        [&]() -> int {
+            if (!data) return Load(path);
+            MemoryInput input(data, size);
+            return Scan(path, input, *st);
+        },
+        [&] { Message(kLevelWarning, "Out of memory while reading " + Quote(path) + "."); });
 }
 
 const FileRecord* CodecLibrary::GetFileListItem(int index) const {
@@ -350,7 +341,7 @@ const FileRecord* CodecLibrary::GetFileListItem(int index) const {
 }
 
 int CodecLibrary::DecodeFile(const FileRecord* record, const char* targetName) {
-    try {
+    return Guarded([&]() -> int {
         Record* r = m_impl->assembly.Find(record);
         if (!r) {
             m_impl->Message(kLevelWarning, "Decode was asked for a file this scan does not hold.");
@@ -361,16 +352,12 @@ int CodecLibrary::DecodeFile(const FileRecord* record, const char* targetName) {
         int rc = m_impl->Decode(*r, name);
         m_impl->assembly.RefreshOne(*r, m_impl->decodeWithErrors);
         return rc;
-    } catch (const std::bad_alloc&) {
-        return kNoMemory;
-    } catch (...) {
-        return kInternalError;
-    }
+    });
 }
 
 int CodecLibrary::DecodeFiles(const FileRecord* const* records, int count, int* results) {
     std::fill(results, results + std::max(count, 0), kInternalError);  // until decoded
-    try {
+    return Guarded([&]() -> int {
         std::vector<Record*> batch;
         std::vector<int> positions;
         for (int i = 0; i < count; ++i) {
@@ -387,36 +374,26 @@ int CodecLibrary::DecodeFiles(const FileRecord* const* records, int count, int* 
         for (size_t k = 0; k < batch.size(); ++k)
             results[positions[k]] = done[k];
         return rc;
-    } catch (const std::bad_alloc&) {
-        return kNoMemory;
-    } catch (...) {
-        return kInternalError;
-    }
+    });
 }
 
 int CodecLibrary::RenameFile(const FileRecord* record, const char* newName) {
-    try {
+    return Guarded([&]() -> int {
         Record* r = m_impl->assembly.Find(record);
         std::string name = newName ? SafeBaseName(newName) : std::string();
         if (!r || name.empty()) return kInternalError;
         r->name = name;
         m_impl->assembly.RefreshOne(*r, m_impl->decodeWithErrors);
         return kOk;
-    } catch (const std::bad_alloc&) {
-        return kNoMemory;
-    }
+    });
 }
 
 int CodecLibrary::EncodeToFile(void* stream, const char* inputPath, int type,
                                const char* headerName, const char* outputName, long linesPerPart) {
     (void)stream;  // the input is always opened by name
-    try {
+    return Guarded([&]() -> int {
         return m_impl->EncodeFile(inputPath, type, headerName, outputName, linesPerPart);
-    } catch (const std::bad_alloc&) {
-        return kNoMemory;
-    } catch (...) {
-        return kInternalError;
-    }
+    });
 }
 
 void CodecLibrary::CleanUp() {

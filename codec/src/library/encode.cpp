@@ -29,7 +29,7 @@ constexpr size_t kBase64Bytes = 57;                          // per 76-character
 constexpr size_t kReadChunk = kUuBytes * kBase64Bytes * 64;  // a multiple of both
 
 bool IsBase64(const EncodeJob& job) {
-    return job.type == 2;
+    return job.type == kEncodeBase64;
 }
 
 // Two output characters for every 12-bit value, so three bytes take two lookups.
@@ -95,7 +95,7 @@ class Document {
                       ""};
         } else {
             m_head = {"begin 644 " + job.headerName};
-            m_tail = {job.type == 3 ? "+" : "`", "end"};
+            m_tail = {job.type == kEncodeXx ? "+" : "`", "end"};
         }
     }
 
@@ -162,10 +162,10 @@ class Document {
                 o += 4;
             }
         } else {
-            const char* a = m_job.type == 3 ? kXxAlphabet.data() : kUuAlphabet.data();
+            const char* a = m_job.type == kEncodeXx ? kXxAlphabet.data() : kUuAlphabet.data();
             *o++ = a[n];
             size_t whole = n / 3;
-            o = Groups(m_job.type == 3 ? kXxPairs : kUuPairs, b, whole, o);
+            o = Groups(m_job.type == kEncodeXx ? kXxPairs : kUuPairs, b, whole, o);
             for (size_t i = whole * 3; i < n; i += 3, o += 4) {
                 unsigned b0 = b[i], b1 = i + 1 < n ? b[i + 1] : 0, b2 = i + 2 < n ? b[i + 2] : 0;
                 o[0] = a[b0 >> 2];
@@ -226,6 +226,30 @@ uint64_t PartsOf(const EncodeJob& job) {
 }
 
 }  // namespace
+
+bool ToEncodeType(int type, EncodeType& out) {
+    switch (type) {
+        case kEncodeUu:
+        case kEncodeBase64:
+        case kEncodeXx:
+            out = static_cast<EncodeType>(type);
+            return true;
+        default:
+            return false;
+    }
+}
+
+Encoding EncodingOf(EncodeType type) {
+    switch (type) {
+        case kEncodeXx:
+            return Encoding::kXx;
+        case kEncodeBase64:
+            return Encoding::kBase64;
+        case kEncodeUu:
+            break;
+    }
+    return Encoding::kUu;
+}
 
 std::vector<std::string> EncodeOutputNames(const EncodeJob& job) {
     if (job.linesPerPart <= 0) return {job.outputName};

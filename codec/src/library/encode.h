@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "codec/codec_library.h"
+
 namespace codec {
 
 struct EncodeJob {
     int inputFd = -1;  // open input (not owned)
     uint64_t inputSize = 0;
-    int type = 1;            // 1 uu, 2 Base64, 3 xx
+    EncodeType type = kEncodeUu;
     std::string headerName;  // the name written in the encoded data
     std::string outputName;  // the output file name (whole), or the pattern for parts
     long linesPerPart = 0;   // 0: one file
@@ -24,6 +26,12 @@ struct EncodeJob {
     unsigned umask = 022;
     std::string id;  // message/partial id, unique per call
 };
+
+// A known encode type from a caller's number, or false.
+bool ToEncodeType(int type, EncodeType& out);
+
+// The encoding an encode type writes.
+Encoding EncodingOf(EncodeType type);
 
 // The names of the files a job writes: outputName itself, or <stem>.001.<ext>, ... with
 // three digits (more when needed).

@@ -1,5 +1,6 @@
-// The state behind a CodecLibrary and the operations its files share: loading (load.cpp),
-// checking checksums after a load (verify.cpp), decoding and encoding (codec_library.cpp).
+// The state behind a CodecLibrary and the operations its files share: loading (load.cpp, many
+// files at once in batch.cpp), checking checksums after a load (verify.cpp), decoding and
+// encoding (codec_library.cpp).
 #pragma once
 
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -40,12 +42,27 @@ inline std::string Quote(const std::string& s) {
 // The process umask, read without changing it (umask(2) would race other threads).
 unsigned ReadUmask();
 
-// Opens path as an input (kInputOpenFlags) and reads its status: 0 with fd open, or an errno
-// value. Callers take regular files only.
-inline int OpenInput(const char* path, Fd& fd, struct stat& st) {
-    fd.Reset(open(path, kInputOpenFlags));
-    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) return errno;
-    return 0;
+// The one barrier between the library and its callers: no exception leaves a public call. A
+// call that runs out of memory gives kNoMemory (after onNoMemory, which may say so), and
+// anything else unforeseen kInternalError.
+template <typename Call, typename OnNoMemory>
+int Guarded(Call&& call, OnNoMemory&& onNoMemory) noexcept {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        try {
+            onNoMemory();
+        } catch (...) {
+        }
+        return kNoMemory;
+    } catch (...) {
+        return kInternalError;
+    }
+}
+
+template <typename Call>
+int Guarded(Call&& call) noexcept {
+    return Guarded(std::forward<Call>(call), [] {});
 }
 
 struct CodecLibrary::Impl {
@@ -77,7 +94,7 @@ struct CodecLibrary::Impl {
     unsigned umask = ReadUmask();
     bool unnamedOutput = OutputFile::CanLinkUnnamed();  // checked once per library
 
-    // Data a load decoded into the output directory for a part (see Scanner::Keeper) while
+    // Data a load decoded into the output directory for a part (see Keeper) while
     // decodeDuringLoad is on, by id; gone once used or given back. Ids are never used again,
     // so a part never finds another's data.
     struct Kept {
@@ -132,10 +149,12 @@ struct CodecLibrary::Impl {
     std::string OutputDir() const { return outputDir.empty() ? std::string(".") : outputDir; }
 
     int Load(const std::string& path);
-    // Scans an input of `total` bytes (0: unknown) read from the file at path.
-    int Scan(const std::string& path, Input& input, uint64_t total);
-    // LoadFile: the file at path, or its contents when already read (data, not null).
-    int LoadOne(const char* path, const char* data, size_t size);
+    // Scans an input read from the file at path, whose status was st when it was opened
+    // (st_size 0: its size is unknown).
+    int Scan(const std::string& path, Input& input, const struct stat& st);
+    // LoadFile: the file at path, or its contents when already read (data, not null, read
+    // from the file of status st).
+    int LoadOne(const char* path, const char* data, size_t size, const struct stat* st);
     // Load for each path; see LoadFiles.
     int LoadMany(const char* const* paths, int count, int* results);
     int EncodeFile(const char* inputPath, int type, const char* headerName, const char* outputName,
@@ -145,7 +164,7 @@ struct CodecLibrary::Impl {
     int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
     int Verify(Record& record, const std::string& shown, uint64_t total);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
-    Scanner::Keeper MakeKeeper(uint64_t inputSize);
+    Keeper MakeKeeper(uint64_t inputSize);
     // The kept data of a record of one part, when it was kept in directory dirFd.
     std::unique_ptr<Kept> TakeKept(const Record& record, int dirFd);
     // The warning and result for a record that cannot be decoded under name, or kOk.

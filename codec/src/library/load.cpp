@@ -22,7 +22,7 @@ namespace codec {
 int CodecLibrary::Impl::Load(const std::string& path) {
     Fd fd;
     struct stat st;
-    if (int err = OpenInput(path.c_str(), fd, st); err != 0 || !S_ISREG(st.st_mode)) {
+    if (int err = OpenInputFile(path.c_str(), fd, st); err != 0 || !S_ISREG(st.st_mode)) {
         const char* why = err != 0              ? std::strerror(err)
                           : S_ISDIR(st.st_mode) ? "it is a directory"
                                                 : "it is not a regular file";
@@ -30,10 +30,11 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         return kIoError;
     }
     FdInput input(fd.get());
-    return Scan(path, input, static_cast<uint64_t>(st.st_size));
+    return Scan(path, input, st);
 }
 
-int CodecLibrary::Impl::Scan(const std::string& path, Input& input, uint64_t total) {
+int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct stat& st) {
+    auto total = static_cast<uint64_t>(st.st_size);
     auto index = static_cast<uint32_t>(files.size());
     std::string shown = BaseName(path);
     std::vector<PartInfo> found;
@@ -56,7 +57,7 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, uint64_t tot
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
         return kIoError;
     }
-    files.AddFile(path);
+    files.AddFile(path, st);
     std::vector<std::string> touched;
     int rc = AddParts(found, shown, total, nullptr, &touched);
     if (rc != kOk) return rc;
@@ -70,9 +71,9 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, uint64_t tot
     return kOk;
 }
 
-Scanner::Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
+Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
     if (!decodeDuringLoad || !unnamedOutput) return {};
-    Scanner::Keeper keeper;
+    Keeper keeper;
     keeper.keep = [this, inputSize](uint64_t size, ByteSink** sink) {
         if (kept.size() >= kMaxKept) return -1;
         auto k = std::make_unique<Kept>();
@@ -177,7 +178,7 @@ int CodecLibrary::Impl::JoinPartial(const std::string& id, const std::string& sh
     std::unique_ptr<Input> input = files.Open(index);
     if (!input) {
         Message(kLevelWarning, "Cannot read the pieces of message/partial " + Quote(id) + ": " +
-                                   std::strerror(errno));
+                                   InputError(errno));
         return kOk;
     }
     LineReader reader(readBuffer);
@@ -190,7 +191,7 @@ int CodecLibrary::Impl::JoinPartial(const std::string& id, const std::string& sh
     if (!ScanFile(reader, scanner)) {
         if (reader.stopped()) return kCanceled;
         Message(kLevelWarning, "Cannot read the pieces of message/partial " + Quote(id) + ": " +
-                                   std::strerror(reader.error()));
+                                   InputError(reader.error()));
         return kOk;
     }
     group.done = true;
@@ -210,6 +211,4 @@ int CodecLibrary::Impl::JoinPartial(const std::string& id, const std::string& sh
     return rc;
 }
 
-// Checks what the format says of the data (yEnc CRC-32s and sizes) by decoding every part not
-// checked yet into a CRC counter, and the whole file's CRC once all parts are there.
 }  // namespace codec
