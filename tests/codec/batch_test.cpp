@@ -213,7 +213,7 @@ TEST(LoadFiles, GiveWhatLoadingOneByOneGives) {
         }
         if (k == 40) {
             // Larger than what is read ahead, missing, a directory, no name, empty.
-            add("big", test::ShellOutput("head -c 400000 /dev/urandom | uuencode big.bin"));
+            add("big", test::Filtered(test::RandomBytes(400000, 62), "uuencode big.bin"));
             paths.push_back(dir / "missing");
             paths.push_back(dir.path());
             paths.push_back("");
@@ -239,7 +239,7 @@ TEST(LoadFiles, GiveWhatLoadingOneByOneGives) {
 TEST(LoadFiles, ACancelLoadsNothingMore) {
     TempDir dir;
     std::vector<std::string> paths;
-    std::string text = test::ShellOutput("head -c 2000 /dev/urandom | uuencode x");
+    std::string text = test::Filtered(test::RandomBytes(2000, 63), "uuencode x");
     for (int k = 0; k < 100; ++k) {
         std::string name = "f" + std::to_string(k);
         WriteFile(dir / name,

@@ -88,6 +88,12 @@ std::string ShellOutput(const std::string& command) {
     return out;
 }
 
+std::string Filtered(const std::string& input, const std::string& command) {
+    TempDir dir;
+    WriteFile(dir / "input", input);
+    return ShellOutput("(" + command + ") < " + Q(dir / "input"));
+}
+
 int OpenFilesIn(const std::string& dir) {
     std::string real = std::filesystem::canonical(dir).string();
     int count = 0;

@@ -38,6 +38,9 @@ int OpenFilesIn(const std::string& dir);
 int Shell(const std::string& command);
 // Runs a shell command and returns its standard output.
 std::string ShellOutput(const std::string& command);
+// Runs a shell command with input as its standard input and returns its standard output:
+// how a test feeds its seeded bytes to a peer tool (uuencode, base64, ...).
+std::string Filtered(const std::string& input, const std::string& command);
 // Quotes a string for the shell.
 std::string Q(const std::string& s);
 
