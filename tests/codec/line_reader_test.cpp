@@ -1,7 +1,13 @@
-// The line reader: line ends of any kind, offsets, and overlong lines in pieces.
+// The line reader: line ends of any kind, offsets, overlong lines in pieces, and the
+// transform of dot-stuffed inputs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "io/line_reader.h"
 #include "support/test_support.h"
@@ -73,6 +79,108 @@ TEST(LineReader, HandsOutOverlongLinesInPiecesAcrossBufferRefills) {
     EXPECT_EQ(big, joined);
     EXPECT_EQ("after", got.back().text);
     EXPECT_FALSE(got.back().overlong);
+}
+
+// A dot-stuffed input (an article as a news server sends it) reads as the article it carries,
+// line by line, in bulk through Pending(), and in blocks, with the offsets of the input.
+class DotStuffed : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Lines of every kind that matters: beginning with "." or "..", a lone ".", short
+        // and long ones, enough of them to need several buffer refills.
+        std::mt19937 rng(11);
+        for (int i = 0; i < 40000; ++i) {
+            std::string line;
+            switch (rng() % 8) {
+                case 0:
+                    line = ".";
+                    break;
+                case 1:
+                    line = ".." + std::to_string(i);
+                    break;
+                case 2:
+                    line = "." + std::string(rng() % 70, 'd');
+                    break;
+                default:
+                    line = std::string(1 + rng() % 60, static_cast<char>('A' + rng() % 26));
+            }
+            lines.push_back(line);
+            article += line + "\r\n";
+            // RFC 3977, 3.1.1: a line that begins with "." gets another before it.
+            captured += (line[0] == '.' ? "." : "") + line + "\r\n";
+        }
+        captured += ".\r\n";
+        test::WriteFile(dir / "capture", captured);
+        fd = open((dir / "capture").c_str(), O_RDONLY);
+        input = std::make_unique<codec::FdInput>(fd);
+        input->transform = codec::Transform::kDotStuffed;
+    }
+    void TearDown() override { close(fd); }
+
+    std::vector<std::string> lines;
+    std::string article, captured;
+    test::TempDir dir;
+    int fd = -1;
+    std::unique_ptr<codec::FdInput> input;
+};
+
+TEST_F(DotStuffed, LinesAreTheArticlesAndTheLoneDotEndsIt) {
+    std::vector<char> buffer;
+    codec::LineReader reader(buffer);
+    reader.Reset(*input, 0, UINT64_MAX);
+    codec::Line line;
+    uint64_t offset = 0;
+    for (const std::string& want : lines) {
+        ASSERT_TRUE(reader.Next(line));
+        ASSERT_EQ(want, line.text);
+        EXPECT_FALSE(line.articleEnd);
+        EXPECT_EQ(offset, line.offset);
+        offset += want.size() + 2 + (want[0] == '.' ? 1 : 0);
+        EXPECT_EQ(offset, line.next);
+    }
+    ASSERT_TRUE(reader.Next(line));
+    EXPECT_TRUE(line.articleEnd);
+    EXPECT_FALSE(reader.Next(line));
+
+    // The same bytes read without the transform are the capture's own lines.
+    input->transform = codec::Transform::kNone;
+    reader.Reset(*input, 0, UINT64_MAX);
+    ASSERT_TRUE(reader.Next(line));
+    EXPECT_EQ(lines[0][0] == '.' ? "." + lines[0] : lines[0], line.text);
+}
+
+TEST_F(DotStuffed, BulkReadsStopBeforeEveryStuffedLine) {
+    std::vector<char> buffer;
+    codec::LineReader reader(buffer);
+    reader.Reset(*input, 0, UINT64_MAX);
+    std::mt19937 rng(12);
+    std::vector<std::string> got;
+    codec::Line line;
+    while (reader.Next(line)) {
+        if (line.articleEnd) break;
+        got.emplace_back(line.text);
+        // Take some of the whole lines pending, as a format's bulk path would.
+        std::string_view pending = reader.Pending();
+        size_t take = rng() % 6, used = 0;
+        for (size_t k = 0; k < take; ++k) {
+            size_t nl = pending.find('\n', used);
+            if (nl == std::string_view::npos) break;
+            ASSERT_NE('.', pending[used]);
+            got.emplace_back(pending.substr(used, nl - 1 - used));  // without CRLF
+            used = nl + 1;
+        }
+        reader.Consume(used);
+    }
+    EXPECT_TRUE(got == lines);
+}
+
+TEST_F(DotStuffed, BlocksAreTheArticlesBytes) {
+    std::vector<char> buffer;
+    std::string got;
+    ASSERT_EQ(0, codec::ReadBlocks(*input, 0, captured.size() - 3, buffer, nullptr,
+                                   [&](const char* data, size_t n) { got.append(data, n); }));
+    ASSERT_GT(captured.size(), 2 * codec::LineReader::kBufferSize);  // blocks end mid-line
+    EXPECT_TRUE(got == article);
 }
 
 }  // namespace

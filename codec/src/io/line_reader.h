@@ -1,5 +1,6 @@
 // The transport under every format: reads a byte range of an input as lines (LF or CRLF, any
-// mix; line ends are undone here and nowhere else) through one reused buffer.
+// mix; line ends are undone here and nowhere else) through one reused buffer, and undoes the
+// input's transform (see Transform) on the way.
 // Lines are handed out as views into that buffer, valid until the next call; nothing is
 // copied per line. A line longer than kMaxLine is handed out in pieces of at most kMaxLine
 // bytes, each flagged overlong, so that it never makes the buffer grow; most readers ignore
@@ -17,10 +18,11 @@
 namespace codec {
 
 struct Line {
-    std::string_view text;  // without the line ending
-    uint64_t offset = 0;    // of the first byte of the line in the file
-    uint64_t next = 0;      // offset just past the line ending
-    bool overlong = false;  // a piece of a line longer than kMaxLine
+    std::string_view text;    // without the line ending
+    uint64_t offset = 0;      // of the first byte of the line in the file
+    uint64_t next = 0;        // offset just past the line ending
+    bool overlong = false;    // a piece of a line longer than kMaxLine
+    bool articleEnd = false;  // the lone "." that ends an article of a dot-stuffed input
 
     // The bytes from this line's start to the next one's, where its break is LF or CRLF: the
     // breaks over which runs of lines alike are taken in bulk, so a format asks for this
@@ -44,7 +46,8 @@ class LineReader {
 
     explicit LineReader(std::vector<char>& buffer);
 
-    // Reads [start, end) of the input; end may be UINT64_MAX for "to the end".
+    // Reads [start, end) of the input; end may be UINT64_MAX for "to the end". start is the
+    // start of a line.
     void Reset(Input& input, uint64_t start, uint64_t end);
     void SetFillHook(FillHook hook) { m_hook = std::move(hook); }
     // Reset and SetFillHook in one: how a decoder reads a part's span.
@@ -59,12 +62,13 @@ class LineReader {
     // fill hook stopped the reader (stopped() is then true).
     bool Next(Line& line);
 
-    // The bytes already read past the last line handed out (never past the end of the range),
-    // and their file offset: a caller may consume whole lines from here itself (Consume)
-    // without a call per line.
-    std::string_view Pending() const {
-        return m_midLine ? std::string_view()
-                         : std::string_view(m_buffer.data() + m_pos, m_fill - m_pos);
+    // The bytes already read past the last line handed out (never past the end of the range,
+    // nor into a line the transform changes), and their file offset: a caller may consume
+    // whole lines from here itself (Consume) without a call per line.
+    std::string_view Pending() {
+        if (m_midLine) return std::string_view();
+        size_t end = m_dotStuffed ? DotLineFrom(m_pos) : m_fill;
+        return std::string_view(m_buffer.data() + m_pos, end - m_pos);
     }
     uint64_t PendingOffset() const { return m_fileOffset + m_pos; }
     void Consume(size_t n) { m_pos += n; }
@@ -74,6 +78,11 @@ class LineReader {
 
   private:
     bool Fill();
+    // Undoes dot-stuffing on a line that begins with ".".
+    static void Unstuff(Line& line);
+    // The buffer position of the first line from pos (a line start) that begins with ".", or
+    // m_fill.
+    size_t DotLineFrom(size_t pos);
 
     std::vector<char>& m_buffer;
     FillHook m_hook;
@@ -86,10 +95,13 @@ class LineReader {
     bool m_midLine = false;  // the last piece handed out was not the end of its line
     int m_error = 0;
     bool m_stopped = false;
+    bool m_dotStuffed = false;
+    size_t m_dotLine = SIZE_MAX;  // DotLineFrom's last answer, until the buffer moves
 };
 
-// Reads [start, end) of fd in blocks through the buffer, calling sink for each block.
-// Returns 0, an errno value, or -1 when the fill hook stopped it.
+// Reads [start, end) of the input (start: the start of a line) in blocks through the buffer,
+// calling sink for each block with the input's transform undone. Returns 0, an errno value,
+// or -1 when the fill hook stopped it.
 int ReadBlocks(Input& input, uint64_t start, uint64_t end, std::vector<char>& buffer,
                const LineReader::FillHook& hook,
                const std::function<void(const char* data, size_t size)>& sink);

@@ -117,12 +117,12 @@ ssize_t MemoryInput::ReadAt(char* buffer, size_t size, uint64_t offset) {
 }
 
 uint32_t Sources::AddFile(const std::string& path, const struct stat& st) {
-    m_sources.push_back(Source{path, FileIdentity::Of(st), {}});
+    m_sources.push_back(Source{path, FileIdentity::Of(st), {}, Transform::kNone});
     return static_cast<uint32_t>(m_sources.size() - 1);
 }
 
 uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& name) {
-    m_sources.push_back(Source{name, {}, std::move(segments)});
+    m_sources.push_back(Source{name, {}, std::move(segments), Transform::kNone});
     return static_cast<uint32_t>(m_sources.size() - 1);
 }
 
@@ -138,6 +138,12 @@ int Sources::Check(uint32_t index) const {
 }
 
 std::unique_ptr<Input> Sources::Open(uint32_t index) const {
+    std::unique_ptr<Input> input = OpenBytes(index);
+    if (input) input->transform = m_sources[index].transform;
+    return input;
+}
+
+std::unique_ptr<Input> Sources::OpenBytes(uint32_t index) const {
     const Source& s = m_sources[index];
     if (s.segments.empty()) {
         Fd fd;

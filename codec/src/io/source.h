@@ -18,11 +18,23 @@
 
 namespace codec {
 
+// How a source's bytes differ from the text they carry. The transport (the line reader and
+// the block reader) undoes it, so the scan and every decode see the same text; offsets stay
+// those of the source.
+enum class Transform : uint8_t {
+    kNone,
+    // An article as a news server sends it (RFC 3977, 3.1.1): a line that begins with "." has
+    // a second "." put before it, and a line of a lone "." ends the article.
+    kDotStuffed,
+};
+
 class Input {
   public:
     virtual ~Input() = default;
     // Like pread(): bytes read (fewer at the end of a range), 0 at the end, -1 with errno.
     virtual ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) = 0;
+
+    Transform transform = Transform::kNone;
 };
 
 // How every input is opened. Non-blocking: opening a FIFO (or a device) named as an input must
@@ -70,6 +82,10 @@ class Sources {
     uint32_t AddJoined(std::vector<Segment> segments, const std::string& name);
     // The path of a file source, or the name of a joined one.
     const std::string& Name(uint32_t index) const { return m_sources[index].name; }
+    // What the transport undoes when the source is read (as found by its load).
+    void SetTransform(uint32_t index, Transform transform) {
+        m_sources[index].transform = transform;
+    }
     size_t size() const { return m_sources.size(); }
     // Opens a source for reading; null with errno set when a file cannot be opened, or is no
     // longer the file loaded (kInputChanged).
@@ -79,10 +95,13 @@ class Sources {
     void Clear() { m_sources.clear(); }
 
   private:
+    std::unique_ptr<Input> OpenBytes(uint32_t index) const;
+
     struct Source {
         std::string name;
         FileIdentity identity;          // of a file
         std::vector<Segment> segments;  // of a joined source; empty for a file
+        Transform transform = Transform::kNone;
     };
     std::vector<Source> m_sources;
 };
