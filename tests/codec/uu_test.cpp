@@ -14,28 +14,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-// An xxencoder written from the format's description: 45 bytes a line, the length as an
-// alphabet character, groups of three bytes as four characters.
-std::string XxEncode(const std::string& data, const std::string& name) {
-    static const char* kAlphabet =
-        "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    std::string out = "begin 644 " + name + "\n";
-    for (size_t pos = 0; pos < data.size(); pos += 45) {
-        size_t n = std::min<size_t>(45, data.size() - pos);
-        out += kAlphabet[n];
-        for (size_t i = 0; i < n; i += 3) {
-            unsigned char b[3] = {0, 0, 0};
-            for (size_t k = 0; k < 3 && i + k < n; ++k)
-                b[k] = static_cast<unsigned char>(data[pos + i + k]);
-            out += kAlphabet[b[0] >> 2];
-            out += kAlphabet[(b[0] & 3) << 4 | b[1] >> 4];
-            out += kAlphabet[(b[1] & 15) << 2 | b[2] >> 6];
-            out += kAlphabet[b[2] & 63];
-        }
-        out += '\n';
-    }
-    return out + "+\nend\n";
-}
+using test::XxEncode;
 
 // Decodes every record of `input` into dir with the library; returns the first result.
 int DecodeAll(test::Library& t, const std::string& dir) {

@@ -16,72 +16,9 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-uint32_t Crc(const std::string& s) {
-    return static_cast<uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
-}
-
-std::string Hex(uint32_t v) {
-    char buf[16];
-    snprintf(buf, sizeof buf, "%08x", v);
-    return buf;
-}
-
-struct Encoder {
-    size_t line = 128;
-    bool danglingEscapes = false;  // put an escape's '=' at the end of a line, its byte next
-
-    // The data lines of `data`: every byte plus 42, NUL, LF, CR and '=' escaped (and TAB or
-    // blank at a line's start or end, '.' at its start), lines of about `line` characters.
-    std::string Lines(const std::string& data) const {
-        std::string out, cur;
-        for (size_t i = 0; i < data.size(); ++i) {
-            unsigned char c = static_cast<unsigned char>(data[i] + 42);
-            bool first = cur.empty();
-            bool last = cur.size() + 1 >= line || i + 1 == data.size();
-            bool critical = c == 0 || c == '\n' || c == '\r' || c == '=' ||
-                            ((first || last) && (c == '\t' || c == ' ')) || (first && c == '.');
-            if (critical) {
-                cur += '=';
-                if (danglingEscapes && cur.size() + 1 >= line) {
-                    out += cur + "\r\n";
-                    cur.clear();
-                }
-                cur += static_cast<char>(c + 64);
-            } else {
-                cur += static_cast<char>(c);
-            }
-            if (cur.size() >= line) {
-                out += cur + "\r\n";
-                cur.clear();
-            }
-        }
-        if (!cur.empty()) out += cur + "\r\n";
-        return out;
-    }
-
-    std::string Single(const std::string& data, const std::string& name) const {
-        return "=ybegin line=" + std::to_string(line) + " size=" + std::to_string(data.size()) +
-               " name=" + name + "\r\n" + Lines(data) +
-               "=yend size=" + std::to_string(data.size()) + " crc32=" + Hex(Crc(data)) + "\r\n";
-    }
-
-    // Part k (1-based) of n of data, as the body of an article.
-    std::string Part(const std::string& data, const std::string& name, size_t k, size_t n) const {
-        size_t per = (data.size() + n - 1) / n;
-        size_t begin = (k - 1) * per, end = std::min(data.size(), k * per);
-        std::string piece = data.substr(begin, end - begin);
-        std::string text = "=ybegin part=" + std::to_string(k) + " total=" + std::to_string(n) +
-                           " line=" + std::to_string(line) +
-                           " size=" + std::to_string(data.size()) + " name=" + name +
-                           "\r\n=ypart begin=" + std::to_string(begin + 1) +
-                           " end=" + std::to_string(end) + "\r\n" + Lines(piece) +
-                           "=yend size=" + std::to_string(piece.size()) +
-                           " part=" + std::to_string(k) + " pcrc32=" + Hex(Crc(piece));
-        if (k == n) text += " crc32=" + Hex(Crc(data));
-        return text + "\r\n";
-    }
-};
+using test::Crc;
+using test::Hex;
+using Encoder = test::YencEncoder;
 
 std::string Article(const std::string& subject, const std::string& body) {
     return "From: poster@example.org\r\nNewsgroups: alt.binaries.test\r\nSubject: " + subject +

@@ -77,6 +77,28 @@ class JoinedInput : public Input {
 
 }  // namespace
 
+bool IsNntpStatusLine(std::string_view line) {
+    if (line.size() < 8 || line[0] != '2' || line[1] != '2' || line[2] < '0' || line[2] > '2' ||
+        line[3] != ' ')
+        return false;
+    size_t i = 4;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9')
+        ++i;
+    return i > 4 && i + 1 < line.size() && line[i] == ' ' && line[i + 1] == '<';
+}
+
+Transform DetectTransform(Input& input) {
+    char head[1024];
+    ssize_t got = input.ReadAt(head, sizeof head, 0);
+    if (got <= 0) return Transform::kNone;
+    std::string_view first(head, static_cast<size_t>(got));
+    size_t nl = first.find('\n');
+    if (nl == std::string_view::npos) return Transform::kNone;
+    first = first.substr(0, nl);
+    if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+    return IsNntpStatusLine(first) ? Transform::kDotStuffed : Transform::kNone;
+}
+
 const char* InputError(int err) {
     if (err == kInputChanged) return "it has changed since it was loaded; load it again";
     return std::strerror(err);

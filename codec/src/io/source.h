@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/fd.h"
@@ -27,6 +28,10 @@ enum class Transform : uint8_t {
     // a second "." put before it, and a line of a lone "." ends the article.
     kDotStuffed,
 };
+
+// A news server's reply that an article (220), its head (221) or its body (222) follows, as
+// "220 3000234 <45223423@example.com> ..." (RFC 3977, 6.2.1): the first line of a capture.
+bool IsNntpStatusLine(std::string_view line);
 
 class Input {
   public:
@@ -48,6 +53,11 @@ inline constexpr int kInputChanged = ESTALE;
 
 // What an input error means, for a message.
 const char* InputError(int err);
+
+// The transform an input shows it needs, from its first line: an input that begins with a
+// news server's status line is a capture of what the server sent (dot-stuffed); anything else
+// is taken as it is, so a saved article whose line really begins with ".." keeps it.
+Transform DetectTransform(Input& input);
 
 // Opens path as an input and reads its status: 0 with fd open, or an errno value. Callers
 // take regular files only.

@@ -37,6 +37,7 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
     auto total = static_cast<uint64_t>(st.st_size);
     auto index = static_cast<uint32_t>(files.size());
     std::string shown = BaseName(path);
+    input.transform = DetectTransform(input);
     std::vector<PartInfo> found;
     LineReader reader(readBuffer);
     // Up to the size it has now (no read to find the end), unless it says it has none: some
@@ -57,7 +58,7 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
         return kIoError;
     }
-    files.AddFile(path, st);
+    files.SetTransform(files.AddFile(path, st), input.transform);
     std::vector<std::string> touched;
     int rc = AddParts(found, shown, total, nullptr, &touched);
     if (rc != kOk) return rc;

@@ -7,6 +7,7 @@
 
 #include "base/tables.h"
 #include "formats/uu/uu.h"
+#include "io/source.h"
 #include "message/headers.h"
 
 namespace codec {
@@ -248,8 +249,35 @@ void Scanner::FullLines(std::string_view run, size_t count, uint64_t end) {
     m_chunk.lastDataEnd = end;
 }
 
+void Scanner::EndArticle() {
+    if (m_mode == Mode::kHeaders) FinishHeaders(m_chunk.lastDataEnd, false);
+    EndMessage();
+}
+
+bool Scanner::StatusLine(const codec::Line& line) {
+    if (!m_mayBeStatus) return false;
+    m_mayBeStatus = false;
+    if (line.overlong || !IsNntpStatusLine(line.text)) return false;
+    EndArticle();
+    if (line.text[2] == '2') {
+        m_mode = Mode::kBody;  // the body only, without its header
+        m_body = Body::kText;
+    } else {
+        StartMessage();
+    }
+    m_prevBlank = false;
+    return true;
+}
+
 void Scanner::Line(const codec::Line& line) {
     m_chunk.bulkStride = 0;
+    if (line.articleEnd) {
+        // The lone "." after an article a news server sent; another may follow.
+        EndArticle();
+        m_mayBeStatus = m_prevBlank = true;
+        return;
+    }
+    if (StatusLine(line)) return;
     std::string_view t = line.text;
     if (m_mode == Mode::kHeaders) {
         if (IsBlank(t)) {
@@ -277,8 +305,7 @@ void Scanner::Line(const codec::Line& line) {
 }
 
 void Scanner::Finish() {
-    if (m_mode == Mode::kHeaders) FinishHeaders(m_chunk.lastDataEnd, false);
-    EndMessage();
+    EndArticle();
 }
 
 bool ScanFile(LineReader& reader, Scanner& scanner) {

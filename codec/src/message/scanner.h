@@ -43,6 +43,10 @@ class Scanner {
     void StartHeaders(bool top);
     void StartMessage() { StartHeaders(true); }
     void EndMessage();
+    // The end of the input, or of an article a news server sent.
+    void EndArticle();
+    // A news server's status line where an article may begin; false for any other line.
+    bool StatusLine(const codec::Line& line);
     void HeaderLine(std::string_view text);
     void CommitHeader();
     // bodyStarted: false when the input ended inside the header block.
@@ -58,6 +62,8 @@ class Scanner {
     Mode m_mode = Mode::kBody;
     bool m_topHeaders = false;  // the header block being read is a message's, not a MIME part's
     bool m_prevBlank = true;    // the previous line was blank (or there was none)
+    bool m_mayBeStatus = true;  // at the start of the input, or after an article's lone "."
+
     std::string m_headerName;
     std::string m_headerValue;
     std::string m_contentType, m_transferEncoding, m_disposition, m_subject;
