@@ -84,40 +84,96 @@ TEST(UuDecode, ReadsBeginBase64FromSharutils) {
     EXPECT_EQ(data, ReadFile(dir / "b64.bin"));
 }
 
-TEST(UuDecode, ToleratesCrlfAndStrippedTrailingBlanks) {
+// Zeros encoded as blanks (as old encoders wrote them), which mail and news systems then strip
+// from the ends of lines: a line's length character still says how many bytes it carries, and
+// what is missing is zero, in the size the scan gives and in the file written.
+TEST(UuDecode, LinesThatLostTheirTrailingBlanksCarryWhatTheirLengthSays) {
     TempDir dir;
-    // Zeros at the end of every line: encoded as blanks by old encoders, which mail systems
-    // then strip.
-    std::string data;
+    std::string zeros45(45, '\0');
+    struct Row {
+        const char* what;
+        std::string data;
+    } rows[] = {
+        {"six zeros ending every line", ""},
+        {"whole lines of zeros",
+         test::RandomBytes(100, 1) + zeros45 + zeros45 + test::RandomBytes(90, 2) + zeros45},
+        {"most of a line zeros",
+         test::RandomBytes(15, 3) + std::string(30, '\0') + test::RandomBytes(45, 4)},
+        {"a last line ending in zeros", test::RandomBytes(450, 5) + "ab" + std::string(20, '\0')},
+        {"one short line of zeros after text", "xyz" + std::string(30, '\0')},
+        {"nothing but zeros", std::string(1000, '\0')},
+        {"an empty file", ""},
+    };
     for (int i = 0; i < 40; ++i)
-        data += test::RandomBytes(39, static_cast<uint32_t>(i)) + std::string(6, '\0');
-    WriteFile(dir / "orig.bin", data);
-    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) +
-                             " && uuencode orig.bin z.bin | "
-                             "sed -e '2,$s/`/ /g' -e 's/ *$//' -e 's/$/\\r/' > in.uue"));
-    ASSERT_NE(std::string::npos, ReadFile(dir / "in.uue").find("\r\n"));
-    test::Library t;
-    ASSERT_EQ(0, t.Load(dir / "in.uue"));
-    ASSERT_EQ(1u, t.Records().size());
-    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
-    ASSERT_EQ(0, DecodeAll(t, dir.path()));
-    EXPECT_EQ(data, ReadFile(dir / "z.bin"));
+        rows[0].data += test::RandomBytes(39, static_cast<uint32_t>(10 + i)) + std::string(6, '\0');
+    for (const Row& row : rows) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (crlf ? ", CRLF" : ", LF"));
+            WriteFile(dir / "orig.bin", row.data);
+            // Every "`" (zero) of the data lines as a blank, then the blanks at line ends gone.
+            ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) +
+                                     " && uuencode orig.bin z.bin | sed -e '2,$s/`/ /g' "
+                                     "-e 's/ *$//'" +
+                                     (crlf ? " -e 's/$/\\r/'" : "") + " > in.uue"));
+            test::Library t;
+            ASSERT_EQ(0, t.Load(dir / "in.uue"));
+            ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+            EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+            EXPECT_EQ(static_cast<int32_t>(row.data.size()), t.Records()[0]->size);
+            EXPECT_EQ(std::string::npos, t.AllMessages().find("not valid data")) << t.AllMessages();
+            test::Shell("rm -f " + Q(dir / "z.bin"));
+            ASSERT_EQ(0, DecodeAll(t, dir.path()));
+            EXPECT_TRUE(row.data == ReadFile(dir / "z.bin"));
+        }
+    }
 }
 
-TEST(XxDecode, IsToldFromUuByItsDataLines) {
-    for (size_t size : {1, 45, 46, 3000}) {
-        SCOPED_TRACE("size " + std::to_string(size));
-        TempDir dir;
-        std::string data = test::RandomBytes(size, 99);
-        WriteFile(dir / "in.xxe", "Some text before.\n\n" + XxEncode(data, "x.bin") + "\nbye\n");
-        test::Library t;
-        ASSERT_EQ(0, t.Load(dir / "in.xxe"));
-        ASSERT_EQ(1u, t.Records().size());
-        EXPECT_EQ(codec::Encoding::kXx, t.Records()[0]->encoding);
-        EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
-        ASSERT_EQ(0, DecodeAll(t, dir.path()));
-        EXPECT_EQ(data, ReadFile(dir / "x.bin"));
-    }
+// A posting whose last article holds only its last line, cut short, the terminator (stripped
+// to nothing) and "end".
+TEST(UuDecode, ThePostingsLastPartMayHoldOnlyAShortLine) {
+    TempDir dir;
+    std::string data = test::RandomBytes(45 * 30 + 5, 8) + std::string(20, '\0');
+    std::string uu = test::Filtered(data, "uuencode l.bin | sed -e '2,$s/`/ /g' -e 's/ *$//'");
+    std::vector<std::string> lines = test::SplitLines(uu, 1);
+    ASSERT_EQ(34u, lines.size());  // begin, 31 data lines, terminator, end
+    ASSERT_EQ("\n", lines[32]);
+    std::string first = "Subject: l.bin (1/2)\n\n", second = "Subject: l.bin (2/2)\n\n";
+    for (size_t k = 0; k < lines.size(); ++k)
+        (k < 31 ? first : second) += lines[k];
+    WriteFile(dir / "p1", first);
+    WriteFile(dir / "p2", second);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "p1"));
+    ASSERT_EQ(0, t.Load(dir / "p2"));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    EXPECT_EQ(static_cast<int32_t>(data.size()), t.Records()[0]->size);
+    ASSERT_EQ(0, DecodeAll(t, dir.path()));
+    EXPECT_TRUE(data == ReadFile(dir / "l.bin"));
+}
+
+// A cut mark after the data is shaped like a short line of uuencode ("-" says 13 bytes), but
+// data never ends there: it is not counted.
+TEST(UuDecode, ACutMarkAfterTheDataIsNotAStrippedLine) {
+    TempDir dir;
+    std::string data = test::RandomBytes(45 * 20, 7);
+    std::string uu = test::Filtered(data, "uuencode c.bin");
+    std::vector<std::string> halves = test::SplitLines(uu, 12);
+    ASSERT_GE(halves.size(), 2u);
+    std::string first = "Subject: c.bin (1/2)\n\n" + halves[0] + "-------------\n\n-- \nsig\n";
+    std::string second = "Subject: c.bin (2/2)\n\n";
+    for (size_t k = 1; k < halves.size(); ++k)
+        second += halves[k];
+    WriteFile(dir / "p1", first);
+    WriteFile(dir / "p2", second);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "p1"));
+    ASSERT_EQ(0, t.Load(dir / "p2"));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    EXPECT_EQ(static_cast<int32_t>(data.size()), t.Records()[0]->size);
+    ASSERT_EQ(0, DecodeAll(t, dir.path()));
+    EXPECT_TRUE(data == ReadFile(dir / "c.bin"));
 }
 
 TEST(UuLine, ClassifiesByLengthCharacterAndAlphabet) {
@@ -132,8 +188,9 @@ TEST(UuLine, ClassifiesByLengthCharacterAndAlphabet) {
         {"#86)C", false, LineKind::kData, 3},    // "abc"
         {"#86)C ", false, LineKind::kData, 3},   // one check character
         {"#86)", false, LineKind::kNotData, 0},  // too short for three bytes
-        {"#86)", true, LineKind::kNotData, 0},   // stripped blanks: full lines only
-        {"M86)C", true, LineKind::kNotData, 0},  // far too short even so
+        {"#86)", true, LineKind::kShort, 3},     // blanks stripped, or not data at all
+        {"#86)", false, LineKind::kNotData, 0},  // ... which only a strict reader says
+        {"M86)C", true, LineKind::kData, 45},    // a full line is data however short
         {"`", false, LineKind::kZero, 0},        // the terminator
         {"", false, LineKind::kNotData, 0},
         {"#8a)C", false, LineKind::kNotData, 0},  // lower case is not uuencode
@@ -150,7 +207,7 @@ TEST(UuLine, ClassifiesByLengthCharacterAndAlphabet) {
         SCOPED_TRACE(row.line);
         codec::UuLine u = ClassifyUuLine(codec::kUuTable, row.line, row.lenient);
         EXPECT_EQ(row.kind, u.kind);
-        if (u.kind == LineKind::kData) {
+        if (u.kind == LineKind::kData || u.kind == LineKind::kShort) {
             EXPECT_EQ(row.bytes, u.bytes);
         }
     }

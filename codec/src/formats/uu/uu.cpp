@@ -52,14 +52,12 @@ UuLine ClassifyUuLine(const SixBitTable& table, std::string_view line, bool leni
     size_t full = static_cast<size_t>((n + 2) / 3 * 4);
     size_t minimal = static_cast<size_t>((n * 4 + 2) / 3);
     if (payload > full + 2) return r;
-    if (payload < minimal) {
-        // Stripped blanks are tolerated on full lines only: a shorter line cut short is far
-        // more often a line of dashes or text than data.
-        if (!lenient || &table != &kUuTable || n != 45 || payload + kMaxStrippedBlanks < minimal)
-            return r;
-    }
+    bool cut = payload < minimal;
+    // Only uuencode has blanks to lose (xxencode writes zero as "+").
+    if (cut && (!lenient || &table != &kUuTable)) return r;
     if (!AllValid(table, line.substr(1))) return r;
-    r.kind = LineKind::kData;
+    // A full line cut short is data; a shorter one is as often a line of dashes as data.
+    r.kind = cut && n != 45 ? LineKind::kShort : LineKind::kData;
     r.bytes = n;
     return r;
 }

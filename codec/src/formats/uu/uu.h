@@ -10,7 +10,10 @@
 
 namespace codec {
 
-enum class LineKind { kNotData, kZero, kData };
+// kShort: shorter than its length character asks for, which a line of uuencode inside a
+// block is when a mail or news system stripped its trailing blanks (zeros, as old encoders
+// wrote them); whether it is data, what follows it says (ShortLineHold).
+enum class LineKind { kNotData, kZero, kData, kShort };
 
 struct UuLine {
     LineKind kind = LineKind::kNotData;
@@ -18,12 +21,42 @@ struct UuLine {
 };
 
 // Classifies one line (without its line ending). Strict: the length must fit the length
-// character (optionally one or two check characters after the data). Lenient, for a full line
-// inside a block of uuencode: up to kMaxStrippedBlanks trailing blanks may have been
-// stripped by a mail or news system.
+// character (optionally one or two check characters after the data). Lenient, for a line
+// inside a block of uuencode, whose trailing blanks may have been stripped: a full line
+// (45 bytes) is data however short; a shorter line cut short is kShort.
 UuLine ClassifyUuLine(const SixBitTable& table, std::string_view line, bool lenient);
 
-inline constexpr size_t kMaxStrippedBlanks = 10;
+// Whether a kShort line is data, decided alike by the scan and the decoder from the lines
+// after it: it is when the terminator or "end" follows (blank lines between or not), or,
+// right after it, a data line or another short line of the same length. A line of dashes
+// before a signature is not.
+class ShortLineHold {
+  public:
+    void Reset() { m_held = false; }
+    bool Held() const { return m_held; }
+    // A kShort line, whose length character is `length`.
+    void Hold(char length) {
+        m_held = true;
+        m_gap = false;
+        m_length = length;
+    }
+    // A blank line after the held one.
+    void Blank() { m_gap = true; }
+    // The next line that is not blank: its kind and first character, or `end` for "end".
+    // Returns whether the held line is data; it is held no longer.
+    bool Counts(LineKind kind, bool end, char first) {
+        bool counts = m_held && (end || kind == LineKind::kZero ||
+                                 (!m_gap && (kind == LineKind::kData ||
+                                             (kind == LineKind::kShort && first == m_length))));
+        m_held = false;
+        return counts;
+    }
+
+  private:
+    bool m_held = false;
+    bool m_gap = false;
+    char m_length = 0;
+};
 
 // Decodes a line classified as data with `bytes` bytes into out, which must have room for
 // bytes + kUuSlack. Missing trailing characters count as zero.

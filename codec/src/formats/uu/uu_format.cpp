@@ -7,6 +7,9 @@
 // full one, or by the terminator and "end".
 #include "formats/uu/uu_format.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "base/tables.h"
 #include "base/text.h"
 #include "formats/uu/uu.h"
@@ -26,6 +29,8 @@ class UuReader : public FormatReader {
     void Opened(Chunk& chunk) override {
         m_decided = chunk.framing != Framing::kBegin;
         m_prevData = false;
+        m_prevEmpty = false;
+        m_hold.Reset();
     }
     size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
         return RunOfFullLines(TableOf(chunk.part.encoding), pending, chunk.bulkStride);
@@ -40,10 +45,29 @@ class UuReader : public FormatReader {
     // No chunk open: the line may start one.
     bool Detect(const Line& line, Chunk& chunk);
 
+    // The verdict on a short line held, given the next line that is not blank (`end`: "end");
+    // `through` is where the data then runs to at least.
+    void Decide(Chunk& chunk, LineKind kind, bool end, char first, uint64_t through);
+
     bool m_decided = false;   // uu or xx is known for a begin block
     bool m_prevData = false;  // the previous line was a data line
     bool m_prevZero = false;  // the previous line, outside a chunk, was a terminator
+    ShortLineHold m_hold;
+    uint64_t m_heldBytes = 0, m_heldNext = 0;  // of the short line held
+    bool m_prevEmpty = false;                  // in a chunk: the previous line was empty
+    // Outside a chunk: the previous line was short (at m_shortOffset, of m_shortBytes), and
+    // the terminator came right after it.
+    bool m_prevShort = false, m_shortBeforeZero = false;
+    uint64_t m_shortOffset = 0, m_shortBytes = 0;
 };
+
+void UuReader::Decide(Chunk& chunk, LineKind kind, bool end, char first, uint64_t through) {
+    if (!m_hold.Held() || !m_hold.Counts(kind, end, first)) return;
+    chunk.part.bytes += m_heldBytes;
+    chunk.part.hasData = true;
+    // Up to the line that decided, which the decoder must see to decide alike.
+    chunk.lastDataEnd = std::max(m_heldNext, through);
+}
 
 bool UuReader::TextLine(const Line& line, Chunk& chunk) {
     std::string_view t = line.text;
@@ -51,6 +75,9 @@ bool UuReader::TextLine(const Line& line, Chunk& chunk) {
     bool open = chunk.framing == Framing::kBegin || chunk.framing == Framing::kHeaderless;
     bool uuFamily = part.encoding != Encoding::kBase64;
     if (open && uuFamily && IsEndLine(t)) {
+        Decide(chunk, LineKind::kNotData, true, 0, line.next);
+        // "begin", a terminator stripped to nothing, "end": an empty file.
+        if (chunk.framing == Framing::kBegin && m_prevEmpty && part.bytes == 0) part.hasData = true;
         if (chunk.framing == Framing::kHeaderless && !chunk.confirmed) chunk.confirmed = m_prevData;
         chunk.Close(true);
         return true;
@@ -82,6 +109,7 @@ bool UuReader::TextLine(const Line& line, Chunk& chunk) {
 bool UuReader::DataLine(const Line& line, Chunk& chunk) {
     std::string_view t = line.text;
     PartInfo& part = chunk.part;
+    m_prevEmpty = t.empty();
     if (!m_decided) {
         UuLine u = ClassifyUuLine(kUuTable, t, true);
         UuLine x = ClassifyUuLine(kXxTable, t, true);
@@ -91,7 +119,8 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
         if (x.kind == LineKind::kData && (u.kind != LineKind::kData || lower)) {
             part.encoding = Encoding::kXx;
             m_decided = true;
-        } else if (u.kind == LineKind::kData) {
+        } else if (u.kind == LineKind::kData ||
+                   (u.kind == LineKind::kShort && x.kind == LineKind::kNotData)) {
             m_decided = true;
         } else {
             if (u.kind == LineKind::kZero || x.kind == LineKind::kZero)
@@ -106,6 +135,20 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
     // Inside a block a full line may have lost trailing blanks; the decoder reads the span with
     // the same leniency.
     UuLine u = ClassifyUuLine(table, t, true);
+    if (m_hold.Held()) {
+        if (u.kind == LineKind::kNotData && IsBlank(t)) {
+            m_hold.Blank();
+            return true;
+        }
+        Decide(chunk, u.kind, false, t[0], u.kind == LineKind::kZero ? line.next : 0);
+    }
+    if (u.kind == LineKind::kShort && (!headerless || chunk.confirmed)) {
+        m_hold.Hold(t[0]);
+        m_heldBytes = static_cast<uint64_t>(u.bytes);
+        m_heldNext = line.next;
+        m_prevData = false;
+        return true;
+    }
     if (u.kind == LineKind::kData) {
         chunk.bulkStride = FullLineStride(table, t, line.Stride());
         if (headerless && !chunk.confirmed && chunk.bulkStride) chunk.confirmed = true;
@@ -135,20 +178,34 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
 bool UuReader::Detect(const Line& line, Chunk& chunk) {
     std::string_view t = line.text;
     if (line.overlong) return true;
-    // The last part of a posting may hold no data at all: only the terminator and "end".
-    bool zero = t == "`" || t == "+" || t == " ";
+    // The last part of a posting may hold no data but the terminator and "end", or only one
+    // line cut short by stripped blanks before them (a terminator stripped arrives empty).
+    bool zero = t == "`" || t == "+" || t == " " || t.empty();
     if (IsEndLine(t) && m_prevZero &&
         (chunk.article.number > 1 || chunk.Continuing(Encoding::kUu) ||
          chunk.Continuing(Encoding::kXx))) {
         bool xx = chunk.Continuing(Encoding::kXx);
-        chunk.Open(Framing::kHeaderless, xx ? Encoding::kXx : Encoding::kUu, line.offset);
+        bool withShort = !xx && m_shortBeforeZero;
+        chunk.Open(Framing::kHeaderless, xx ? Encoding::kXx : Encoding::kUu,
+                   withShort ? m_shortOffset : line.offset);
         chunk.part.hasData = true;
         chunk.confirmed = true;
-        m_prevZero = false;
+        if (withShort) {
+            chunk.part.bytes = m_shortBytes;
+            chunk.lastDataEnd = line.next;
+        }
+        m_prevZero = m_prevShort = m_shortBeforeZero = false;
         chunk.Close(true);
         return true;
     }
+    m_shortBeforeZero = zero && m_prevShort;
     m_prevZero = zero;
+    UuLine cut = ClassifyUuLine(kUuTable, t, true);
+    m_prevShort = cut.kind == LineKind::kShort;
+    if (m_prevShort) {
+        m_shortOffset = line.offset;
+        m_shortBytes = static_cast<uint64_t>(cut.bytes);
+    }
     for (const SixBitTable* table : {&kUuTable, &kXxTable}) {
         UuLine u = ClassifyUuLine(*table, t, false);
         if (u.kind != LineKind::kData) continue;
@@ -183,10 +240,31 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
     LineReader reader(readBuffer);
     reader.Reset(input, part.begin, part.end, hook);
     Line line;
+    // A short line is decoded aside until the lines after it say whether it is data.
+    ShortLineHold hold;
+    uint8_t held[64 + kUuSlack];
+    size_t heldBytes = 0;
     while (reader.Next(line)) {
         if (line.overlong) continue;
-        if (IsEndLine(line.text)) break;
-        UuLine u = ClassifyUuLine(table, line.text, true);
+        bool end = IsEndLine(line.text);
+        UuLine u = end ? UuLine() : ClassifyUuLine(table, line.text, true);
+        if (hold.Held()) {
+            if (u.kind == LineKind::kNotData && !end && IsBlank(line.text)) {
+                hold.Blank();
+                continue;
+            }
+            if (hold.Counts(u.kind, end, line.text.empty() ? '\0' : line.text[0])) {
+                std::memcpy(sink.Reserve(heldBytes), held, heldBytes);
+                sink.Advance(heldBytes);
+            }
+        }
+        if (end) break;
+        if (u.kind == LineKind::kShort) {
+            DecodeUuLine(table, line.text, u.bytes, held);
+            heldBytes = static_cast<size_t>(u.bytes);
+            hold.Hold(line.text[0]);
+            continue;
+        }
         if (u.kind != LineKind::kData) continue;
         uint8_t* o = sink.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
         DecodeUuLine(table, line.text, u.bytes, o);
