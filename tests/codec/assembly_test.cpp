@@ -187,7 +187,7 @@ TEST_F(Assembly, LaterPartsSeenFirstTakeTheNameOfTheBeginPart) {
     ExpectDecodes(t, "late.bin", p.data);
 }
 
-TEST_F(Assembly, AnOrphanPartHasNoBeginAndANamelessRecordIsReadyOnceNamed) {
+TEST_F(Assembly, AnOrphanPartHasNoBeginAndANamelessRecordGetsANameOfItsOwn) {
     Posting p = MakePosting(dir, "orphan.bin", 12000, 3, 9);
     WriteFile(dir / "middle", p.bodies[1]);
     WriteFile(dir / "noname.uue", "begin 644 ../\n#86)C\n`\nend\n");
@@ -198,8 +198,10 @@ TEST_F(Assembly, AnOrphanPartHasNoBeginAndANamelessRecordIsReadyOnceNamed) {
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ(nullptr, records[0]->name);
     EXPECT_EQ(codec::kStateNoBegin | codec::kStateNoEnd, records[0]->state);
-    EXPECT_EQ(nullptr, records[1]->name);
-    EXPECT_EQ(0u, records[1]->state & codec::kStateReady);
+    // The orphan waits for its begin part without a name; the begin part with no usable name
+    // is a file under one of its own.
+    EXPECT_STREQ("unnamed-1", records[1]->name);
+    EXPECT_EQ(codec::kStateReady, records[1]->state);
     ASSERT_EQ(0, t.lib.RenameFile(records[1], "abc.txt"));
     EXPECT_STREQ("abc.txt", records[1]->name);
     EXPECT_EQ(codec::kStateReady, records[1]->state);

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "support/test_support.h"
 
 namespace {
@@ -153,6 +156,46 @@ TEST(BadInput, CleanUpDropsEverythingAndTheLibraryIsReusable) {
     EXPECT_EQ(nullptr, t.lib.GetFileListItem(0));
     ASSERT_EQ(0, t.Load(dir / "x.uue"));
     EXPECT_EQ(1u, t.Records().size());
+}
+
+// Data under a name that cannot be used is still a file: listed under a name of its own, with
+// a note, ready and decodable (and renamable) like any other.
+TEST(BadInput, DataWithAnUnusableNameGetsANameOfItsOwn) {
+    TempDir dir;
+    std::string data = test::RandomBytes(3000, 70);
+    std::vector<std::string> names = {"..", ".", "///", "a/..", ""};
+    test::Library t;
+    for (size_t k = 0; k < names.size(); ++k) {
+        std::string uu = test::Filtered(data, "uuencode x");
+        uu.replace(0, uu.find('\n'), "begin 644 " + names[k]);
+        WriteFile(dir / ("in" + std::to_string(k)), uu);
+        ASSERT_EQ(0, t.Load(dir / ("in" + std::to_string(k))));
+    }
+    // A MIME attachment without a file name.
+    WriteFile(dir / "mime",
+              "MIME-Version: 1.0\nContent-Type: application/octet-stream\n"
+              "Content-Transfer-Encoding: base64\n\n" +
+                  test::Filtered(data, "base64"));
+    ASSERT_EQ(0, t.Load(dir / "mime"));
+    ASSERT_EQ(names.size() + 1, t.Records().size()) << t.AllMessages();
+    EXPECT_NE(std::string::npos,
+              t.AllMessages().find("'..', which cannot be a file name, is listed as 'unnamed-1'"))
+        << t.AllMessages();
+    EXPECT_NE(std::string::npos, t.AllMessages().find("A file without a name is listed as"));
+    ASSERT_EQ(0, mkdir((dir / "out").c_str(), 0700));
+    t.OutputTo(dir / "out");
+    for (size_t k = 0; k < t.Records().size(); ++k) {
+        const codec::FileRecord* r = t.Records()[k];
+        std::string want = "unnamed-" + std::to_string(k + 1);
+        ASSERT_NE(nullptr, r->name);
+        EXPECT_EQ(want, r->name);
+        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(test::ReadFile(dir / ("out/" + want)) == data);
+    }
+    ASSERT_EQ(0, t.lib.RenameFile(t.Records()[0], "kept.bin"));
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr));
+    EXPECT_TRUE(test::ReadFile(dir / "out/kept.bin") == data);
 }
 
 }  // namespace

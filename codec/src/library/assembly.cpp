@@ -64,6 +64,13 @@ Record* Assembly::NewRecord(const PartInfo& part, Record* reuse) {
     return r;
 }
 
+std::string Assembly::GeneratedName(Encoding encoding) {
+    for (;;) {
+        std::string name = "unnamed-" + std::to_string(++m_generated);
+        if (!m_byName.count(NameKey(name, encoding))) return name;
+    }
+}
+
 Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& numbers, int total,
                               const std::string& subjectName) {
     Record*& r = m_placeholders[id];
@@ -124,11 +131,22 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse) {
             if (!numbered) part.number = m_lastOpenNumber + 1;
         }
         if (!numbered && !record) part.number = 1;
-    } else if (!numbered) {
-        part.number = 1;
+    } else {
+        record = byKey();  // the begin of a posting whose later parts came first
+        if (!numbered) part.number = 1;
     }
     if (!record) record = NewRecord(part, reuse);
     if (record->subjectName.empty()) record->subjectName = SafeBaseName(part.subjectName);
+    if (part.hasBegin && record->name.empty() && record->subjectName.empty()) {
+        // Data with a name that cannot be used (none, "..", only separators) is still a file:
+        // it is listed, and decoded, under a name of its own until the user renames it.
+        record->name = GeneratedName(part.encoding);
+        m_byName.emplace(NameKey(record->name, part.encoding), record);
+        note((part.name.empty() ? std::string("A file without a name")
+                                : "'" + part.name + "', which cannot be a file name,") +
+                 " is listed as '" + record->name + "'.",
+             kLevelNote);
+    }
     if (record->subjectKey.empty() && numbered && !part.subjectKey.empty()) {
         record->subjectKey = part.subjectKey;
         m_byKey.emplace(part.subjectKey, record);
@@ -243,6 +261,7 @@ void Assembly::Clear() {
     m_dirty.clear();
     m_placeholders.clear();
     m_lastOpen = nullptr;
+    m_generated = 0;
 }
 
 }  // namespace codec

@@ -65,6 +65,8 @@ class Assembly {
   private:
     // A record for part: a new one, or `reuse` made over (when given).
     Record* NewRecord(const PartInfo& part, Record* reuse = nullptr);
+    // A name for a file whose own cannot be used, that no record of this encoding has.
+    std::string GeneratedName(Encoding encoding);
 
     std::vector<std::unique_ptr<Record>> m_records;
     std::unordered_map<std::string, Record*> m_byName;
@@ -75,6 +77,7 @@ class Assembly {
     Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
     int m_lastOpenNumber = 0;
     Encoding m_lastOpenEncoding = Encoding::kUu;
+    int m_generated = 0;  // names given so far
 };
 
 }  // namespace codec
