@@ -1,6 +1,8 @@
 // Base64: the streaming decoder against coreutils base64, and MIME bodies in every nesting.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <random>
 
 #include "formats/base64/base64.h"
@@ -158,6 +160,31 @@ TEST(MimeDecode, FindsAttachmentsInNestedMultipartsWithEncodedNames) {
     EXPECT_EQ(c, ReadFile(dir / "out/doc.pdf"));
 }
 
+// Some encoders pad and go on (each chunk of a stream encoded on its own): the data ends at the
+// first padding, for the decoder as for Python's email package, and the size listed is the
+// size written.
+TEST(MimeDecode, DataEndsAtThePadding) {
+    TempDir dir;
+    std::string first = test::RandomBytes(100, 21), second = test::RandomBytes(200, 22);
+    WriteFile(dir / "mail",
+              "MIME-Version: 1.0\nContent-Type: application/octet-stream; name=p.bin\n"
+              "Content-Transfer-Encoding: base64\n\n" +
+                  test::Filtered(first, "base64") + test::Filtered(second, "base64"));
+    std::string peer = test::ShellOutput(
+        "/usr/bin/python3 -c 'import email,sys; m=email.message_from_binary_file(sys.stdin.buffer);"
+        " sys.stdout.buffer.write(m.get_payload(decode=True))' < " +
+        Q(dir / "mail"));
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mail"));
+    ASSERT_EQ(1u, t.Records().size());
+    EXPECT_EQ(100, t.Records()[0]->size);
+    ASSERT_EQ(0, mkdir((dir / "out").c_str(), 0700));
+    t.OutputTo(dir / "out");
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+    EXPECT_TRUE(ReadFile(dir / "out/p.bin") == first);
+    EXPECT_TRUE(peer == first) << peer.size();
+}
+
 TEST(MimeDecode, AnAttachmentCutShortHasNoEnd) {
     TempDir dir;
     std::string body = test::ShellOutput("head -c 3000 /dev/zero | base64");
@@ -231,6 +258,59 @@ TEST(MimeDecode, LongBodiesInLfAndCrlfDecodeWhole) {
         ASSERT_EQ(0, t.lib.DecodeFile(record));
         EXPECT_EQ(ReadFile(out / "long.bin"), data);
     }
+}
+
+// A file of nothing but Base64 (what coreutils base64 writes, or an attachment's body saved on
+// its own) is a file, named after the input without its .b64, .base64 or .txt ending. Text
+// that only begins with a word of the alphabet is not.
+TEST(BareBase64, IsFoundAndNamedAfterTheInput) {
+    TempDir dir;
+    struct Row {
+        const char* input;
+        const char* name;
+        size_t size;
+        const char* wrap;
+    } rows[] = {
+        {"photo.jpg.b64", "photo.jpg", 5000, "-w 76"},
+        {"archive.tar.BASE64", "archive.tar", 57 * 40, "-w 76"},  // whole lines, no padding
+        {"notes.txt", "notes", 700, "-w 64"},
+        {"blob", "blob", 90, "-w 0"},  // one line
+    };
+    ASSERT_EQ(0, mkdir((dir / "out").c_str(), 0700));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.input);
+        std::string data = test::RandomBytes(row.size, static_cast<uint32_t>(row.size));
+        WriteFile(dir / row.input, test::Filtered(data, std::string("base64 ") + row.wrap) +
+                                       (std::string(row.wrap) == "-w 0" ? "\n" : ""));
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / row.input));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        const codec::FileRecord* r = t.Records()[0];
+        ASSERT_NE(nullptr, r->name);
+        EXPECT_STREQ(row.name, r->name);
+        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        EXPECT_EQ(static_cast<int32_t>(data.size()), r->size);
+        t.OutputTo(dir / "out");
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(dir / ("out/" + std::string(row.name))) == data);
+    }
+    // Padding ends the data (the decoder stops there): a line after it is not of the file, in
+    // the size listed as in the file written.
+    std::string padded = test::Filtered(test::RandomBytes(44, 9), "base64");
+    WriteFile(dir / "doubled.b64", padded + padded);
+    {
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / "doubled.b64"));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        EXPECT_EQ(44, t.Records()[0]->size);
+        t.OutputTo(dir / "out");
+        ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(dir / "out/doubled") == test::RandomBytes(44, 9));
+    }
+    WriteFile(dir / "letter.txt", "Test\nDear all, this is prose and not data at all.\n");
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "letter.txt"));
+    EXPECT_TRUE(t.Records().empty());
 }
 
 }  // namespace

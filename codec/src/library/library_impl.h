@@ -165,6 +165,7 @@ struct CodecLibrary::Impl {
     int Verify(Record& record, const std::string& shown, uint64_t total);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
     Keeper MakeKeeper(uint64_t inputSize);
+    void NameBare(PartInfo& part, const std::string& shown);
     // The kept data of a record of one part, when it was kept in directory dirFd.
     std::unique_ptr<Kept> TakeKept(const Record& record, int dirFd);
     // The warning and result for a record that cannot be decoded under name, or kOk.

@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/text.h"
 #include "io/line_reader.h"
 #include "library/safe_name.h"
 #include "message/scanner.h"
@@ -59,6 +60,8 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
         return kIoError;
     }
     files.SetTransform(files.AddFile(path, st), input.transform);
+    for (PartInfo& p : found)
+        if (p.bare && p.name.empty() && p.subjectName.empty()) NameBare(p, shown);
     std::vector<std::string> touched;
     int rc = AddParts(found, shown, total, nullptr, &touched);
     if (rc != kOk) return rc;
@@ -70,6 +73,23 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
         if (rc != kOk) return rc;
     }
     return kOk;
+}
+
+// Data that is the whole input, without framing: its file has the input's name, less an
+// ending that only says how it is encoded.
+void CodecLibrary::Impl::NameBare(PartInfo& part, const std::string& shown) {
+    std::string name = shown;
+    for (std::string_view ending : {".b64", ".base64", ".txt"}) {
+        if (name.size() > ending.size() &&
+            EqualsNoCase(std::string_view(name).substr(name.size() - ending.size()), ending)) {
+            name.resize(name.size() - ending.size());
+            break;
+        }
+    }
+    part.name = name;
+    part.hasBegin = true;
+    Message(kLevelNote, Quote(shown) + " holds " + EncodingName(part.encoding) +
+                            " data only: it is listed as " + Quote(name) + ".");
 }
 
 Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {

@@ -54,7 +54,10 @@ class Base64Reader : public FormatReader {
         uint64_t bytes = m_chars / 4 * 3;
         if (m_chars % 4 >= 2) bytes += m_chars % 4 - 1;
         chunk.part.bytes = bytes;
-        if (framing == Framing::kHeaderless && (m_padded || m_lastLength < m_firstLength))
+        // Padding or a shorter last line ends the data; so do whole quads where the input is
+        // nothing but Base64.
+        if (framing == Framing::kHeaderless &&
+            (m_padded || m_lastLength < m_firstLength || (chunk.part.bare && m_chars % 4 == 0)))
             hasEnd = true;
     }
     size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
@@ -77,8 +80,8 @@ class Base64Reader : public FormatReader {
 };
 
 bool Base64Reader::Count(std::string_view text, uint64_t next, Chunk& chunk) {
-    if (Trim(text).empty()) return false;
-    bool padded = m_padded;
+    // Padding ended the data: the decoder stops there, and so does the count.
+    if (Trim(text).empty() || m_padded) return false;
     size_t n = Base64Chars(text, m_padded);
     if (n == 0) {
         ++chunk.part.damagedLines;
@@ -89,7 +92,7 @@ bool Base64Reader::Count(std::string_view text, uint64_t next, Chunk& chunk) {
     if (m_firstLength == 0) m_firstLength = text.size();
     m_lastLength = text.size();
     chunk.lastDataEnd = next;
-    return n == text.size() && !padded && !m_padded;
+    return n == text.size() && !m_padded;
 }
 
 bool Base64Reader::TextLine(const Line& line, Chunk& chunk) {
@@ -97,6 +100,11 @@ bool Base64Reader::TextLine(const Line& line, Chunk& chunk) {
     if (chunk.framing == Framing::kBegin || chunk.framing == Framing::kHeaderless) {
         if (chunk.part.encoding != Encoding::kBase64) return false;
         if (Trim(t).empty()) return true;
+        if (chunk.framing == Framing::kHeaderless && m_padded) {
+            // Padding ended the data (as any decoder reads it); what follows is not of it.
+            chunk.Close(true);
+            return false;
+        }
         bool ok = chunk.framing == Framing::kBegin ? IsBase64Text(t) : IsBase64Line(t);
         if (ok) {
             bool second = m_firstLength != 0;
@@ -110,9 +118,14 @@ bool Base64Reader::TextLine(const Line& line, Chunk& chunk) {
         return true;
     }
     if (chunk.IsOpen() || line.overlong) return false;
-    if (t.size() >= 40 && IsBase64Line(t) && chunk.MayContinue(Encoding::kBase64)) {
+    bool continues = chunk.MayContinue(Encoding::kBase64);
+    // An input that begins with a line of Base64 is Base64 (what coreutils base64 writes, a
+    // body saved alone); prose has blanks, and no word is that long.
+    bool bare = line.offset == 0 && !continues && t.size() >= 16;
+    if ((bare || (t.size() >= 40 && continues)) && IsBase64Line(t)) {
         chunk.Open(Framing::kHeaderless, Encoding::kBase64, line.offset);
-        chunk.confirmed = false;
+        chunk.confirmed = bare;
+        chunk.part.bare = bare;
         Count(t, line.next, chunk);
         return true;
     }
