@@ -112,4 +112,39 @@ TEST_F(Partial, AMessageInMorePiecesThanDescriptorsStillJoins) {
     EXPECT_EQ(data, ReadFile(dir / "out/many.bin"));
 }
 
+// With a piece missing, the message is listed under the name its first piece gives, with the
+// missing pieces, as missing parts (the pieces there have data); it is never ready, not even
+// with "decode with errors", and never decoded.
+TEST_F(Partial, AMessageWithAPieceMissingIsNamedByItsFirstPiece) {
+    std::string data = test::RandomBytes(40000, 9);
+    std::vector<std::string> pieces = Split("report.pdf", data, 9000);
+    ASSERT_GE(pieces.size(), 4u);
+    test::Library t;
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        if (k != 2) {
+            ASSERT_EQ(0, t.Load(pieces[k]));
+        }
+    }
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    const codec::FileRecord* r = t.Records()[0];
+    ASSERT_NE(nullptr, r->name);
+    EXPECT_STREQ("report.pdf", r->name);
+    EXPECT_EQ(codec::kStateMissingParts, r->state);
+    EXPECT_EQ(3, r->missingParts[0]);
+    EXPECT_EQ(0, r->missingParts[1]);
+    t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+    EXPECT_EQ(0u, t.Records()[0]->state & codec::kStateReady);
+    test::Shell("mkdir " + Q(dir / "out"));
+    t.OutputTo(dir / "out");
+    EXPECT_NE(0, t.lib.DecodeFile(r, nullptr));
+    EXPECT_TRUE(dir.List("out").empty());
+    // The missing piece comes: the message is whole, its file ready under the same name.
+    ASSERT_EQ(0, t.Load(pieces[2]));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_STREQ("report.pdf", t.Records()[0]->name);
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+    EXPECT_TRUE(ReadFile(dir / "out/report.pdf") == data);
+}
+
 }  // namespace

@@ -79,7 +79,9 @@ Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& num
         first.encoding = Encoding::kPlain;
         first.subjectName = subjectName;
         r = NewRecord(first);
+        r->placeholder = true;
     }
+    if (!subjectName.empty()) r->subjectName = SafeBaseName(subjectName);
     r->parts.clear();
     r->numbers.clear();
     for (int n : numbers) {
@@ -89,7 +91,8 @@ Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& num
         p.total = total;
         p.hasBegin = n == 1;
         p.hasEnd = n == total;
-        r->parts.push_back(p);  // no data: the pieces are not the file
+        p.hasData = true;  // the piece's, which is not the file's: it is never ready
+        r->parts.push_back(p);
         r->numbers.insert(n);
     }
     r->sorted = false;
@@ -215,6 +218,7 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
     bool ready = decodeWithErrors ? (!name.empty() && hasData)
                                   : (!name.empty() && hasData && hasBegin && hasEnd && !missing &&
                                      !r.checksumBad);
+    ready = ready && !r.placeholder;
     if (ready) state |= kStateReady;
     if (r.failed) state |= kStateFailed;
 

@@ -29,6 +29,7 @@ struct Record {
     int total = 0;
     bool failed = false;
     bool checksumBad = false;  // a part's or the whole file's checksum or size is wrong
+    bool placeholder = false;  // stands for a message/partial message not yet whole: never ready
 
     int Mode() const;  // permission bits of the begin line, or -1
     uint64_t Size() const;

@@ -86,6 +86,8 @@ struct CodecLibrary::Impl {
         std::string subjectName;
         Record* placeholder = nullptr;
         bool done = false;
+        bool firstRead = false;  // piece 1 was read for the name
+        std::string firstName;
     };
     std::unordered_map<std::string, Partial> partials;
     Assembly assembly;
@@ -162,6 +164,7 @@ struct CodecLibrary::Impl {
     int AddParts(std::vector<PartInfo>& found, const std::string& shown, uint64_t total,
                  Record** reuse, std::vector<std::string>* touched);
     int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
+    std::string NameInFirstPiece(const std::string& id, const Segment& piece);
     int Verify(Record& record, const std::string& shown, uint64_t total);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
     Keeper MakeKeeper(uint64_t inputSize);

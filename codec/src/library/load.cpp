@@ -175,6 +175,25 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
     return kOk;
 }
 
+// The name of the first file the first piece of a message/partial message names (its data is
+// cut short there, its headers are not): what the message will be known by once whole.
+std::string CodecLibrary::Impl::NameInFirstPiece(const std::string& id, const Segment& piece) {
+    uint32_t index = files.AddJoined({piece}, "message/partial " + id);
+    std::unique_ptr<Input> input = files.Open(index);
+    if (!input) return {};
+    LineReader reader(readBuffer);
+    reader.Reset(*input, 0, UINT64_MAX);
+    std::string name;
+    Scanner scanner(
+        index,
+        [&](PartInfo&& p) {
+            if (name.empty()) name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
+        },
+        [](Encoding) { return false; });
+    ScanFile(reader, scanner);
+    return name;
+}
+
 // A message/partial group: while pieces are missing, a placeholder record says which; once all
 // are there, they are read one after another as the message they carry, whose attachments
 // become records (the first of them taking the placeholder's place).
@@ -188,7 +207,13 @@ int CodecLibrary::Impl::JoinPartial(const std::string& id, const std::string& sh
         std::vector<int> numbers;
         for (const auto& piece : group.pieces)
             numbers.push_back(piece.first);
-        group.placeholder = assembly.Placeholder(id, numbers, group.total, group.subjectName);
+        if (!group.firstRead && group.pieces.count(1)) {
+            group.firstRead = true;
+            group.firstName = NameInFirstPiece(id, group.pieces[1]);
+        }
+        group.placeholder =
+            assembly.Placeholder(id, numbers, group.total,
+                                 group.firstName.empty() ? group.subjectName : group.firstName);
         assembly.Refresh(decodeWithErrors);
         return kOk;
     }
