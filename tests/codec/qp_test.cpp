@@ -60,6 +60,10 @@ TEST(MimeAttachments, QuotedPrintableAndUnencodedAttachmentsDecodeToTheOriginal)
     ASSERT_EQ(3u, t.Records().size()) << t.AllMessages();
     EXPECT_EQ(codec::Encoding::kPlain, t.Records()[0]->encoding);
     EXPECT_EQ(codec::Encoding::kQuotedPrintable, t.Records()[1]->encoding);
+    // The sizes listed are the sizes written, quoted-printable's too.
+    EXPECT_EQ(static_cast<int32_t>(notes.size()), t.Records()[0]->size);
+    EXPECT_EQ(static_cast<int32_t>(qp.size()), t.Records()[1]->size);
+    EXPECT_EQ(static_cast<int32_t>(bin.size()), t.Records()[2]->size);
     test::Shell("mkdir " + Q(dir / "out"));
     t.OutputTo(dir / "out");
     for (const codec::FileRecord* r : t.Records()) {

@@ -12,15 +12,29 @@ namespace {
 class PlainReader : public FormatReader {
   public:
     bool TextLine(const Line&, Chunk&) override { return false; }
+    void Opened(Chunk&) override { m_decoded = m_lastBreak = 0; }
     // The data runs to the end of the body: up to this line's break, or past it when the
     // body ends here.
     void BodyLine(const Line& line, Chunk& chunk) override {
         chunk.lineEnd = line.offset + line.text.size();
         chunk.lastDataEnd = line.next;
+        if (chunk.part.encoding != Encoding::kQuotedPrintable) return;
+        bool lineEnd = line.next > chunk.lineEnd;
+        size_t n = QpLineSize(line.text, lineEnd);
+        m_decoded += n;
+        m_lastBreak = lineEnd && n > QpLineSize(line.text, false) ? 1 : 0;
     }
     void Closing(Chunk& chunk, Framing, bool&) override {
         chunk.part.bytes = chunk.part.end - chunk.part.begin;
+        // Quoted-printable: what the decoder writes, less the last line's break when the body
+        // ends before it (at a boundary).
+        if (chunk.part.encoding == Encoding::kQuotedPrintable)
+            chunk.part.bytes = m_decoded - (chunk.part.end == chunk.lineEnd ? m_lastBreak : 0);
     }
+
+  private:
+    uint64_t m_decoded = 0;    // by quoted-printable lines
+    uint64_t m_lastBreak = 0;  // 1 when the last line's break was counted
 };
 
 class PlainSpanDecoder : public SpanDecoder {

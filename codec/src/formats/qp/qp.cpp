@@ -13,29 +13,49 @@ int Hex(char c) {
     return -1;
 }
 
-}  // namespace
-
-size_t DecodeQpLine(std::string_view text, bool hasLineEnd, uint8_t* out) {
+// The line without its trailing blanks and soft break; soft: it had one.
+std::string_view QpText(std::string_view text, bool& soft) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
-    bool soft = !text.empty() && text.back() == '=';
+    soft = !text.empty() && text.back() == '=';
     if (soft) text.remove_suffix(1);
-    uint8_t* o = out;
-    for (size_t i = 0; i < text.size(); ++i) {
+    return text;
+}
+
+// Decodes into out, or only counts when out is null: the size and the bytes come from one
+// reading of the line.
+size_t Qp(std::string_view text, bool hasLineEnd, uint8_t* out) {
+    bool soft;
+    text = QpText(text, soft);
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); ++i, ++n) {
         char c = text[i];
         if (c == '=' && i + 2 < text.size()) {
             int hi = Hex(text[i + 1]);
             int lo = Hex(text[i + 2]);
             if (hi >= 0 && lo >= 0) {
-                *o++ = static_cast<uint8_t>(hi << 4 | lo);
+                if (out) out[n] = static_cast<uint8_t>(hi << 4 | lo);
                 i += 2;
                 continue;
             }
         }
-        *o++ = static_cast<uint8_t>(c);
+        if (out) out[n] = static_cast<uint8_t>(c);
     }
-    if (hasLineEnd && !soft) *o++ = '\n';
-    return static_cast<size_t>(o - out);
+    if (hasLineEnd && !soft) {
+        if (out) out[n] = '\n';
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+size_t DecodeQpLine(std::string_view text, bool hasLineEnd, uint8_t* out) {
+    return Qp(text, hasLineEnd, out);
+}
+
+size_t QpLineSize(std::string_view text, bool hasLineEnd) {
+    return Qp(text, hasLineEnd, nullptr);
 }
 
 }  // namespace codec

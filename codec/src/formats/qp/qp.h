@@ -13,4 +13,7 @@ namespace codec {
 // number of bytes written.
 size_t DecodeQpLine(std::string_view text, bool hasLineEnd, uint8_t* out);
 
+// The bytes DecodeQpLine writes for the line.
+size_t QpLineSize(std::string_view text, bool hasLineEnd);
+
 }  // namespace codec
