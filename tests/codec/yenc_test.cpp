@@ -155,6 +155,43 @@ TEST_F(Yenc, ReportsMissingPartsByNumber) {
     EXPECT_EQ(0, r->missingParts[2]);
 }
 
+// total= is optional: the parts' ranges and the part that reaches the file's size say where
+// the set ends. Some encoders write the whole file's CRC on every part: it is compared only
+// once the set is whole. Until then the set is missing parts, never a checksum error.
+TEST_F(Yenc, SetsWithoutTotalsOrWithTheFileCrcOnEveryPart) {
+    std::string data = test::RandomBytes(50000, 12);
+    for (int variant = 0; variant < 2; ++variant) {
+        SCOPED_TRACE(variant == 0 ? "no total=" : "crc32= on every part");
+        Encoder e;
+        e.writeTotal = variant != 0;
+        e.everyPartFileCrc = variant != 0;
+        std::string name = "set" + std::to_string(variant) + ".bin";
+        test::Library t;
+        for (size_t k : {1, 2, 4}) {
+            std::string file = dir / (name + "." + std::to_string(k));
+            // No numbering in the Subject either: only the yEnc lines say what the part is.
+            WriteFile(file, Article("a file for you", e.Part(data, name, k, 4)));
+            ASSERT_EQ(0, t.Load(file));
+        }
+        const codec::FileRecord* r = t.Named(name);
+        ASSERT_NE(nullptr, r) << t.AllMessages();
+        EXPECT_EQ(codec::kStateMissingParts, r->state) << t.AllMessages();
+        EXPECT_EQ(3, r->missingParts[0]);
+        EXPECT_EQ(std::string::npos, t.AllMessages().find("warning")) << t.AllMessages();
+        // Without the last part, nothing says the set ends at part 2.
+        test::Library head;
+        for (size_t k : {1, 2})
+            ASSERT_EQ(0, head.Load(dir / (name + "." + std::to_string(k))));
+        ASSERT_NE(nullptr, head.Named(name));
+        EXPECT_EQ(0u, head.Named(name)->state & codec::kStateReady);
+        EXPECT_EQ(0u, head.Named(name)->state & codec::kStateChecksum);
+        std::string file = dir / (name + ".3");
+        WriteFile(file, Article("a file for you", e.Part(data, name, 3, 4)));
+        ASSERT_EQ(0, t.Load(file));
+        ExpectDecodes(t, name, data);
+    }
+}
+
 TEST_F(Yenc, MixedEncodingsInOneCrlfSpool) {
     Encoder e;
     std::string y = test::RandomBytes(9000, 7), u = test::RandomBytes(7000, 8),

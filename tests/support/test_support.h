@@ -84,8 +84,10 @@ inline std::string Hex(uint32_t v) {
 // A yEnc encoder written from yEnc 1.3.
 struct YencEncoder {
     size_t line = 128;
-    bool danglingEscapes = false;  // put an escape's '=' at the end of a line, its byte next
-    bool escapeDots = true;        // '.' at a line's start (optional in yEnc 1.3)
+    bool danglingEscapes = false;   // put an escape's '=' at the end of a line, its byte next
+    bool escapeDots = true;         // '.' at a line's start (optional in yEnc 1.3)
+    bool writeTotal = true;         // total= on =ybegin (optional in yEnc 1.3)
+    bool everyPartFileCrc = false;  // crc32= of the whole file on every part's =yend
 
     // The data lines of `data`: every byte plus 42, NUL, LF, CR and '=' escaped (and TAB or
     // blank at a line's start or end, '.' at its start), lines of about `line` characters.
@@ -128,14 +130,15 @@ struct YencEncoder {
         size_t per = (data.size() + n - 1) / n;
         size_t begin = (k - 1) * per, end = std::min(data.size(), k * per);
         std::string piece = data.substr(begin, end - begin);
-        std::string text = "=ybegin part=" + std::to_string(k) + " total=" + std::to_string(n) +
+        std::string text = "=ybegin part=" + std::to_string(k) +
+                           (writeTotal ? " total=" + std::to_string(n) : std::string()) +
                            " line=" + std::to_string(line) +
                            " size=" + std::to_string(data.size()) + " name=" + name +
                            "\r\n=ypart begin=" + std::to_string(begin + 1) +
                            " end=" + std::to_string(end) + "\r\n" + Lines(piece) +
                            "=yend size=" + std::to_string(piece.size()) +
                            " part=" + std::to_string(k) + " pcrc32=" + Hex(Crc(piece));
-        if (k == n) text += " crc32=" + Hex(Crc(data));
+        if (k == n || everyPartFileCrc) text += " crc32=" + Hex(Crc(data));
         return text + "\r\n";
     }
 };

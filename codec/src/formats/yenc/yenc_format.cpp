@@ -89,9 +89,11 @@ bool YencReader::TextLine(const Line& line, Chunk& chunk) {
         facts.partCrc = end.partCrc;
         facts.hasFileCrc = end.hasCrc;
         facts.fileCrc = end.crc;
-        // The end of the file: the last part, or the part that reaches the file's size.
-        bool last = part.number <= 0 || part.total <= 0 || part.number == part.total ||
-                    (facts.rangeEnd > 0 && facts.rangeEnd == part.fileSize);
+        // The end of the file: the last part, or the part that reaches the file's size (which
+        // alone says so when the parts do not say how many they are: total= is optional).
+        bool ranged = facts.rangeBegin > 0;
+        bool last = part.number <= 0 || (part.total <= 0 && !ranged) || part.number == part.total ||
+                    (ranged && facts.rangeEnd == part.fileSize);
         if (!part.hasData && end.size == 0) part.hasData = true;  // an empty file
         chunk.Close(last);
         return true;
@@ -216,7 +218,7 @@ bool CheckYencParts(std::vector<PartInfo>& parts, const std::string& name, const
             p.checked = true;
             const YencFacts& f = p.Yenc();
             std::string where = "'" + name + "' part " + std::to_string(p.number);
-            bool single = p.number <= 1 && p.total <= 1;
+            bool single = p.number <= 1 && p.total <= 1 && f.rangeBegin <= 0;
             uint32_t expected = f.hasPartCrc ? f.partCrc : f.fileCrc;
             if ((f.hasPartCrc || (single && f.hasFileCrc)) && expected != f.crc) {
                 p.checksumBad = true;
@@ -239,8 +241,9 @@ bool CheckYencParts(std::vector<PartInfo>& parts, const std::string& name, const
 
 bool CheckYencFile(const std::vector<PartInfo>& parts, const std::string& name, const Warn& warn) {
     const PartInfo* last = parts.empty() ? nullptr : &parts.back();
+    // Only a whole set is compared: some encoders write the file's CRC on every part.
     bool complete =
-        last && parts.size() > 1 && last->Yenc().hasFileCrc &&
+        last && parts.size() > 1 && last->Yenc().hasFileCrc && last->hasEnd &&
         static_cast<size_t>(last->number) == parts.size() &&
         std::all_of(parts.begin(), parts.end(), [](const PartInfo& p) { return p.verified; });
     if (!complete) return true;
