@@ -192,6 +192,40 @@ TEST_F(Yenc, SetsWithoutTotalsOrWithTheFileCrcOnEveryPart) {
     }
 }
 
+// Articles whose parts lost their =yend lines, one after another in a file: the next
+// article's header is never data, =ypart places each part, and the result is that of the
+// same articles saved one to a file.
+TEST_F(Yenc, PartsWithoutTheirEndLinesInOneFile) {
+    Encoder e;
+    std::string data = test::RandomBytes(30000, 13);
+    std::string all;
+    test::Library each;
+    for (size_t k = 1; k <= 3; ++k) {
+        std::string part = e.Part(data, "noend.bin", k, 3);
+        part.resize(part.rfind("=yend"));
+        std::string article = Article(Subject("noend.bin", k, 3), part);
+        WriteFile(dir / ("a" + std::to_string(k)), article);
+        ASSERT_EQ(0, each.Load(dir / ("a" + std::to_string(k))));
+        all += article;
+    }
+    WriteFile(dir / "all", all);
+    test::Library one;
+    ASSERT_EQ(0, one.Load(dir / "all"));
+    for (test::Library* t : {&each, &one}) {
+        ASSERT_EQ(1u, t->Records().size()) << t->AllMessages();
+        const codec::FileRecord* r = t->Records()[0];
+        EXPECT_EQ(codec::kStateNoEnd, r->state) << t->AllMessages();
+        EXPECT_EQ(static_cast<int32_t>(data.size()), r->size);
+        EXPECT_EQ(std::string::npos, t->AllMessages().find("warning")) << t->AllMessages();
+        t->lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+        std::string out = dir / ("out" + std::to_string(++m_outputs));
+        test::Shell("mkdir " + test::Q(out));
+        t->OutputTo(out);
+        ASSERT_EQ(0, t->lib.DecodeFile(r, nullptr)) << t->AllMessages();
+        EXPECT_TRUE(ReadFile(out + "/noend.bin") == data);
+    }
+}
+
 TEST_F(Yenc, MixedEncodingsInOneCrlfSpool) {
     Encoder e;
     std::string y = test::RandomBytes(9000, 7), u = test::RandomBytes(7000, 8),

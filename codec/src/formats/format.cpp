@@ -103,6 +103,7 @@ void Chunk::Open(Framing how, Encoding encoding, uint64_t begin) {
     part.begin = begin;
     lastDataEnd = lineEnd = begin;
     confirmed = how != Framing::kHeaderless;
+    dataComplete = false;
     StopKeeping();
     format = &m_formats.For(encoding);
     format->Opened(*this);

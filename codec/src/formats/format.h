@@ -93,6 +93,7 @@ class Chunk {
     uint64_t lineEnd = 0;            // a MIME body's last line's end, before its line break
     size_t bulkStride = 0;           // set by the format: see FormatReader::BulkRun
     bool insideMultipart = false;    // a line starting "--" may be a boundary
+    bool dataComplete = false;       // the data holds all its format said it would
     Article article;
 
   private:

@@ -234,6 +234,15 @@ void Scanner::BodyLine(const codec::Line& line) {
             m_chunk.format->BodyLine(line, m_chunk);
             return;
         case Body::kText:
+            // A yEnc part that has all its data but lost its =yend: the next article may
+            // start here, blank line or not.
+            if (m_chunk.framing == Framing::kYenc && m_chunk.dataComplete && m_boundaries.empty() &&
+                !line.overlong && IsArticleStart(t)) {
+                EndMessage();
+                StartMessage();
+                HeaderLine(t);
+                return;
+            }
             m_formats.TextLine(line, m_chunk);
             return;
     }

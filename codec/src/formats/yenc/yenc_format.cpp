@@ -30,9 +30,15 @@ class YencReader : public FormatReader {
         chunk.part.hasData = true;
         for (size_t at = 0; at < run.size(); at += kYencSlice)
             Data(chunk, run.substr(at, kYencSlice));
+        CheckComplete(chunk);
     }
 
   private:
+    // The bytes the part says it carries (its =ypart range, or a single part's size), or -1.
+    static int64_t Expected(const PartInfo& part);
+    // Marks the chunk complete once it holds what it said.
+    void CheckComplete(Chunk& chunk);
+    size_t RunOfDataLines(const Chunk& chunk, std::string_view pending) const;
     void DataLine(const Line& line, Chunk& chunk);
     void Data(Chunk& chunk, std::string_view text);
     void Flush(Chunk& chunk);
@@ -77,6 +83,7 @@ bool YencReader::TextLine(const Line& line, Chunk& chunk) {
         part.begin = chunk.lastDataEnd = line.next;
         if (m_size + m_fill > 0) chunk.StopKeeping();  // what was kept is not the data
         Restart();                                     // the data starts after this line
+        chunk.dataComplete = false;
         facts.rangeBegin = range.begin;
         facts.rangeEnd = range.end;
         part.hasBegin = range.begin == 1 || part.number <= 1;
@@ -104,12 +111,30 @@ bool YencReader::TextLine(const Line& line, Chunk& chunk) {
     return true;
 }
 
+int64_t YencReader::Expected(const PartInfo& part) {
+    const YencFacts& f = part.Yenc();
+    if (f.rangeBegin > 0) return f.rangeEnd >= f.rangeBegin ? f.rangeEnd - f.rangeBegin + 1 : -1;
+    return part.number <= 1 && part.total <= 1 ? part.fileSize : -1;
+}
+
+void YencReader::CheckComplete(Chunk& chunk) {
+    int64_t want = Expected(chunk.part);
+    if (want >= 0 && m_size + m_fill >= static_cast<uint64_t>(want)) {
+        chunk.dataComplete = true;
+        chunk.bulkStride = 0;
+    }
+}
+
+// A part that has all its data but no =yend (lost, or never written) ends there: what
+// follows (the next article's header, say) is not data.
 void YencReader::DataLine(const Line& line, Chunk& chunk) {
     if (line.text.empty()) return;  // blanks are data here (bytes 0xF6 and 0xDF)
+    if (chunk.dataComplete) return;
     chunk.part.hasData = true;
     chunk.lastDataEnd = line.next;
     Data(chunk, line.text);
     if (!line.overlong) chunk.bulkStride = 1;
+    CheckComplete(chunk);
 }
 
 void YencReader::Data(Chunk& chunk, std::string_view text) {
@@ -157,9 +182,22 @@ void YencReader::Closing(Chunk& chunk, Framing, bool&) {
         part.bytes = m_size;
 }
 
+// Never more lines than can hold the bytes still expected (a character is at most a byte),
+// so that the line that completes the part is read on its own.
+size_t YencReader::BulkRun(const Chunk& chunk, std::string_view pending) const {
+    size_t run = RunOfDataLines(chunk, pending);
+    int64_t want = Expected(chunk.part);
+    if (want < 0 || run == 0) return run;
+    uint64_t have = m_size + m_fill;
+    uint64_t left = static_cast<uint64_t>(want) > have ? static_cast<uint64_t>(want) - have : 0;
+    if (run <= left) return run;
+    size_t cut = pending.rfind('\n', static_cast<size_t>(left));
+    return cut == std::string_view::npos ? 0 : std::min(run, cut + 1);
+}
+
 // yEnc data lines: the whole lines up to one that the line-by-line scan would read as more
 // than data (a keyword, a MIME boundary) or that is blank (a message may start after it).
-size_t YencReader::BulkRun(const Chunk& chunk, std::string_view pending) const {
+size_t YencReader::RunOfDataLines(const Chunk& chunk, std::string_view pending) const {
     const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
     size_t n = pending.size();
     auto stops = [&](size_t at) {
