@@ -71,6 +71,45 @@ TEST_F(BinHex, RoundTripsMacutilsOutput) {
     }
 }
 
+// As classic Mac OS saved it, every line ending in a lone CR; and as a mail carries it, a MIME
+// part of type application/mac-binhex40: the data fork under the BinHex name either way, as
+// hexbin decodes it.
+TEST_F(BinHex, MacLineEndsAndMimePartsAreBinHex) {
+    std::string data = test::RandomBytes(30000, 31);
+    std::string text = Hexify("mac.bin", data);
+    std::string cr = text;
+    std::replace(cr.begin(), cr.end(), '\n', '\r');
+    std::string mime =
+        "From: a@example.org\nSubject: a Mac file\nMIME-Version: 1.0\n"
+        "Content-Type: multipart/mixed; boundary=\"b1\"\n\n--b1\nContent-Type: text/plain\n\n"
+        "Here it is.\n--b1\nContent-Type: application/mac-binhex40; name=\"mac.hqx\"\n"
+        "Content-Transfer-Encoding: 7bit\n\n" +
+        text + "\n--b1--\n";
+    test::Shell("mkdir -p " + Q(dir / "out"));
+    for (const auto& [file, content] :
+         std::vector<std::pair<std::string, std::string>>{{"cr.hqx", cr}, {"mail.eml", mime}}) {
+        SCOPED_TRACE(file);
+        WriteFile(dir / file, content);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / file));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        const codec::FileRecord* r = t.Records()[0];
+        EXPECT_EQ(codec::Encoding::kBinHex, r->encoding);
+        EXPECT_STREQ("mac.bin", r->name);
+        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        EXPECT_EQ(static_cast<int32_t>(data.size()), r->size);
+        t.OutputTo(dir / "out");
+        test::Shell("rm -f " + Q(dir / "out/mac.bin"));
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(data == ReadFile(dir / "out/mac.bin"));
+    }
+    // hexbin agrees on the CR file.
+    test::Shell("mkdir -p " + Q(dir / "peer"));
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir / "peer") + " && hexbin -d ../cr.hqx 2>/dev/null"));
+    EXPECT_TRUE(data == ReadFile(dir / "peer/mac.bin.data") ||
+                data == ReadFile(dir / "peer/mac.bin"));
+}
+
 TEST_F(BinHex, ADamagedDataForkIsNamedInTheWarningAndNeedsDecodeWithErrors) {
     std::string data = test::RandomBytes(20000, 3);
     std::string text = Hexify("crc.bin", data);

@@ -53,22 +53,23 @@ TEST(Transport, StridesOnlyOverLfAndCrlfBreaks) {
     EXPECT_EQ((std::vector<size_t>{4, 4, 0, 0, 0}), strides);
 }
 
-// Each fixture, made by a peer tool, once as it is and once with every line end made CRLF,
-// and once LF: the same files come out.
+// Each fixture, made by a peer tool, with every line end made LF, CRLF and CR (classic Mac OS
+// text): the same files come out.
 TEST(Formats, LineEndsDoNotChangeWhatIsDecoded) {
     for (const char* fixture : {"fox.uue", "fox-base64.uue", "fox.mim", "fox.hqx", "fox.yenc",
                                 "fox-qp.eml", "spool.mbox", "partial.mbox"}) {
         SCOPED_TRACE(fixture);
         std::string original = test::ReadFile(std::string(TAMSEL_TEST_DATA) + "/" + fixture);
-        std::string lf, crlf;
+        std::string lf, crlf, cr;
         for (char c : original) {
             if (c == '\r') continue;
             if (c == '\n') crlf += '\r';
             crlf += c;
             lf += c;
+            cr += c == '\n' ? '\r' : c;
         }
         std::vector<std::vector<std::pair<std::string, std::string>>> outputs;
-        for (const std::string& text : {lf, crlf}) {
+        for (const std::string& text : {lf, crlf, cr}) {
             test::TempDir dir;
             test::WriteFile(dir / "in", text);
             test::TempDir out;
@@ -88,6 +89,7 @@ TEST(Formats, LineEndsDoNotChangeWhatIsDecoded) {
         }
         ASSERT_FALSE(outputs[0].empty());
         EXPECT_EQ(outputs[0], outputs[1]);
+        EXPECT_EQ(outputs[0], outputs[2]);
     }
 }
 

@@ -22,6 +22,7 @@ void LineReader::Reset(Input& input, uint64_t start, uint64_t end) {
     m_error = 0;
     m_stopped = false;
     m_dotStuffed = input.transform == Transform::kDotStuffed;
+    m_eol = input.transform == Transform::kCrLines ? '\r' : '\n';
     m_dotLine = SIZE_MAX;
 }
 
@@ -82,7 +83,7 @@ bool LineReader::Next(Line& line) {
     if (!m_midLine && m_pos < m_fill) {
         const char* start = m_buffer.data() + m_pos;
         size_t avail = m_fill - m_pos;
-        const auto* nl = static_cast<const char*>(std::memchr(start, '\n', avail));
+        const auto* nl = static_cast<const char*>(std::memchr(start, m_eol, avail));
         if (nl && static_cast<size_t>(nl - start) <= kMaxLine) {
             size_t len = static_cast<size_t>(nl - start);
             line.offset = m_fileOffset + m_pos;
@@ -99,7 +100,7 @@ bool LineReader::Next(Line& line) {
         const char* start = m_buffer.data() + m_pos;
         size_t avail = m_fill - m_pos;
         size_t look = avail < kMaxLine + 1 ? avail : kMaxLine + 1;
-        const auto* nl = look ? static_cast<const char*>(std::memchr(start, '\n', look)) : nullptr;
+        const auto* nl = look ? static_cast<const char*>(std::memchr(start, m_eol, look)) : nullptr;
         line.offset = m_fileOffset + m_pos;
         line.articleEnd = false;
         bool atLineStart = !m_midLine;

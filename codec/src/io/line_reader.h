@@ -1,10 +1,9 @@
 // The transport under every format: reads a byte range of an input as lines (LF or CRLF, any
-// mix; line ends are undone here and nowhere else) through one reused buffer, and undoes the
-// input's transform (see Transform) on the way.
-// Lines are handed out as views into that buffer, valid until the next call; nothing is
-// copied per line. A line longer than kMaxLine is handed out in pieces of at most kMaxLine
-// bytes, each flagged overlong, so that it never makes the buffer grow; most readers ignore
-// such pieces, yEnc decodes them.
+// mix, or CR for Mac text; line ends are undone here and nowhere else) through one reused buffer,
+// and undoes the input's transform (see Transform) on the way. Lines are handed out as views into
+// that buffer, valid until the next call; nothing is copied per line. A line longer than kMaxLine
+// is handed out in pieces of at most kMaxLine bytes, each flagged overlong, so that it never makes
+// the buffer grow; most readers ignore such pieces, yEnc decodes them.
 #pragma once
 
 #include <cstddef>
@@ -96,6 +95,7 @@ class LineReader {
     int m_error = 0;
     bool m_stopped = false;
     bool m_dotStuffed = false;
+    char m_eol = '\n';  // what ends a line: LF (after which a CR before it goes too), or CR
     size_t m_dotLine = SIZE_MAX;  // DotLineFrom's last answer, until the buffer moves
 };
 

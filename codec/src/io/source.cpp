@@ -88,13 +88,18 @@ bool IsNntpStatusLine(std::string_view line) {
 }
 
 Transform DetectTransform(Input& input) {
-    char head[1024];
+    char head[16384];
     ssize_t got = input.ReadAt(head, sizeof head, 0);
     if (got <= 0) return Transform::kNone;
-    std::string_view first(head, static_cast<size_t>(got));
-    size_t nl = first.find('\n');
-    if (nl == std::string_view::npos) return Transform::kNone;
-    first = first.substr(0, nl);
+    std::string_view text(head, static_cast<size_t>(got));
+    size_t nl = text.find('\n');
+    if (nl == std::string_view::npos) {
+        // A CR that is not the last byte read (it may be a CRLF cut by the read).
+        size_t cr = text.find('\r');
+        return cr != std::string_view::npos && cr + 1 < text.size() ? Transform::kCrLines
+                                                                    : Transform::kNone;
+    }
+    std::string_view first = text.substr(0, nl);
     if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
     return IsNntpStatusLine(first) ? Transform::kDotStuffed : Transform::kNone;
 }
@@ -144,7 +149,9 @@ uint32_t Sources::AddFile(const std::string& path, const struct stat& st) {
 }
 
 uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& name) {
-    m_sources.push_back(Source{name, {}, std::move(segments), Transform::kNone});
+    Transform transform =
+        segments.empty() ? Transform::kNone : m_sources[segments.front().source].transform;
+    m_sources.push_back(Source{name, {}, std::move(segments), transform});
     return static_cast<uint32_t>(m_sources.size() - 1);
 }
 

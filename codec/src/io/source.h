@@ -27,6 +27,8 @@ enum class Transform : uint8_t {
     // An article as a news server sends it (RFC 3977, 3.1.1): a line that begins with "." has
     // a second "." put before it, and a line of a lone "." ends the article.
     kDotStuffed,
+    // Text as classic Mac OS wrote it: every line ends in a lone CR.
+    kCrLines,
 };
 
 // A news server's reply that an article (220), its head (221) or its body (222) follows, as
@@ -54,9 +56,10 @@ inline constexpr int kInputChanged = ESTALE;
 // What an input error means, for a message.
 const char* InputError(int err);
 
-// The transform an input shows it needs, from its first line: an input that begins with a
-// news server's status line is a capture of what the server sent (dot-stuffed); anything else
-// is taken as it is, so a saved article whose line really begins with ".." keeps it.
+// The transform an input shows it needs, from how it begins: an input that begins with a news
+// server's status line is a capture of what the server sent (dot-stuffed), so a saved article
+// whose line really begins with ".." keeps it; one whose lines end in CR and never in LF is
+// Mac text.
 Transform DetectTransform(Input& input);
 
 // Opens path as an input and reads its status: 0 with fd open, or an errno value. Callers
@@ -88,7 +91,8 @@ class Sources {
   public:
     // A file as it was when loaded (st: its status then).
     uint32_t AddFile(const std::string& path, const struct stat& st);
-    // Segments of file sources read one after another, under a name for messages.
+    // Segments of file sources read one after another, under a name for messages; read with
+    // the transform of the first one's file.
     uint32_t AddJoined(std::vector<Segment> segments, const std::string& name);
     // The path of a file source, or the name of a joined one.
     const std::string& Name(uint32_t index) const { return m_sources[index].name; }

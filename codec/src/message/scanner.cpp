@@ -136,6 +136,9 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         StartHeaders(false);
         return;
     }
+    if (type.value == "application/mac-binhex40" && transfer != "base64") {
+        return;  // BinHex as text: the format finds it, with its own name and checks
+    }
     PartInfo& part = m_chunk.part;
     if (type.value == "message/partial" && !type.Param("id").empty()) {
         // One piece of a message sent in parts: kept whole, put together with the others
