@@ -110,6 +110,28 @@ TEST_F(BinHex, MacLineEndsAndMimePartsAreBinHex) {
                 data == ReadFile(dir / "peer/mac.bin"));
 }
 
+// The same BinHex file twice, the first copy damaged: the intact one is used.
+TEST_F(BinHex, TheCopyWhoseCrcsMatchIsUsed) {
+    std::string data = test::RandomBytes(20000, 32);
+    std::string text = Hexify("twice.bin", data);
+    std::string bad = text;
+    size_t at = bad.find('\n', bad.find(':') + 200) + 10;
+    bad[at] = bad[at] == 'A' ? 'B' : 'A';
+    WriteFile(dir / "a.hqx", "Subject: twice\n\n" + bad);
+    WriteFile(dir / "b.hqx", "Subject: twice\n\n" + text);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "a.hqx"));
+    EXPECT_EQ(codec::kStateChecksum, t.Records()[0]->state & codec::kStateChecksum);
+    ASSERT_EQ(0, t.Load(dir / "b.hqx"));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    EXPECT_NE(std::string::npos, t.AllMessages().find("this copy is used")) << t.AllMessages();
+    test::Shell("mkdir -p " + Q(dir / "out"));
+    t.OutputTo(dir / "out");
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+    EXPECT_TRUE(data == ReadFile(dir / "out/twice.bin"));
+}
+
 TEST_F(BinHex, ADamagedDataForkIsNamedInTheWarningAndNeedsDecodeWithErrors) {
     std::string data = test::RandomBytes(20000, 3);
     std::string text = Hexify("crc.bin", data);

@@ -226,6 +226,51 @@ TEST_F(Yenc, PartsWithoutTheirEndLinesInOneFile) {
     }
 }
 
+// A part found twice, once damaged: the copy whose CRC matches is used, whichever came first,
+// and a note says so.
+TEST_F(Yenc, TheCopyWhoseCrcMatchesIsUsed) {
+    Encoder e;
+    std::string data = test::RandomBytes(30000, 14);
+    std::string good = e.Part(data, "rep.bin", 2, 3);
+    std::string bad = good;
+    size_t at = bad.find("\r\n", bad.find("=ypart")) + 100;
+    bad[at] = bad[at] == 'x' ? 'y' : 'x';
+    for (bool damagedFirst : {true, false}) {
+        SCOPED_TRACE(damagedFirst ? "damaged copy first" : "intact copy first");
+        test::Library t;
+        std::vector<std::string> bodies = {e.Part(data, "rep.bin", 1, 3), damagedFirst ? bad : good,
+                                           damagedFirst ? good : bad,
+                                           e.Part(data, "rep.bin", 3, 3)};
+        for (size_t k = 0; k < bodies.size(); ++k) {
+            std::string file = dir / ("r" + std::to_string(k));
+            WriteFile(file, Article("repost", bodies[k]));
+            ASSERT_EQ(0, t.Load(file));
+        }
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        EXPECT_NE(std::string::npos,
+                  t.AllMessages().find(damagedFirst ? "its checksum matches where the first copy's"
+                                                    : "the first copy is kept"))
+            << t.AllMessages();
+        ExpectDecodes(t, "rep.bin", data);
+    }
+    // A single-part file posted twice, the first copy damaged, decoded during the load: what
+    // the load kept of the damaged copy goes.
+    std::string big = test::RandomBytes((1 << 20) + 500, 15);
+    std::string single = e.Single(big, "one.bin");
+    std::string broken = single;
+    broken[single.find("\r\n") + 300] ^= 1;
+    WriteFile(dir / "s1", broken);
+    WriteFile(dir / "s2", single);
+    test::Library t;
+    t.lib.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
+    test::Shell("mkdir " + test::Q(dir / "kept"));
+    t.OutputTo(dir / "kept");
+    ASSERT_EQ(0, t.Load(dir / "s1"));
+    ASSERT_EQ(0, t.Load(dir / "s2"));
+    EXPECT_EQ(1, test::OpenFilesIn(dir / "kept"));
+    ExpectDecodes(t, "one.bin", big);
+}
+
 TEST_F(Yenc, MixedEncodingsInOneCrlfSpool) {
     Encoder e;
     std::string y = test::RandomBytes(9000, 7), u = test::RandomBytes(7000, 8),

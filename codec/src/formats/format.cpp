@@ -19,12 +19,13 @@ struct Registration {
     std::unique_ptr<FormatReader> (*reader)();
     std::unique_ptr<SpanDecoder> (*decoder)(Encoding encoding, bool checks);
     std::vector<Encoding> encodings;
+    CopyCheck (*check)(const PartInfo& part) = nullptr;  // for formats with checksums
 };
 
 const std::vector<Registration>& Registry() {
     static const std::vector<Registration> formats = {
-        {NewYencReader, NewYencDecoder, {Encoding::kYenc}},
-        {NewBinHexReader, NewBinHexDecoder, {Encoding::kBinHex}},
+        {NewYencReader, NewYencDecoder, {Encoding::kYenc}, CheckYencCopy},
+        {NewBinHexReader, NewBinHexDecoder, {Encoding::kBinHex}, CheckBinHexCopy},
         {NewUuReader, NewUuDecoder, {Encoding::kUu, Encoding::kXx}},
         {NewBase64Reader, NewBase64Decoder, {Encoding::kBase64}},
         {NewPlainReader, NewPlainDecoder, {Encoding::kPlain, Encoding::kQuotedPrintable}},
@@ -53,6 +54,13 @@ void FormatSet::TextLine(const Line& line, Chunk& chunk) {
 
 FormatReader& FormatSet::For(Encoding encoding) {
     return *m_byEncoding[static_cast<size_t>(encoding)];
+}
+
+CopyCheck CheckCopy(const PartInfo& part) {
+    for (const Registration& r : Registry())
+        for (Encoding e : r.encodings)
+            if (e == part.encoding) return r.check ? r.check(part) : CopyCheck::kUnknown;
+    return CopyCheck::kUnknown;
 }
 
 std::unique_ptr<SpanDecoder> NewSpanDecoder(Encoding encoding, bool checks) {

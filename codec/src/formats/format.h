@@ -155,4 +155,9 @@ class FormatSet {
 // checksums the scan has not verified.
 std::unique_ptr<SpanDecoder> NewSpanDecoder(Encoding encoding, bool checks);
 
+// What a part's own checksums, as the scan computed them, say of this copy of it: what decides
+// between two copies of one part.
+enum class CopyCheck { kUnknown, kGood, kBad };
+CopyCheck CheckCopy(const PartInfo& part);
+
 }  // namespace codec

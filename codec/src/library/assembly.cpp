@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "formats/format.h"
 #include "library/safe_name.h"
 
 namespace codec {
@@ -101,7 +102,7 @@ Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& num
     return r;
 }
 
-Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse) {
+Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* replacedKept) {
     std::string safe = SafeBaseName(part.name);
     bool numbered = part.number > 0;
     Record* record = nullptr;
@@ -165,9 +166,23 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse) {
 
     if (record->numbers.count(part.number)) {
         const std::string& shown = record->name.empty() ? record->subjectKey : record->name;
-        note("Part " + std::to_string(part.number) + " of '" + shown +
-                 "' was found again; the first copy is kept.",
-             kLevelNote);
+        std::string which = "Part " + std::to_string(part.number) + " of '" + shown + "'";
+        // A checksum that can decide between the copies, decides: a damaged first copy does
+        // not hide an intact repost.
+        auto old = std::find_if(record->parts.begin(), record->parts.end(),
+                                [&](const PartInfo& p) { return p.number == part.number; });
+        if (old != record->parts.end() && CheckCopy(*old) == CopyCheck::kBad &&
+            CheckCopy(part) == CopyCheck::kGood) {
+            note(which +
+                     " was found again, and its checksum matches where the first copy's does "
+                     "not: this copy is used.",
+                 kLevelNote);
+            if (replacedKept) *replacedKept = old->kept;
+            *old = std::move(part);
+            m_dirty.push_back(record);
+            return record;
+        }
+        note(which + " was found again; the first copy is kept.", kLevelNote);
         return nullptr;
     }
     // Appended, and sorted once at the next refresh: parts may come in any order, and

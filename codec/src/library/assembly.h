@@ -39,10 +39,14 @@ class Assembly {
   public:
     using Note = std::function<void(const std::string& text, int level)>;
 
-    // Adds a part. Repeats of a part number are dropped with a note.
-    // Returns the record it joined, or null for a repeat. A part that would start a record of
-    // its own takes `reuse` instead, when given (a placeholder becomes the real record).
-    Record* Add(PartInfo&& part, const Note& note, Record* reuse = nullptr);
+    // Adds a part. A repeat of a part number is dropped with a note, unless the checksums
+    // show the copy there is damaged and this one intact: then this one takes its place (and
+    // replacedKept, when given, is set to what the load kept of the one replaced).
+    // Returns the record it joined, or null for a repeat dropped. A part that would start a
+    // record of its own takes `reuse` instead, when given (a placeholder becomes the real
+    // record).
+    Record* Add(PartInfo&& part, const Note& note, Record* reuse = nullptr,
+                int* replacedKept = nullptr);
     // A record that stands for a message/partial message not yet complete: it lists the
     // pieces there and missing, and is never ready. Found again by its id.
     Record* Placeholder(const std::string& id, const std::vector<int>& numbers, int total,

@@ -155,9 +155,10 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
             continue;
         }
         bool check = p.encoding == Encoding::kYenc || p.encoding == Encoding::kBinHex;
-        int keptId = p.kept;
-        Record* joined = assembly.Add(std::move(p), note, reuse ? *reuse : nullptr);
+        int keptId = p.kept, replacedKept = -1;
+        Record* joined = assembly.Add(std::move(p), note, reuse ? *reuse : nullptr, &replacedKept);
         if (!joined) kept.erase(keptId);  // a repeat, dropped with what the load kept of it
+        kept.erase(replacedKept);         // a damaged copy, replaced
         if (joined && reuse && joined == *reuse) *reuse = nullptr;
         // In the order found (not by address, which would change from run to run).
         if (joined && check && verifying.insert(joined).second) toVerify.push_back(joined);

@@ -209,6 +209,15 @@ std::unique_ptr<SpanDecoder> NewBinHexDecoder(Encoding, bool checks) {
     return std::make_unique<BinHexSpanDecoder>(checks);
 }
 
+CopyCheck CheckBinHexCopy(const PartInfo& part) {
+    // Only a file read whole by the scan has its CRCs: they are in the stream of the whole.
+    if (!part.verified || part.number > 1 || !part.hasBegin || !part.hasEnd)
+        return CopyCheck::kUnknown;
+    const BinHexCheck& bh = part.BinHex();
+    bool good = bh.headerDone && bh.headerOk && bh.complete && bh.dataOk && bh.resourceOk;
+    return good ? CopyCheck::kGood : CopyCheck::kBad;
+}
+
 bool ReportBinHexCheck(const BinHexCheck& bh, const std::string& name,
                        const std::function<void(int level, const std::string& text)>& say) {
     std::vector<std::string> bad;

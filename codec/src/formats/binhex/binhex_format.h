@@ -35,6 +35,9 @@ class BinHexSpanDecoder : public SpanDecoder {
     BinHexDecoder m_decoder;
 };
 
+// A BinHex file the scan read whole (one part): good when every CRC it carries matches.
+CopyCheck CheckBinHexCopy(const PartInfo& part);
+
 // Says what a BinHex stream's CRCs showed of the file called name: a warning for each fork
 // whose CRC fails or cannot be checked, a note for a resource fork (not written). True when
 // something is wrong.

@@ -249,28 +249,48 @@ std::unique_ptr<SpanDecoder> NewYencDecoder(Encoding, bool) {
     return std::make_unique<YencSpanDecoder>();
 }
 
+namespace {
+
+// A part's CRC-32 and sizes against what the encoder wrote, with a warning (when warn is
+// given, where: "'name' part N") for each that differs.
+CopyCheck CheckYencPart(const PartInfo& p, const std::string& name, const Warn* warn) {
+    if (!p.verified) return CopyCheck::kUnknown;
+    const YencFacts& f = p.Yenc();
+    std::string where = "'" + name + "' part " + std::to_string(p.number);
+    bool single = p.number <= 1 && p.total <= 1 && f.rangeBegin <= 0;
+    uint32_t expected = f.hasPartCrc ? f.partCrc : f.fileCrc;
+    bool crcKnown = f.hasPartCrc || (single && f.hasFileCrc);
+    bool bad = false;
+    if (crcKnown && expected != f.crc) {
+        bad = true;
+        if (warn)
+            (*warn)(where + ": the CRC-32 of the data is " + Hex(f.crc) + ", the encoder wrote " +
+                    Hex(expected));
+    }
+    int64_t size = static_cast<int64_t>(f.decodedSize);
+    int64_t range = f.rangeBegin > 0 ? f.rangeEnd - f.rangeBegin + 1 : -1;
+    if ((f.endSize >= 0 && f.endSize != size) || (range >= 0 && range != size) ||
+        (single && p.fileSize >= 0 && p.fileSize != size)) {
+        bad = true;
+        if (warn)
+            (*warn)(where + ": " + std::to_string(size) +
+                    " bytes of data, not the size the encoder wrote");
+    }
+    return bad ? CopyCheck::kBad : crcKnown ? CopyCheck::kGood : CopyCheck::kUnknown;
+}
+
+}  // namespace
+
+CopyCheck CheckYencCopy(const PartInfo& part) {
+    return CheckYencPart(part, std::string(), nullptr);
+}
+
 bool CheckYencParts(std::vector<PartInfo>& parts, const std::string& name, const Warn& warn) {
     bool bad = false;
     for (PartInfo& p : parts) {
         if (p.verified && !p.checked) {
             p.checked = true;
-            const YencFacts& f = p.Yenc();
-            std::string where = "'" + name + "' part " + std::to_string(p.number);
-            bool single = p.number <= 1 && p.total <= 1 && f.rangeBegin <= 0;
-            uint32_t expected = f.hasPartCrc ? f.partCrc : f.fileCrc;
-            if ((f.hasPartCrc || (single && f.hasFileCrc)) && expected != f.crc) {
-                p.checksumBad = true;
-                warn(where + ": the CRC-32 of the data is " + Hex(f.crc) + ", the encoder wrote " +
-                     Hex(expected));
-            }
-            int64_t size = static_cast<int64_t>(f.decodedSize);
-            int64_t range = f.rangeBegin > 0 ? f.rangeEnd - f.rangeBegin + 1 : -1;
-            if ((f.endSize >= 0 && f.endSize != size) || (range >= 0 && range != size) ||
-                (single && p.fileSize >= 0 && p.fileSize != size)) {
-                p.checksumBad = true;
-                warn(where + ": " + std::to_string(size) +
-                     " bytes of data, not the size the encoder wrote");
-            }
+            if (CheckYencPart(p, name, &warn) == CopyCheck::kBad) p.checksumBad = true;
         }
         bad = bad || p.checksumBad;
     }

@@ -17,6 +17,7 @@ std::unique_ptr<SpanDecoder> NewYencDecoder(Encoding encoding, bool checks);
 // wrote, once; says what differs (where: "'name' part N") and marks the part. True when a
 // part of the record is bad.
 using Warn = std::function<void(const std::string& text)>;
+CopyCheck CheckYencCopy(const PartInfo& part);
 bool CheckYencParts(std::vector<PartInfo>& parts, const std::string& name, const Warn& warn);
 // The whole file's CRC-32 from the parts' ones, once every part is there and checked: false
 // (with a warning) when it does not match.
