@@ -273,4 +273,45 @@ TEST_F(Assembly, APartOfOneFullLineIsFoundInANumberedArticle) {
     ExpectDecodes(t, "lines.bin", p.data);
 }
 
+// Two different files under one name are both listed, the second under a name of its own that
+// the user sees before decoding; the same file again (other line ends, another mail) stays
+// one record.
+TEST_F(Assembly, DifferentFilesWithOneNameAreBothListed) {
+    std::string a = test::RandomBytes(5000, 41), b = test::RandomBytes(5000, 42);
+    auto mail = [&](const std::string& data, const std::string& file) {
+        WriteFile(dir / "data", data);
+        std::string script =
+            "import sys\nfrom email.message import EmailMessage\nm = EmailMessage()\n"
+            "m['Subject'] = 'picture'\nm.set_content('See it.\\n')\n"
+            "m.add_attachment(open(sys.argv[1], 'rb').read(), maintype='image', "
+            "subtype='png', filename='image001.png')\nopen(sys.argv[2], 'wb').write(bytes(m))\n";
+        WriteFile(dir / "make.py", script);
+        ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir / "data") +
+                                 " " + Q(dir / file)));
+    };
+    mail(a, "m1.eml");
+    mail(b, "m2.eml");
+    mail(a, "m3.eml");  // the first picture again
+    mail(b, "m4.eml");  // and the second
+    std::string uuA = test::Filtered(a, "uuencode same.bin");
+    std::string uuB = test::Filtered(b, "uuencode same.bin");
+    std::string crlfA;
+    for (char c : uuA)
+        crlfA += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    WriteFile(dir / "blocks.txt", uuA + "\n" + uuB + "\n" + crlfA);
+    test::Library t;
+    for (const char* f : {"m1.eml", "m2.eml", "m3.eml", "m4.eml", "blocks.txt"})
+        ASSERT_EQ(0, t.Load(dir / f));
+    ASSERT_EQ(4u, t.Records().size()) << t.AllMessages();
+    EXPECT_NE(std::string::npos,
+              t.AllMessages().find("Another file named 'image001.png' was found; it is listed as "
+                                   "'image001 (2).png'"))
+        << t.AllMessages();
+    EXPECT_NE(std::string::npos, t.AllMessages().find("found again")) << t.AllMessages();
+    ExpectDecodes(t, "image001.png", a);
+    ExpectDecodes(t, "image001 (2).png", b);
+    ExpectDecodes(t, "same.bin", a);
+    ExpectDecodes(t, "same (2).bin", b);
+}
+
 }  // namespace

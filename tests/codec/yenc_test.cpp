@@ -271,6 +271,21 @@ TEST_F(Yenc, TheCopyWhoseCrcMatchesIsUsed) {
     ExpectDecodes(t, "one.bin", big);
 }
 
+// Two single-part files of one name: told apart by the size and CRC-32 their encoder wrote.
+TEST_F(Yenc, FilesOfOneNameAreToldApartByWhatTheEncoderWrote) {
+    Encoder e;
+    std::string a = test::RandomBytes(20000, 16), b = test::RandomBytes(20000, 17);
+    WriteFile(dir / "y1", e.Single(a, "pic.jpg"));
+    WriteFile(dir / "y2", e.Single(b, "pic.jpg"));
+    WriteFile(dir / "y3", e.Single(a, "pic.jpg"));
+    test::Library t;
+    for (const char* f : {"y1", "y2", "y3"})
+        ASSERT_EQ(0, t.Load(dir / f));
+    ASSERT_EQ(2u, t.Records().size()) << t.AllMessages();
+    ExpectDecodes(t, "pic.jpg", a);
+    ExpectDecodes(t, "pic (2).jpg", b);
+}
+
 TEST_F(Yenc, MixedEncodingsInOneCrlfSpool) {
     Encoder e;
     std::string y = test::RandomBytes(9000, 7), u = test::RandomBytes(7000, 8),

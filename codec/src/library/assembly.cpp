@@ -65,6 +65,23 @@ Record* Assembly::NewRecord(const PartInfo& part, Record* reuse) {
     return r;
 }
 
+bool Assembly::Whole(const PartInfo& part, bool numbered) {
+    return part.hasBegin && part.hasEnd && (!numbered || (part.number == 1 && part.total <= 1));
+}
+
+std::string Assembly::DistinctName(const std::string& name) {
+    size_t dot = name.rfind('.');
+    if (dot == 0 || dot == std::string::npos) dot = name.size();
+    for (int n = 2;; ++n) {
+        std::string candidate =
+            name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
+        bool taken = false;
+        for (int e = 0; e <= static_cast<int>(Encoding::kPlain); ++e)
+            taken = taken || m_byName.count(NameKey(candidate, static_cast<Encoding>(e))) != 0;
+        if (!taken) return candidate;
+    }
+}
+
 std::string Assembly::GeneratedName(Encoding encoding) {
     for (;;) {
         std::string name = "unnamed-" + std::to_string(++m_generated);
@@ -138,6 +155,31 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
     } else {
         record = byKey();  // the begin of a posting whose later parts came first
         if (!numbered) part.number = 1;
+    }
+    if (record && record->numbers.count(part.number) && Whole(part, numbered) && sameFile) {
+        // Another file under a name already listed (two mails that each carry
+        // "image001.png", a corrected repost): a record of its own, under a name of its own.
+        auto differs = [&](Record* r) {
+            auto old = std::find_if(r->parts.begin(), r->parts.end(),
+                                    [&](const PartInfo& p) { return p.number == part.number; });
+            return old != r->parts.end() && !sameFile(*old, part);
+        };
+        if (differs(record)) {
+            std::string taken = record->name.empty() ? safe : record->name;
+            std::vector<Record*>& others = m_others[NameKey(taken, part.encoding)];
+            auto same =
+                std::find_if(others.begin(), others.end(), [&](Record* r) { return !differs(r); });
+            if (same != others.end()) {
+                record = *same;  // one of those listed under a name of their own, again
+            } else {
+                part.name = DistinctName(taken);
+                note("Another file named '" + taken + "' was found; it is listed as '" + part.name +
+                         "'.",
+                     kLevelNote);
+                record = NewRecord(part, reuse);
+                others.push_back(record);
+            }
+        }
     }
     if (!record) record = NewRecord(part, reuse);
     if (record->subjectName.empty()) record->subjectName = SafeBaseName(part.subjectName);
@@ -279,6 +321,7 @@ void Assembly::Clear() {
     m_byPub.clear();
     m_dirty.clear();
     m_placeholders.clear();
+    m_others.clear();
     m_lastOpen = nullptr;
     m_generated = 0;
 }

@@ -67,11 +67,19 @@ class Assembly {
 
     void Clear();
 
+    // Whether two copies of a part are of one file (the library can read them); unset: a
+    // repeat is always the same part again.
+    std::function<bool(const PartInfo& first, const PartInfo& again)> sameFile;
+
   private:
     // A record for part: a new one, or `reuse` made over (when given).
     Record* NewRecord(const PartInfo& part, Record* reuse = nullptr);
     // A name for a file whose own cannot be used, that no record of this encoding has.
     std::string GeneratedName(Encoding encoding);
+    // A part that is a file in itself: begin, end, and no numbering beyond 1 of 1.
+    static bool Whole(const PartInfo& part, bool numbered);
+    // name with " (2)", " (3)", ... before its extension, as no record is named.
+    std::string DistinctName(const std::string& name);
 
     std::vector<std::unique_ptr<Record>> m_records;
     std::unordered_map<std::string, Record*> m_byName;
@@ -79,6 +87,8 @@ class Assembly {
     std::unordered_map<const FileRecord*, Record*> m_byPub;
     std::vector<Record*> m_dirty;
     std::unordered_map<std::string, Record*> m_placeholders;
+    // The records of other files found under a name already listed, by that name.
+    std::unordered_map<std::string, std::vector<Record*>> m_others;
     Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
     int m_lastOpenNumber = 0;
     Encoding m_lastOpenEncoding = Encoding::kUu;

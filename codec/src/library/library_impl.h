@@ -165,6 +165,9 @@ struct CodecLibrary::Impl {
                  Record** reuse, std::vector<std::string>* touched);
     int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
     std::string NameInFirstPiece(const std::string& id, const Segment& piece);
+    // The CRC-32 of what a part decodes to; false when it cannot be read.
+    bool DecodedCrc(const PartInfo& part, uint32_t& crc);
+    bool SameFile(const PartInfo& first, const PartInfo& again);
     int Verify(Record& record, const std::string& shown, uint64_t total);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
     Keeper MakeKeeper(uint64_t inputSize);

@@ -17,6 +17,7 @@
 #include "io/line_reader.h"
 #include "library/safe_name.h"
 #include "message/scanner.h"
+#include "simd/simd.h"
 
 namespace codec {
 
@@ -115,12 +116,63 @@ Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
     return keeper;
 }
 
+namespace {
+
+// Counts the CRC-32 of what is written to it.
+class CrcSink : public ByteSink {
+  public:
+    explicit CrcSink(std::vector<uint8_t>& buffer) : m_buffer(buffer) {}
+    uint8_t* Reserve(size_t need) override {
+        if (m_buffer.size() < need) m_buffer.resize(need);
+        return m_buffer.data();
+    }
+    void Advance(size_t used) override { crc = Crc32(crc, m_buffer.data(), used); }
+    uint32_t crc = 0;
+
+  private:
+    std::vector<uint8_t>& m_buffer;
+};
+
+}  // namespace
+
+bool CodecLibrary::Impl::DecodedCrc(const PartInfo& part, uint32_t& crc) {
+    std::unique_ptr<Input> input = files.Open(part.fileIndex);
+    if (!input) return false;
+    CrcSink sink(writeBuffer);
+    PartDecoder decoder(readBuffer);
+    decoder.Begin(false);
+    if (decoder.Decode(*input, part, sink, nullptr) != 0) return false;
+    decoder.End(sink);
+    crc = sink.crc;
+    return true;
+}
+
+// Two copies of a part with one name and number are of one file when their sizes agree and,
+// by the strongest evidence there is: the CRC-32 yEnc's encoder wrote; a damaged copy (the
+// damage explains the difference; its checksum decides which copy is used); the bytes they
+// decode to.
+bool CodecLibrary::Impl::SameFile(const PartInfo& first, const PartInfo& again) {
+    if (first.encoding != again.encoding || first.bytes != again.bytes) return false;
+    if (first.encoding == Encoding::kYenc) {
+        auto written = [](const YencFacts& f) -> int64_t {
+            return f.hasPartCrc ? f.partCrc : f.hasFileCrc ? static_cast<int64_t>(f.fileCrc) : -1;
+        };
+        int64_t a = written(first.Yenc()), b = written(again.Yenc());
+        if (a >= 0 && b >= 0) return a == b;
+    }
+    if (CheckCopy(first) == CopyCheck::kBad || CheckCopy(again) == CopyCheck::kBad) return true;
+    uint32_t a = 0, b = 0;
+    if (!DecodedCrc(first, a) || !DecodedCrc(again, b)) return true;  // cannot tell: as before
+    return a == b;
+}
+
 // Hands the parts of one scan to the assembly (pieces of message/partial messages to their
 // group), says what was found, and checks the checksums of what changed.
 int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string& shown,
                                  uint64_t total, Record** reuse,
                                  std::vector<std::string>* touched) {
     auto note = [&](const std::string& text, int level) { Message(level, text); };
+    assembly.sameFile = [this](const PartInfo& a, const PartInfo& b) { return SameFile(a, b); };
     std::vector<Record*> toVerify;
     std::unordered_set<Record*> verifying;
     std::string summary;
