@@ -128,6 +128,23 @@ TEST(UuDecode, LinesThatLostTheirTrailingBlanksCarryWhatTheirLengthSays) {
     }
 }
 
+// Loads the two articles of a posting (each a file) and expects one ready record of name that
+// decodes to data.
+void ExpectTwoArticlesDecode(const TempDir& dir, const std::string& first,
+                             const std::string& second, const std::string& name,
+                             const std::string& data) {
+    WriteFile(dir / "p1", first);
+    WriteFile(dir / "p2", second);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "p1"));
+    ASSERT_EQ(0, t.Load(dir / "p2"));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    EXPECT_EQ(static_cast<int32_t>(data.size()), t.Records()[0]->size);
+    ASSERT_EQ(0, DecodeAll(t, dir.path()));
+    EXPECT_TRUE(data == ReadFile(dir / name));
+}
+
 // A posting whose last article holds only its last line, cut short, the terminator (stripped
 // to nothing) and "end".
 TEST(UuDecode, ThePostingsLastPartMayHoldOnlyAShortLine) {
@@ -140,16 +157,7 @@ TEST(UuDecode, ThePostingsLastPartMayHoldOnlyAShortLine) {
     std::string first = "Subject: l.bin (1/2)\n\n", second = "Subject: l.bin (2/2)\n\n";
     for (size_t k = 0; k < lines.size(); ++k)
         (k < 31 ? first : second) += lines[k];
-    WriteFile(dir / "p1", first);
-    WriteFile(dir / "p2", second);
-    test::Library t;
-    ASSERT_EQ(0, t.Load(dir / "p1"));
-    ASSERT_EQ(0, t.Load(dir / "p2"));
-    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
-    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
-    EXPECT_EQ(static_cast<int32_t>(data.size()), t.Records()[0]->size);
-    ASSERT_EQ(0, DecodeAll(t, dir.path()));
-    EXPECT_TRUE(data == ReadFile(dir / "l.bin"));
+    ExpectTwoArticlesDecode(dir, first, second, "l.bin", data);
 }
 
 // A cut mark after the data is shaped like a short line of uuencode ("-" says 13 bytes), but
@@ -164,16 +172,7 @@ TEST(UuDecode, ACutMarkAfterTheDataIsNotAStrippedLine) {
     std::string second = "Subject: c.bin (2/2)\n\n";
     for (size_t k = 1; k < halves.size(); ++k)
         second += halves[k];
-    WriteFile(dir / "p1", first);
-    WriteFile(dir / "p2", second);
-    test::Library t;
-    ASSERT_EQ(0, t.Load(dir / "p1"));
-    ASSERT_EQ(0, t.Load(dir / "p2"));
-    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
-    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
-    EXPECT_EQ(static_cast<int32_t>(data.size()), t.Records()[0]->size);
-    ASSERT_EQ(0, DecodeAll(t, dir.path()));
-    EXPECT_TRUE(data == ReadFile(dir / "c.bin"));
+    ExpectTwoArticlesDecode(dir, first, second, "c.bin", data);
 }
 
 TEST(UuLine, ClassifiesByLengthCharacterAndAlphabet) {

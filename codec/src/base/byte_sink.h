@@ -26,8 +26,8 @@ class NullSink : public ByteSink {
     }
     void Advance(size_t) override {}
 
-  private:
-    std::vector<uint8_t>& m_buffer;
+  protected:
+    std::vector<uint8_t>& m_buffer;  // what Reserve hands out
 };
 
 }  // namespace codec

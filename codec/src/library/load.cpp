@@ -119,18 +119,11 @@ Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
 namespace {
 
 // Counts the CRC-32 of what is written to it.
-class CrcSink : public ByteSink {
+class CrcSink : public NullSink {
   public:
-    explicit CrcSink(std::vector<uint8_t>& buffer) : m_buffer(buffer) {}
-    uint8_t* Reserve(size_t need) override {
-        if (m_buffer.size() < need) m_buffer.resize(need);
-        return m_buffer.data();
-    }
+    using NullSink::NullSink;
     void Advance(size_t used) override { crc = Crc32(crc, m_buffer.data(), used); }
     uint32_t crc = 0;
-
-  private:
-    std::vector<uint8_t>& m_buffer;
 };
 
 }  // namespace
