@@ -185,6 +185,29 @@ TEST(MimeDecode, DataEndsAtThePadding) {
     EXPECT_TRUE(peer == first) << peer.size();
 }
 
+// The transfer encoding is read as its token, whatever is around it.
+TEST(MimeDecode, TransferEncodingsWithCommentsQuotesAndCase) {
+    TempDir dir;
+    std::string data = test::RandomBytes(3000, 23);
+    std::string body = test::Filtered(data, "base64");
+    std::string mail = "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n";
+    const char* values[] = {"base64 (MIME encoded)", "BASE64;", "\"Base64\""};
+    for (size_t k = 0; k < 3; ++k)
+        mail += "--b\nContent-Type: application/octet-stream; name=f" + std::to_string(k) +
+                ".bin\nContent-Transfer-Encoding: " + values[k] + "\n\n" + body;
+    WriteFile(dir / "mail", mail + "--b--\n");
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mail"));
+    ASSERT_EQ(3u, t.Records().size()) << t.AllMessages();
+    ASSERT_EQ(0, mkdir((dir / "out").c_str(), 0700));
+    t.OutputTo(dir / "out");
+    for (const codec::FileRecord* r : t.Records()) {
+        EXPECT_EQ(codec::Encoding::kBase64, r->encoding) << r->name;
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(dir / ("out/" + std::string(r->name))) == data) << r->name;
+    }
+}
+
 TEST(MimeDecode, AnAttachmentCutShortHasNoEnd) {
     TempDir dir;
     std::string body = test::ShellOutput("head -c 3000 /dev/zero | base64");

@@ -66,4 +66,22 @@ TEST(HeaderLine, NeedsANameOfTwoOrMoreCharacters) {
     EXPECT_FALSE(codec::ParseHeaderLine("not a header: x", name, value));
 }
 
+TEST(TransferEncoding, IsReadAsItsToken) {
+    struct Row {
+        const char* value;
+        const char* token;
+    } rows[] = {
+        {"base64", "base64"},
+        {"  BASE64 ", "base64"},
+        {"base64 (MIME encoded)", "base64"},
+        {"(by the gateway) Quoted-Printable", "quoted-printable"},
+        {"base64;", "base64"},
+        {"\"base64\"", "base64"},
+        {"7bit (nested (comment) \\) here)", "7bit"},
+        {"", ""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.token, codec::TransferEncodingToken(row.value)) << row.value;
+}
+
 }  // namespace

@@ -333,4 +333,24 @@ MimeField ParseMimeField(std::string_view text) {
     return field;
 }
 
+std::string TransferEncodingToken(std::string_view value) {
+    std::string out;
+    int depth = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c == '\\' && depth > 0) {
+            ++i;  // a quoted character inside a comment
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && depth > 0) {
+            --depth;
+        } else if (depth == 0 && c != '"') {
+            bool ends = c == ';' || c == ' ' || c == '\t';
+            if (ends && !out.empty()) break;
+            if (!ends) out += c;
+        }
+    }
+    return LowerAscii(out);
+}
+
 }  // namespace codec

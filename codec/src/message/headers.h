@@ -36,4 +36,8 @@ struct MimeField {
 
 MimeField ParseMimeField(std::string_view text);
 
+// A Content-Transfer-Encoding value as its token (RFC 2045, 6.1), lower case: comments
+// ("base64 (MIME encoded)", RFC 822), quotes, and anything after the token (a stray ";") go.
+std::string TransferEncodingToken(std::string_view value);
+
 }  // namespace codec

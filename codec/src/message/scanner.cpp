@@ -124,7 +124,7 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         m_chunk.article = {subject.number, subject.total, subject.key, subject.nameToken};
     }
     MimeField type = ParseMimeField(m_contentType);
-    std::string transfer = LowerAscii(Trim(m_transferEncoding));
+    std::string transfer = TransferEncodingToken(m_transferEncoding);
     m_body = Body::kText;
     if (type.value.rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
         if (m_boundaries.size() < 64) m_boundaries.push_back(type.Param("boundary"));
