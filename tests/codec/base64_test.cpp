@@ -208,6 +208,47 @@ TEST(MimeDecode, TransferEncodingsWithCommentsQuotesAndCase) {
     }
 }
 
+// The parts of a multipart/digest are messages unless they say otherwise (RFC 2046, 5.1.5):
+// what they carry is found, as Python's email package finds it.
+TEST(MimeDecode, ThePartsOfADigestAreMessages) {
+    TempDir dir;
+    std::string script =
+        "import sys\nfrom email.message import EmailMessage\n"
+        "out = b'From: list@example.org\\nSubject: digest\\nMIME-Version: 1.0\\n'\n"
+        "out += b'Content-Type: multipart/digest; boundary=\"d\"\\n\\n'\n"
+        "for k in range(3):\n"
+        "    m = EmailMessage()\n"
+        "    m['Subject'] = 'mail %d' % k\n"
+        "    m.set_content('text\\n')\n"
+        "    m.add_attachment(bytes([k]) * 2000 + bytes(range(256)), maintype='application',\n"
+        "                     subtype='octet-stream', filename='d%d.bin' % k)\n"
+        "    out += b'--d\\n\\n' + bytes(m) + b'\\n'\n"
+        "out += b'--d--\\n'\n"
+        "open(sys.argv[1], 'wb').write(out)\n"
+        "import email, email.policy\n"
+        "msg = email.message_from_bytes(out, policy=email.policy.default)\n"
+        "for part in msg.walk():\n"
+        "    if part.get_filename():\n"
+        "        open(sys.argv[2] + '/' + part.get_filename(), "
+        "'wb').write(part.get_payload(decode=True))\n";
+    WriteFile(dir / "make.py", script);
+    ASSERT_EQ(0, mkdir((dir / "peer").c_str(), 0700));
+    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir / "digest") +
+                             " " + Q(dir / "peer")));
+    ASSERT_EQ(3u, dir.List("peer").size());
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "digest"));
+    ASSERT_EQ(3u, t.Records().size()) << t.AllMessages();
+    ASSERT_EQ(0, mkdir((dir / "out").c_str(), 0700));
+    t.OutputTo(dir / "out");
+    for (const codec::FileRecord* r : t.Records()) {
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(dir / ("out/" + std::string(r->name))) ==
+                    ReadFile(dir / ("peer/" + std::string(r->name))))
+            << r->name;
+    }
+}
+
 TEST(MimeDecode, AnAttachmentCutShortHasNoEnd) {
     TempDir dir;
     std::string body = test::ShellOutput("head -c 3000 /dev/zero | base64");

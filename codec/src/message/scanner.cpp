@@ -124,10 +124,16 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         m_chunk.article = {subject.number, subject.total, subject.key, subject.nameToken};
     }
     MimeField type = ParseMimeField(m_contentType);
+    // A part of a digest without a type of its own is a message (RFC 2046, 5.1.5).
+    if (m_partHeaders && Trim(m_contentType).empty() && !m_boundaries.empty() &&
+        m_boundaries.back().digest)
+        type.value = "message/rfc822";
+    m_partHeaders = false;
     std::string transfer = TransferEncodingToken(m_transferEncoding);
     m_body = Body::kText;
     if (type.value.rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
-        if (m_boundaries.size() < 64) m_boundaries.push_back(type.Param("boundary"));
+        if (m_boundaries.size() < 64)
+            m_boundaries.push_back({type.Param("boundary"), type.value == "multipart/digest"});
         return;  // the preamble is read as text
     }
     if (type.value == "message/rfc822" && transfer != "base64") {
@@ -177,7 +183,7 @@ bool Scanner::BoundaryLine(std::string_view text) {
     if (m_boundaries.empty() || text.size() < 3 || text[0] != '-' || text[1] != '-') return false;
     std::string_view rest = text.substr(2);
     for (size_t i = m_boundaries.size(); i-- > 0;) {
-        const std::string& b = m_boundaries[i];
+        const std::string& b = m_boundaries[i].boundary;
         if (rest.size() < b.size() || rest.substr(0, b.size()) != b) continue;
         std::string_view tail = Trim(rest.substr(b.size()));
         // The line break before a boundary belongs to the boundary (RFC 2046, 5.1.1).
@@ -186,6 +192,7 @@ bool Scanner::BoundaryLine(std::string_view text) {
             m_chunk.Close(m_chunk.framing == Framing::kMime);
             m_boundaries.resize(i + 1);
             StartHeaders(false);
+            m_partHeaders = true;
             return true;
         }
         if (tail == "--") {

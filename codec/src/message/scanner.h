@@ -67,7 +67,12 @@ class Scanner {
     std::string m_headerName;
     std::string m_headerValue;
     std::string m_contentType, m_transferEncoding, m_disposition, m_subject;
-    std::vector<std::string> m_boundaries;  // MIME multipart nesting, outermost first
+    struct Multipart {
+        std::string boundary;
+        bool digest = false;  // its parts are messages unless they say otherwise
+    };
+    std::vector<Multipart> m_boundaries;  // MIME multipart nesting, outermost first
+    bool m_partHeaders = false;           // the header block read is a body part's
     Body m_body = Body::kText;
 };
 
