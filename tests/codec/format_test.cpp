@@ -54,8 +54,8 @@ TEST(Transport, StridesOnlyOverLfAndCrlfBreaks) {
 }
 
 // Each fixture, made by a peer tool, with every line end made LF, CRLF and CR (classic Mac OS
-// text): the same files come out.
-TEST(Formats, LineEndsDoNotChangeWhatIsDecoded) {
+// text), and with a UTF-8 byte order mark before it: the same files come out.
+TEST(Formats, LineEndsAndAByteOrderMarkDoNotChangeWhatIsDecoded) {
     for (const char* fixture : {"fox.uue", "fox-base64.uue", "fox.mim", "fox.hqx", "fox.yenc",
                                 "fox-qp.eml", "spool.mbox", "partial.mbox"}) {
         SCOPED_TRACE(fixture);
@@ -69,7 +69,7 @@ TEST(Formats, LineEndsDoNotChangeWhatIsDecoded) {
             cr += c == '\n' ? '\r' : c;
         }
         std::vector<std::vector<std::pair<std::string, std::string>>> outputs;
-        for (const std::string& text : {lf, crlf, cr}) {
+        for (const std::string& text : {lf, crlf, cr, "\xEF\xBB\xBF" + lf}) {
             test::TempDir dir;
             test::WriteFile(dir / "in", text);
             test::TempDir out;
@@ -90,6 +90,7 @@ TEST(Formats, LineEndsDoNotChangeWhatIsDecoded) {
         ASSERT_FALSE(outputs[0].empty());
         EXPECT_EQ(outputs[0], outputs[1]);
         EXPECT_EQ(outputs[0], outputs[2]);
+        EXPECT_EQ(outputs[0], outputs[3]);
     }
 }
 

@@ -288,8 +288,16 @@ bool Scanner::StatusLine(const codec::Line& line) {
     return true;
 }
 
-void Scanner::Line(const codec::Line& line) {
+void Scanner::Line(const codec::Line& in) {
     m_chunk.bulkStride = 0;
+    // A byte order mark that an editor put before the first line is not text of it.
+    codec::Line bomless;
+    bool bom = in.offset == 0 && in.text.substr(0, 3) == "\xEF\xBB\xBF";
+    if (bom) {
+        bomless = in;
+        bomless.text.remove_prefix(3);
+    }
+    const codec::Line& line = bom ? bomless : in;
     if (line.articleEnd) {
         // The lone "." after an article a news server sent; another may follow.
         EndArticle();
