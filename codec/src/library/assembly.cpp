@@ -65,6 +65,12 @@ Record* Assembly::NewRecord(const PartInfo& part, Record* reuse) {
     return r;
 }
 
+PartInfo* Assembly::PartNumbered(Record& record, int number) {
+    auto it = std::find_if(record.parts.begin(), record.parts.end(),
+                           [&](const PartInfo& p) { return p.number == number; });
+    return it == record.parts.end() ? nullptr : &*it;
+}
+
 bool Assembly::Whole(const PartInfo& part, bool numbered) {
     return part.hasBegin && part.hasEnd && (!numbered || (part.number == 1 && part.total <= 1));
 }
@@ -160,9 +166,8 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
         // Another file under a name already listed (two mails that each carry
         // "image001.png", a corrected repost): a record of its own, under a name of its own.
         auto differs = [&](Record* r) {
-            auto old = std::find_if(r->parts.begin(), r->parts.end(),
-                                    [&](const PartInfo& p) { return p.number == part.number; });
-            return old != r->parts.end() && !sameFile(*old, part);
+            const PartInfo* old = PartNumbered(*r, part.number);
+            return old && !sameFile(*old, part);
         };
         if (differs(record)) {
             std::string taken = record->name.empty() ? safe : record->name;
@@ -211,10 +216,8 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
         std::string which = "Part " + std::to_string(part.number) + " of '" + shown + "'";
         // A checksum that can decide between the copies, decides: a damaged first copy does
         // not hide an intact repost.
-        auto old = std::find_if(record->parts.begin(), record->parts.end(),
-                                [&](const PartInfo& p) { return p.number == part.number; });
-        if (old != record->parts.end() && CheckCopy(*old) == CopyCheck::kBad &&
-            CheckCopy(part) == CopyCheck::kGood) {
+        PartInfo* old = PartNumbered(*record, part.number);
+        if (old && CheckCopy(*old) == CopyCheck::kBad && CheckCopy(part) == CopyCheck::kGood) {
             note(which +
                      " was found again, and its checksum matches where the first copy's does "
                      "not: this copy is used.",

@@ -76,6 +76,8 @@ class Assembly {
     Record* NewRecord(const PartInfo& part, Record* reuse = nullptr);
     // A name for a file whose own cannot be used, that no record of this encoding has.
     std::string GeneratedName(Encoding encoding);
+    // The part of record with this number, or null.
+    static PartInfo* PartNumbered(Record& record, int number);
     // A part that is a file in itself: begin, end, and no numbering beyond 1 of 1.
     static bool Whole(const PartInfo& part, bool numbered);
     // name with " (2)", " (3)", ... before its extension, as no record is named.

@@ -19,6 +19,16 @@ namespace {
 
 constexpr size_t kYencSlice = 64 * 1024;  // decoded at a time by the bulk path
 
+// A part that is the whole file: no numbering beyond 1 of 1, no =ypart range.
+bool IsSingle(const PartInfo& part) {
+    return part.number <= 1 && part.total <= 1 && part.Yenc().rangeBegin <= 0;
+}
+
+// The bytes a part's =ypart range covers, or -1 without one.
+int64_t RangeSize(const YencFacts& f) {
+    return f.rangeBegin > 0 && f.rangeEnd >= f.rangeBegin ? f.rangeEnd - f.rangeBegin + 1 : -1;
+}
+
 class YencReader : public FormatReader {
   public:
     bool TextLine(const Line& line, Chunk& chunk) override;
@@ -112,9 +122,8 @@ bool YencReader::TextLine(const Line& line, Chunk& chunk) {
 }
 
 int64_t YencReader::Expected(const PartInfo& part) {
-    const YencFacts& f = part.Yenc();
-    if (f.rangeBegin > 0) return f.rangeEnd >= f.rangeBegin ? f.rangeEnd - f.rangeBegin + 1 : -1;
-    return part.number <= 1 && part.total <= 1 ? part.fileSize : -1;
+    if (part.Yenc().rangeBegin > 0) return RangeSize(part.Yenc());
+    return IsSingle(part) ? part.fileSize : -1;
 }
 
 void YencReader::CheckComplete(Chunk& chunk) {
@@ -172,11 +181,11 @@ void YencReader::Closing(Chunk& chunk, Framing, bool&) {
     part.verified = true;
     part.kept = chunk.TakeKeepId();
     // Escapes make the data a little longer than what it carries; the format knows.
-    if (facts.rangeBegin > 0 && facts.rangeEnd >= facts.rangeBegin)
-        part.bytes = static_cast<uint64_t>(facts.rangeEnd - facts.rangeBegin + 1);
+    if (RangeSize(facts) >= 0)
+        part.bytes = static_cast<uint64_t>(RangeSize(facts));
     else if (facts.endSize >= 0)
         part.bytes = static_cast<uint64_t>(facts.endSize);
-    else if (part.fileSize >= 0 && part.number <= 1 && part.total <= 1)
+    else if (part.fileSize >= 0 && IsSingle(part))
         part.bytes = static_cast<uint64_t>(part.fileSize);
     else
         part.bytes = m_size;
@@ -257,7 +266,7 @@ CopyCheck CheckYencPart(const PartInfo& p, const std::string& name, const Warn* 
     if (!p.verified) return CopyCheck::kUnknown;
     const YencFacts& f = p.Yenc();
     std::string where = "'" + name + "' part " + std::to_string(p.number);
-    bool single = p.number <= 1 && p.total <= 1 && f.rangeBegin <= 0;
+    bool single = IsSingle(p);
     uint32_t expected = f.hasPartCrc ? f.partCrc : f.fileCrc;
     bool crcKnown = f.hasPartCrc || (single && f.hasFileCrc);
     bool bad = false;
@@ -268,7 +277,7 @@ CopyCheck CheckYencPart(const PartInfo& p, const std::string& name, const Warn* 
                     Hex(expected));
     }
     int64_t size = static_cast<int64_t>(f.decodedSize);
-    int64_t range = f.rangeBegin > 0 ? f.rangeEnd - f.rangeBegin + 1 : -1;
+    int64_t range = RangeSize(f);
     if ((f.endSize >= 0 && f.endSize != size) || (range >= 0 && range != size) ||
         (single && p.fileSize >= 0 && p.fileSize != size)) {
         bad = true;
