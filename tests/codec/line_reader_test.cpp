@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -81,39 +82,55 @@ TEST(LineReader, HandsOutOverlongLinesInPiecesAcrossBufferRefills) {
     EXPECT_FALSE(got.back().overlong);
 }
 
-// A dot-stuffed input (an article as a news server sends it) reads as the article it carries,
-// line by line, in bulk through Pending(), and in blocks, with the offsets of the input.
-class DotStuffed : public ::testing::Test {
+// A quoted input reads as the text it carries, line by line, in bulk through Pending(), and in
+// blocks, with the offsets of the input: a dot-stuffed one (an article as a news server sends
+// it) and an mbox whose writer quoted its "From " lines (mboxrd).
+class Quoted : public ::testing::TestWithParam<codec::Quoting> {
   protected:
-    void SetUp() override {
-        // Lines of every kind that matters: beginning with "." or "..", a lone ".", short
-        // and long ones, enough of them to need several buffer refills.
-        std::mt19937 rng(11);
-        for (int i = 0; i < 40000; ++i) {
-            std::string line;
-            switch (rng() % 8) {
-                case 0:
-                    line = ".";
-                    break;
-                case 1:
-                    line = ".." + std::to_string(i);
-                    break;
-                case 2:
-                    line = "." + std::string(rng() % 70, 'd');
-                    break;
-                default:
-                    line = std::string(1 + rng() % 60, static_cast<char>('A' + rng() % 26));
-            }
-            lines.push_back(line);
-            article += line + "\r\n";
-            // RFC 3977, 3.1.1: a line that begins with "." gets another before it.
-            captured += (line[0] == '.' ? "." : "") + line + "\r\n";
+    bool Dots() const { return GetParam() == codec::Quoting::kDotStuffed; }
+    // What the writer puts before a line: RFC 3977, 3.1.1, or mboxrd's ">".
+    std::string Quote(const std::string& line) const {
+        if (Dots()) return line[0] == '.' ? "." : "";
+        size_t q = std::min(line.find_first_not_of('>'), line.size());
+        return line.compare(q, 5, "From ") == 0 && q < codec::kMaxFromQuotes ? ">" : "";
+    }
+    std::string Marked(std::mt19937& rng, int i) const {
+        std::string mark = Dots() ? "." : ">";
+        switch (rng() % 8) {
+            case 0:
+                return Dots() ? "." : "From x@example.org " + std::to_string(i);
+            case 1:
+                return mark + mark + (Dots() ? "" : "From ") + std::to_string(i);
+            case 2:
+                return mark + std::string(rng() % 70, 'd');
+            case 3:
+                return Dots() ? "x" : std::string(1 + rng() % 63, '>') + "From y";
+            default:
+                return std::string(1 + rng() % 60, static_cast<char>('A' + rng() % 26));
         }
-        captured += ".\r\n";
+    }
+    void Add(const std::string& line) {
+        lines.push_back(line);
+        article += line + "\r\n";
+        captured += Quote(line) + line + "\r\n";
+    }
+    void SetUp() override {
+        // Lines of every kind that matters, enough of them to need several buffer refills,
+        // and a quoted one that a block of the block reader ends in.
+        std::mt19937 rng(11);
+        for (int i = 0; i < 60000; ++i) {
+            size_t cut = codec::LineReader::kBufferSize - 3;
+            if (captured.size() < cut && captured.size() + 200 > cut) {
+                Add(std::string(cut - captured.size() - 2, 'f'));
+                Add(Dots() ? ".cut" : ">From cut");
+            }
+            Add(Marked(rng, i));
+        }
+        if (Dots()) captured += ".\r\n";
         test::WriteFile(dir / "capture", captured);
         fd = open((dir / "capture").c_str(), O_RDONLY);
         input = std::make_unique<codec::FdInput>(fd);
-        input->transform = codec::Transform::kDotStuffed;
+        input->transform.quoting = GetParam();
     }
     void TearDown() override { close(fd); }
 
@@ -124,7 +141,7 @@ class DotStuffed : public ::testing::Test {
     std::unique_ptr<codec::FdInput> input;
 };
 
-TEST_F(DotStuffed, LinesAreTheArticlesAndTheLoneDotEndsIt) {
+TEST_P(Quoted, LinesAreTheTextsAndTheLoneDotEndsIt) {
     std::vector<char> buffer;
     codec::LineReader reader(buffer);
     reader.Reset(*input, 0, UINT64_MAX);
@@ -135,27 +152,30 @@ TEST_F(DotStuffed, LinesAreTheArticlesAndTheLoneDotEndsIt) {
         ASSERT_EQ(want, line.text);
         EXPECT_FALSE(line.articleEnd);
         EXPECT_EQ(offset, line.offset);
-        offset += want.size() + 2 + (want[0] == '.' ? 1 : 0);
+        offset += want.size() + 2 + Quote(want).size();
         EXPECT_EQ(offset, line.next);
     }
-    ASSERT_TRUE(reader.Next(line));
-    EXPECT_TRUE(line.articleEnd);
+    if (Dots()) {
+        ASSERT_TRUE(reader.Next(line));
+        EXPECT_TRUE(line.articleEnd);
+    }
     EXPECT_FALSE(reader.Next(line));
 
-    // The same bytes read without the transform are the capture's own lines.
-    input->transform = codec::Transform::kNone;
+    // The same bytes read without the transform are the input's own lines.
+    input->transform = codec::Transform{};
     reader.Reset(*input, 0, UINT64_MAX);
     ASSERT_TRUE(reader.Next(line));
-    EXPECT_EQ(lines[0][0] == '.' ? "." + lines[0] : lines[0], line.text);
+    EXPECT_EQ(Quote(lines[0]) + lines[0], line.text);
 }
 
-TEST_F(DotStuffed, BulkReadsStopBeforeEveryStuffedLine) {
+TEST_P(Quoted, BulkReadsStopBeforeEveryQuotedLine) {
     std::vector<char> buffer;
     codec::LineReader reader(buffer);
     reader.Reset(*input, 0, UINT64_MAX);
     std::mt19937 rng(12);
     std::vector<std::string> got;
     codec::Line line;
+    size_t bulk = 0;
     while (reader.Next(line)) {
         if (line.articleEnd) break;
         got.emplace_back(line.text);
@@ -165,22 +185,29 @@ TEST_F(DotStuffed, BulkReadsStopBeforeEveryStuffedLine) {
         for (size_t k = 0; k < take; ++k) {
             size_t nl = pending.find('\n', used);
             if (nl == std::string_view::npos) break;
-            ASSERT_NE('.', pending[used]);
-            got.emplace_back(pending.substr(used, nl - 1 - used));  // without CRLF
+            std::string text(pending.substr(used, nl - 1 - used));  // without CRLF
+            ASSERT_FALSE(Dots() ? text[0] == '.' : codec::IsQuotedFromLine(text)) << text;
+            got.push_back(text);
             used = nl + 1;
+            ++bulk;
         }
         reader.Consume(used);
     }
+    EXPECT_GT(bulk, lines.size() / 3);
     EXPECT_TRUE(got == lines);
 }
 
-TEST_F(DotStuffed, BlocksAreTheArticlesBytes) {
+TEST_P(Quoted, BlocksAreTheTextsBytes) {
     std::vector<char> buffer;
     std::string got;
-    ASSERT_EQ(0, codec::ReadBlocks(*input, 0, captured.size() - 3, buffer, nullptr,
+    size_t end = captured.size() - (Dots() ? 3 : 0);
+    ASSERT_EQ(0, codec::ReadBlocks(*input, 0, end, buffer, nullptr,
                                    [&](const char* data, size_t n) { got.append(data, n); }));
     ASSERT_GT(captured.size(), 2 * codec::LineReader::kBufferSize);  // blocks end mid-line
     EXPECT_TRUE(got == article);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, Quoted,
+                         ::testing::Values(codec::Quoting::kDotStuffed, codec::Quoting::kMboxFrom));
 
 }  // namespace

@@ -3,10 +3,28 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace codec {
+
+namespace {
+
+// The first byte of every line a transform may change, or 0.
+char MarkOf(Transform transform) {
+    switch (transform.quoting) {
+        case Quoting::kDotStuffed:
+            return '.';
+        case Quoting::kMboxFrom:
+            return '>';
+        case Quoting::kNone:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
 
 LineReader::LineReader(std::vector<char>& buffer) : m_buffer(buffer) {
     if (m_buffer.size() < kBufferSize) m_buffer.resize(kBufferSize);
@@ -21,30 +39,43 @@ void LineReader::Reset(Input& input, uint64_t start, uint64_t end) {
     m_midLine = false;
     m_error = 0;
     m_stopped = false;
-    m_dotStuffed = input.transform == Transform::kDotStuffed;
-    m_eol = input.transform == Transform::kCrLines ? '\r' : '\n';
-    m_dotLine = SIZE_MAX;
+    m_mark = MarkOf(input.transform);
+    m_eol = input.transform.crLines ? '\r' : '\n';
+    m_markedLine = SIZE_MAX;
 }
 
-void LineReader::Unstuff(Line& line) {
-    if (line.text.size() == 1)
+void LineReader::Undo(Line& line) const {
+    if (m_mark == '>') {
+        if (IsQuotedFromLine(line.text)) line.text.remove_prefix(1);
+    } else if (line.text.size() == 1) {
         line.articleEnd = true;
-    else
+    } else {
         line.text.remove_prefix(1);
+    }
 }
 
-size_t LineReader::DotLineFrom(size_t pos) {
-    if (m_dotLine != SIZE_MAX && m_dotLine >= pos) return m_dotLine;
-    std::string_view rest(m_buffer.data() + pos, m_fill - pos);
-    if (!rest.empty() && rest[0] == '.') return m_dotLine = pos;
-    size_t at = rest.find("\n.");
-    return m_dotLine = at == std::string_view::npos ? m_fill : pos + at + 1;
+size_t LineReader::MarkedLineFrom(size_t pos) {
+    if (m_markedLine != SIZE_MAX && m_markedLine >= pos) return m_markedLine;
+    std::string_view buffered(m_buffer.data(), m_fill);
+    const char marked[2] = {m_eol, m_mark};
+    for (size_t at = pos; at < m_fill;) {
+        // A ">" line that is plainly not a quoted "From " goes in bulk with the rest; one cut
+        // by the buffer's end is read on its own.
+        std::string_view rest = buffered.substr(at, kMaxFromQuotes + 6);
+        if (buffered[at] == m_mark &&
+            (m_mark != '>' || rest.size() < kMaxFromQuotes + 6 || IsQuotedFromLine(rest)))
+            return m_markedLine = at;
+        at = buffered.find(std::string_view(marked, 2), at);
+        if (at == std::string_view::npos) break;
+        ++at;
+    }
+    return m_markedLine = m_fill;
 }
 
 // Moves the unread tail to the front and reads more after it. False when nothing more came.
 bool LineReader::Fill() {
     if (m_eof) return false;
-    m_dotLine = SIZE_MAX;
+    m_markedLine = SIZE_MAX;
     if (m_pos > 0) {
         std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_fill - m_pos);
         m_fileOffset += m_pos;
@@ -90,7 +121,7 @@ bool LineReader::Next(Line& line) {
             line.overlong = false;
             line.articleEnd = false;
             line.text = std::string_view(start, len && start[len - 1] == '\r' ? len - 1 : len);
-            if (m_dotStuffed && len && *start == '.') Unstuff(line);
+            if (m_mark && len && *start == m_mark) Undo(line);
             m_pos += len + 1;
             line.next = m_fileOffset + m_pos;
             return true;
@@ -129,21 +160,35 @@ bool LineReader::Next(Line& line) {
             continue;
         }
         line.next = m_fileOffset + m_pos;
-        if (m_dotStuffed && atLineStart && !line.text.empty() && line.text[0] == '.') Unstuff(line);
+        if (m_mark && atLineStart && !line.text.empty() && line.text[0] == m_mark) Undo(line);
         return true;
     }
 }
 
 namespace {
 
-// Drops the "." that dot-stuffing put before each line that begins with one, in place;
-// atLineStart carries over from block to block. Returns the bytes left.
-size_t UnstuffBlock(char* data, size_t size, bool& atLineStart) {
+// Undoes the transform whose lines begin with `mark` on a block, in place; atLineStart carries
+// over from block to block. A quoted line's start too near the block's end to be told (more
+// follows: !last) is held back for the next block: `held` bytes. Returns the bytes left.
+size_t UndoBlock(char* data, size_t size, char mark, char eol, bool last, bool& atLineStart,
+                 size_t& held) {
     size_t out = 0;
+    held = 0;
     for (size_t i = 0; i < size;) {
-        if (atLineStart && data[i] == '.') ++i;  // the stuffed "."
+        if (atLineStart && data[i] == mark) {
+            std::string_view rest(data + i, std::min(size - i, kMaxFromQuotes + 6));
+            if (mark == '.') {
+                ++i;  // the stuffed "."
+            } else if (!last && rest.size() < kMaxFromQuotes + 6 &&
+                       rest.find(eol) == std::string_view::npos) {
+                held = size - i;
+                return out;
+            } else if (IsQuotedFromLine(rest)) {
+                ++i;  // the quoting ">"
+            }
+        }
         atLineStart = false;
-        const auto* nl = static_cast<const char*>(std::memchr(data + i, '\n', size - i));
+        const auto* nl = static_cast<const char*>(std::memchr(data + i, eol, size - i));
         size_t end = nl ? static_cast<size_t>(nl - data) + 1 : size;
         if (out != i) std::memmove(data + out, data + i, end - i);
         out += end - i;
@@ -173,8 +218,14 @@ int ReadBlocks(Input& input, uint64_t start, uint64_t end, std::vector<char>& bu
         at += static_cast<uint64_t>(got);
         if (hook && !hook(at)) return -1;
         size_t n = static_cast<size_t>(got);
-        if (input.transform == Transform::kDotStuffed)
-            n = UnstuffBlock(buffer.data(), n, atLineStart);
+        if (char mark = MarkOf(input.transform)) {
+            size_t held = 0;
+            // A short read is the end of the file (or of a joined piece).
+            bool last = at >= end || n < want;
+            n = UndoBlock(buffer.data(), n, mark, input.transform.crLines ? '\r' : '\n', last,
+                          atLineStart, held);
+            at -= held;
+        }
         sink(buffer.data(), n);
     }
     return 0;

@@ -66,7 +66,7 @@ class LineReader {
     // whole lines from here itself (Consume) without a call per line.
     std::string_view Pending() {
         if (m_midLine) return std::string_view();
-        size_t end = m_dotStuffed ? DotLineFrom(m_pos) : m_fill;
+        size_t end = m_mark ? MarkedLineFrom(m_pos) : m_fill;
         return std::string_view(m_buffer.data() + m_pos, end - m_pos);
     }
     uint64_t PendingOffset() const { return m_fileOffset + m_pos; }
@@ -77,11 +77,11 @@ class LineReader {
 
   private:
     bool Fill();
-    // Undoes dot-stuffing on a line that begins with ".".
-    static void Unstuff(Line& line);
-    // The buffer position of the first line from pos (a line start) that begins with ".", or
-    // m_fill.
-    size_t DotLineFrom(size_t pos);
+    // Undoes the transform on a line that begins with m_mark.
+    void Undo(Line& line) const;
+    // The buffer position of the first line from pos (a line start) that the transform may
+    // change, or m_fill.
+    size_t MarkedLineFrom(size_t pos);
 
     std::vector<char>& m_buffer;
     FillHook m_hook;
@@ -94,9 +94,9 @@ class LineReader {
     bool m_midLine = false;  // the last piece handed out was not the end of its line
     int m_error = 0;
     bool m_stopped = false;
-    bool m_dotStuffed = false;
+    char m_mark = 0;    // the first byte of the lines the transform changes ('.', '>'), or 0
     char m_eol = '\n';  // what ends a line: LF (after which a CR before it goes too), or CR
-    size_t m_dotLine = SIZE_MAX;  // DotLineFrom's last answer, until the buffer moves
+    size_t m_markedLine = SIZE_MAX;  // MarkedLineFrom's last answer, until the buffer moves
 };
 
 // Reads [start, end) of the input (start: the start of a line) in blocks through the buffer,

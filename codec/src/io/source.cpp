@@ -84,21 +84,66 @@ bool IsNntpStatusLine(std::string_view line) {
     return i > 4 && i + 1 < line.size() && line[i] == ' ' && line[i + 1] == '<';
 }
 
+bool IsMboxFromLine(std::string_view line) {
+    if (line.size() < 7 || line.substr(0, 5) != "From " || line[5] == ' ') return false;
+    // The sender, then a date with a time ("12:00" or "12:00:00") and a year ("2026").
+    size_t sender = line.find_first_of(" \t", 5);
+    if (sender == std::string_view::npos) return false;
+    std::string_view date = line.substr(sender);
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    bool time = false, year = false;
+    for (size_t i = 0; i < date.size(); ++i) {
+        if (!digit(date[i]) || (i > 0 && digit(date[i - 1]))) continue;
+        size_t n = i;
+        while (n < date.size() && digit(date[n]))
+            ++n;
+        if (n - i <= 2 && n + 2 < date.size() && date[n] == ':' && digit(date[n + 1]) &&
+            digit(date[n + 2]))
+            time = true;
+        if (n - i == 4 && (date[i] == '1' || date[i] == '2') &&
+            (n == date.size() || date[n] != ':'))
+            year = true;
+    }
+    return time && year;
+}
+
+bool IsQuotedFromLine(std::string_view line) {
+    size_t q = 0;
+    while (q < line.size() && q <= kMaxFromQuotes && line[q] == '>')
+        ++q;
+    return q > 0 && q <= kMaxFromQuotes && line.substr(q, 5) == "From ";
+}
+
 Transform DetectTransform(Input& input) {
     char head[16384];
     ssize_t got = input.ReadAt(head, sizeof head, 0);
-    if (got <= 0) return Transform::kNone;
+    if (got <= 0) return {};
     std::string_view text(head, static_cast<size_t>(got));
-    size_t nl = text.find('\n');
-    if (nl == std::string_view::npos) {
+    Transform transform;
+    char eol = '\n';
+    if (text.find('\n') == std::string_view::npos) {
         // A CR that is not the last byte read (it may be a CRLF cut by the read).
         size_t cr = text.find('\r');
-        return cr != std::string_view::npos && cr + 1 < text.size() ? Transform::kCrLines
-                                                                    : Transform::kNone;
+        if (cr == std::string_view::npos || cr + 1 == text.size()) return {};
+        transform.crLines = true;
+        eol = '\r';
     }
-    std::string_view first = text.substr(0, nl);
-    if (!first.empty() && first.back() == '\r') first.remove_suffix(1);
-    return IsNntpStatusLine(first) ? Transform::kDotStuffed : Transform::kNone;
+    auto line = [&](size_t at) {
+        size_t end = std::min(text.find(eol, at), text.size());
+        std::string_view l = text.substr(at, end - at);
+        if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+        return l;
+    };
+    std::string_view first = line(0);
+    if (IsNntpStatusLine(first)) {
+        transform.quoting = Quoting::kDotStuffed;
+        return transform;
+    }
+    if (first.substr(0, 3) == "\xEF\xBB\xBF") first.remove_prefix(3);
+    if (first == "\x01\x01\x01\x01" && text.find(eol) + 1 < text.size())
+        first = line(text.find(eol) + 1);
+    if (IsMboxFromLine(first)) transform.quoting = Quoting::kMboxFrom;
+    return transform;
 }
 
 const char* InputError(int err) {
@@ -141,13 +186,13 @@ ssize_t MemoryInput::ReadAt(char* buffer, size_t size, uint64_t offset) {
 }
 
 uint32_t Sources::AddFile(const std::string& path, const struct stat& st) {
-    m_sources.push_back(Source{path, FileIdentity::Of(st), {}, Transform::kNone});
+    m_sources.push_back(Source{path, FileIdentity::Of(st), {}, Transform{}});
     return static_cast<uint32_t>(m_sources.size() - 1);
 }
 
 uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& name) {
     Transform transform =
-        segments.empty() ? Transform::kNone : m_sources[segments.front().source].transform;
+        segments.empty() ? Transform{} : m_sources[segments.front().source].transform;
     m_sources.push_back(Source{name, {}, std::move(segments), transform});
     return static_cast<uint32_t>(m_sources.size() - 1);
 }

@@ -22,14 +22,30 @@ namespace codec {
 // How a source's bytes differ from the text they carry. The transport (the line reader and
 // the block reader) undoes it, so the scan and every decode see the same text; offsets stay
 // those of the source.
-enum class Transform : uint8_t {
+enum class Quoting : uint8_t {
     kNone,
     // An article as a news server sends it (RFC 3977, 3.1.1): a line that begins with "." has
     // a second "." put before it, and a line of a lone "." ends the article.
     kDotStuffed,
-    // Text as classic Mac OS wrote it: every line ends in a lone CR.
-    kCrLines,
+    // An mbox: its writer put a ">" before every body line that began with "From " (mboxo),
+    // or with any run of ">" and then "From " (mboxrd); one ">" of such a line goes.
+    kMboxFrom,
 };
+
+struct Transform {
+    Quoting quoting = Quoting::kNone;
+    // Text as classic Mac OS wrote it: every line ends in a lone CR.
+    bool crLines = false;
+};
+
+// The line before each message of an mbox: "From sender date", the date as ctime() writes it
+// or close to it (a time and a year). A line of prose that begins with "From" is not one.
+bool IsMboxFromLine(std::string_view line);
+
+// The most ">" a quoted "From " line is taken to begin with.
+inline constexpr size_t kMaxFromQuotes = 64;
+// A line an mbox writer quoted: one to kMaxFromQuotes ">" and then "From ".
+bool IsQuotedFromLine(std::string_view line);
 
 // A news server's reply that an article (220), its head (221) or its body (222) follows, as
 // "220 3000234 <45223423@example.com> ..." (RFC 3977, 6.2.1): the first line of a capture.
@@ -41,7 +57,7 @@ class Input {
     // Like pread(): bytes read (fewer at the end of a range), 0 at the end, -1 with errno.
     virtual ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) = 0;
 
-    Transform transform = Transform::kNone;
+    Transform transform;
 };
 
 // How every input is opened. Non-blocking: opening a FIFO (or a device) named as an input must
@@ -59,7 +75,8 @@ const char* InputError(int err);
 // The transform an input shows it needs, from how it begins: an input that begins with a news
 // server's status line is a capture of what the server sent (dot-stuffed), so a saved article
 // whose line really begins with ".." keeps it; one whose lines end in CR and never in LF is
-// Mac text.
+// Mac text; one that begins with an mbox "From " line (after an MMDF separator, as some
+// writers put one) has its quoted "From " lines undone.
 Transform DetectTransform(Input& input);
 
 // Opens path as an input and reads its status: 0 with fd open, or an errno value. Callers
@@ -115,7 +132,7 @@ class Sources {
         std::string name;
         FileIdentity identity;          // of a file
         std::vector<Segment> segments;  // of a joined source; empty for a file
-        Transform transform = Transform::kNone;
+        Transform transform;
     };
     std::vector<Source> m_sources;
 };

@@ -19,37 +19,39 @@ constexpr std::array<std::string_view, 12> kArticleFields = {
     "path", "from",        "newsgroups", "subject",       "message-id", "date",
     "xref", "return-path", "received",   "relay-version", "article",    "mime-version"};
 
-bool IsMboxFrom(std::string_view t) {
-    if (t.size() < 7 || t.substr(0, 5) != "From ") return false;
-    // "From sender date": at least two more words.
-    size_t words = 0;
-    bool in = false;
-    for (char c : t.substr(5)) {
-        bool blank = c == ' ' || c == '\t';
-        if (!blank && !in) ++words;
-        in = !blank;
-    }
-    return words >= 2;
-}
-
 // A line of uuencode or xxencode data is never a header, however it looks.
 bool LooksLikeData(std::string_view t) {
     return ClassifyUuLine(kUuTable, t, false).kind != LineKind::kNotData ||
            ClassifyUuLine(kXxTable, t, false).kind != LineKind::kNotData;
 }
 
-bool IsHeader(std::string_view t) {
+bool ParsesAsHeader(std::string_view t) {
     std::string_view name, value;
-    return ParseHeaderLine(t, name, value) && !LooksLikeData(t);
+    return ParseHeaderLine(t, name, value);
 }
 
-bool IsArticleStart(std::string_view t) {
+bool IsHeader(std::string_view t) {
+    return ParsesAsHeader(t) && !LooksLikeData(t);
+}
+
+// Of those, the ones a server or transport puts on a message and text does not quote: a named
+// text attachment may hold a blank line and "Subject: ..." of its own.
+constexpr std::array<std::string_view, 7> kTransportFields = {
+    "path", "newsgroups", "message-id", "xref", "relay-version", "return-path", "received"};
+
+bool IsArticleStart(std::string_view t, bool transportOnly = false) {
     std::string_view name, value;
     if (!ParseHeaderLine(t, name, value) || LooksLikeData(t)) return false;
+    for (std::string_view f : kTransportFields)
+        if (EqualsNoCase(name, f)) return true;
+    if (transportOnly) return false;
     for (std::string_view f : kArticleFields)
         if (EqualsNoCase(name, f)) return true;
     return false;
 }
+
+constexpr std::string_view kMmdfSeparator = "\x01\x01\x01\x01";
+constexpr std::string_view kBabylHeaderEnd = "*** EOOH ***";
 
 int PieceNumber(const MimeField& type, std::string_view param) {
     int n = std::atoi(type.Param(param).c_str());
@@ -70,6 +72,8 @@ void Scanner::StartHeaders(bool top) {
     m_contentType.clear();
     m_transferEncoding.clear();
     m_disposition.clear();
+    m_anyHeader = false;
+    m_babyl = Babyl::kNone;
     if (top) m_subject.clear();
 }
 
@@ -96,11 +100,13 @@ void Scanner::CommitHeader() {
     m_headerValue.clear();
 }
 
-void Scanner::HeaderLine(std::string_view text) {
-    if ((text[0] == ' ' || text[0] == '\t') && !m_headerName.empty()) {
+void Scanner::HeaderLine(std::string_view text, bool piece) {
+    m_anyHeader = true;
+    if (piece || ((text[0] == ' ' || text[0] == '\t') && !m_headerName.empty())) {
         if (m_headerValue.size() < 16384) {  // folded fields, bounded against hostile input
-            m_headerValue += ' ';
-            m_headerValue += Trim(text);
+            if (!piece) m_headerValue += ' ';
+            m_headerValue += piece ? text : Trim(text);
+            if (m_headerValue.size() > 16384) m_headerValue.resize(16384);
         }
         return;
     }
@@ -208,7 +214,10 @@ bool Scanner::BoundaryLine(std::string_view text) {
 void Scanner::BodyLine(const codec::Line& line) {
     std::string_view t = line.text;
     if (m_prevBlank && !line.overlong) {
-        if (IsMboxFrom(t)) {
+        // An mbox's "From " line parts messages wherever it stands; in other inputs (saved
+        // articles, a mail file of its own) only outside a MIME structure.
+        if (IsMboxFromLine(t) && (m_container == Container::kMbox ||
+                                  (m_container == Container::kPlain && m_boundaries.empty()))) {
             EndMessage();
             StartMessage();
             return;
@@ -216,10 +225,13 @@ void Scanner::BodyLine(const codec::Line& line) {
         // (The first piece of a message/partial message starts with the enclosed message's
         // header; another article may follow it.)
         const PartInfo& part = m_chunk.part;
-        bool ownBody =
-            m_chunk.framing == Framing::kMime &&
-            (m_body != Body::kVerbatim || (!part.partialId.empty() && line.offset == part.begin));
-        if (m_boundaries.empty() && !ownBody && IsArticleStart(t)) {
+        bool mime = m_chunk.framing == Framing::kMime;
+        bool ownBody = mime && (m_body != Body::kVerbatim ||
+                                (!part.partialId.empty() && line.offset == part.begin));
+        // A named attachment's text may hold a blank line and a header of its own: only the
+        // fields a transport adds start an article there.
+        bool transportOnly = mime && m_body == Body::kVerbatim;
+        if (m_boundaries.empty() && !ownBody && IsArticleStart(t, transportOnly)) {
             EndMessage();
             StartMessage();
             HeaderLine(t);
@@ -229,16 +241,16 @@ void Scanner::BodyLine(const codec::Line& line) {
     if (!line.overlong && BoundaryLine(t)) return;
     switch (m_body) {
         case Body::kSkip:
-            return;
         case Body::kEncoded:
             // Articles saved one after another: a single-part message's encoded body ends
             // where the next article's header starts (checked above only after a blank line).
-            if (m_boundaries.empty() && IsArticleStart(t)) {
+            if (m_boundaries.empty() && !line.overlong && IsArticleStart(t)) {
                 EndMessage();
                 StartMessage();
                 HeaderLine(t);
                 return;
             }
+            if (m_body == Body::kSkip) return;
             [[fallthrough]];
         case Body::kVerbatim:
             m_chunk.format->BodyLine(line, m_chunk);
@@ -306,18 +318,44 @@ void Scanner::Line(const codec::Line& in) {
     }
     if (StatusLine(line)) return;
     std::string_view t = line.text;
+    // Where an overlong line's pieces belong is decided by its first piece.
+    bool firstPiece = !m_longLine;
+    m_longLine = line.overlong && line.next == line.offset + line.text.size();
+    if (line.offset == 0) StartContainer(t);
+    if (firstPiece && !line.overlong && ContainerLine(line)) return;
     if (m_mode == Mode::kHeaders) {
-        if (IsBlank(t)) {
+        if (!firstPiece) {
+            if (m_headerInLongLine) HeaderLine(t, true);
+            return;
+        }
+        if (!line.overlong && IsBlank(t)) {
+            if (m_babyl == Babyl::kOriginalHeaders) {
+                // Rmail's copy of the header as it came; the header shown follows.
+                m_babyl = Babyl::kHeaderEnd;
+                m_mode = Mode::kBody;
+                m_prevBlank = true;
+                return;
+            }
             FinishHeaders(line.next);
             m_prevBlank = true;
             return;
         }
+        // The envelope line before a message's header (an MMDF mailbox may have one too).
+        if (m_topHeaders && !m_anyHeader && !line.overlong && IsMboxFromLine(t)) return;
         bool continuation = (t[0] == ' ' || t[0] == '\t') && !m_headerName.empty();
-        if (!line.overlong && (continuation || IsHeader(t))) {
+        if (continuation || (line.overlong ? ParsesAsHeader(t) : IsHeader(t))) {
+            m_headerInLongLine = line.overlong;
             HeaderLine(t);
             return;
         }
         // The header block ended without a blank line: this line is already body.
+        FinishHeaders(line.offset);
+    } else if (m_babyl == Babyl::kHeaderEnd) {
+        m_babyl = Babyl::kNone;
+        if (t == kBabylHeaderEnd) {
+            StartMessage();
+            return;
+        }
         FinishHeaders(line.offset);
     } else if (m_prevBlank && !m_chunk.IsOpen() && m_boundaries.empty() && m_body == Body::kText &&
                line.offset == 0 && !line.overlong && IsHeader(t)) {
@@ -328,7 +366,48 @@ void Scanner::Line(const codec::Line& in) {
         return;
     }
     BodyLine(line);
-    m_prevBlank = IsBlank(t);
+    m_prevBlank = !line.overlong && IsBlank(t);
+}
+
+void Scanner::StartContainer(std::string_view first) {
+    if (first == kMmdfSeparator) {
+        m_container = Container::kMmdf;
+    } else if (first.substr(0, 14) == "BABYL OPTIONS:") {
+        m_container = Container::kBabyl;
+        m_body = Body::kSkip;  // the file's options, up to the first message
+    } else if (IsMboxFromLine(first)) {
+        m_container = Container::kMbox;
+    }
+}
+
+bool Scanner::ContainerLine(const codec::Line& line) {
+    std::string_view t = line.text;
+    if (t == kMmdfSeparator) {
+        // Before and after each message of an MMDF mailbox.
+        EndArticle();
+        StartMessage();
+        return true;
+    }
+    if (m_container != Container::kBabyl) return false;
+    if (m_babyl == Babyl::kLabels) {
+        // The message's labels ("1, unseen,,"); its header follows.
+        StartMessage();
+        m_babyl = Babyl::kOriginalHeaders;
+        return true;
+    }
+    if (!t.empty() && (t[0] == '\x1f' || t == "\f")) {
+        // The end of a message ("\x1f"), and with a form feed the start of the next.
+        EndArticle();
+        m_mode = Mode::kBody;
+        m_body = Body::kSkip;
+        m_babyl = t.find('\f') != std::string_view::npos ? Babyl::kLabels : Babyl::kNone;
+        return true;
+    }
+    if (m_mode == Mode::kHeaders && t == kBabylHeaderEnd) {
+        StartMessage();  // the header shown follows (labels "0,": only that one)
+        return true;
+    }
+    return false;
 }
 
 void Scanner::Finish() {

@@ -47,7 +47,12 @@ class Scanner {
     void EndArticle();
     // A news server's status line where an article may begin; false for any other line.
     bool StatusLine(const codec::Line& line);
-    void HeaderLine(std::string_view text);
+    // piece: a further piece of an overlong header line.
+    void HeaderLine(std::string_view text, bool piece = false);
+    // What kind of file this is, from its first line.
+    void StartContainer(std::string_view first);
+    // A mailbox's separator line, handled; false for any other line.
+    bool ContainerLine(const codec::Line& line);
     void CommitHeader();
     // bodyStarted: false when the input ended inside the header block.
     void FinishHeaders(uint64_t bodyStart, bool bodyStarted = true);
@@ -63,6 +68,18 @@ class Scanner {
     bool m_topHeaders = false;  // the header block being read is a message's, not a MIME part's
     bool m_prevBlank = true;    // the previous line was blank (or there was none)
     bool m_mayBeStatus = true;  // at the start of the input, or after an article's lone "."
+    bool m_longLine = false;    // the last line was a piece of an overlong line, more follow
+    bool m_headerInLongLine = false;  // the overlong line being read is a header field
+    bool m_anyHeader = false;         // the header block has had a field
+
+    // The framing of the input: an mbox's "From " lines, MMDF's Ctrl-A lines, Rmail's Babyl
+    // (a message is "\x1f\f", labels, the header as it came, "*** EOOH ***", the header
+    // shown, the body), or none (a mail or article of its own, or articles saved one after
+    // another).
+    enum class Container { kPlain, kMbox, kMmdf, kBabyl };
+    enum class Babyl { kNone, kLabels, kOriginalHeaders, kHeaderEnd };
+    Container m_container = Container::kPlain;
+    Babyl m_babyl = Babyl::kNone;
 
     std::string m_headerName;
     std::string m_headerValue;

@@ -1,0 +1,115 @@
+// Mail as clients and archives keep it: every kind of mailbox, prose that looks like framing,
+// header blocks of any size. The attachments found and their bytes are those Python's email
+// package finds in the same mails.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using test::Q;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+const std::string kMailboxes = std::string(TAMSEL_TEST_DATA) + "/../support/mailboxes.py";
+
+// Loads the inputs, expects exactly the files in dir/peer, ready, and decodes them to the same
+// bytes. mboxo: a writer that quotes only "From " lines leaves one that began with ">From " as
+// it was, so both read back as "From ". A 7bit text (notes*) is written with the line ends it
+// was stored with.
+void ExpectPeerFiles(const TempDir& dir, const std::vector<std::string>& inputs,
+                     const std::string& kind, bool mboxo, const std::string& lineEnd = "\n") {
+    SCOPED_TRACE(kind);
+    test::Library t;
+    std::vector<int> results;
+    ASSERT_EQ(0, t.LoadAll(inputs, results)) << t.AllMessages();
+    std::vector<std::string> peer = dir.List("peer");
+    ASSERT_EQ(peer.size(), t.Records().size()) << t.AllMessages();
+    std::string out = dir / ("out-" + kind);
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
+    t.OutputTo(out);
+    for (const std::string& name : peer) {
+        SCOPED_TRACE(name);
+        const codec::FileRecord* r = t.Named(name);
+        ASSERT_NE(nullptr, r) << t.AllMessages();
+        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        std::string want = ReadFile(dir / ("peer/" + name));
+        for (size_t at; mboxo && (at = want.find("\n>From ")) != std::string::npos;)
+            want.erase(at + 1, 1);
+        for (size_t at = 0; name.rfind("notes", 0) == 0 && lineEnd != "\n" &&
+                            (at = want.find('\n', at)) != std::string::npos;
+             at += lineEnd.size())
+            want.replace(at, 1, lineEnd);
+        EXPECT_TRUE(ReadFile(out + "/" + name) == want) << ReadFile(out + "/" + name);
+    }
+}
+
+// The same three mails (a text with prose "From " lines, a binary, a named 7bit text and a
+// quoted-printable text holding blank lines, "From " lines and "Subject: " lines) in every
+// kind of mailbox.
+TEST(Mailboxes, EveryKindGivesTheFilesOfThePlainMbox) {
+    TempDir dir;
+    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(kMailboxes) + " " + Q(dir.path()) + " 7"));
+    ASSERT_EQ(9u, dir.List("peer").size());
+    for (std::string kind : {"mbox", "bom.mbox", "mmdf"})
+        ExpectPeerFiles(dir, {dir / kind}, kind, true);
+    ExpectPeerFiles(dir, {dir / "cr.mbox"}, "cr.mbox", true, "\r");
+    ExpectPeerFiles(dir, {dir / "crlf.mbox"}, "crlf.mbox", true, "\r\n");
+    ExpectPeerFiles(dir, {dir / "mboxrd"}, "mboxrd", false);
+    ExpectPeerFiles(dir, {dir / "babyl"}, "babyl", false);
+    // A folder of single mails, without any "From " framing.
+    for (std::string folder : {"maildir/new", "mh"}) {
+        std::vector<std::string> files;
+        for (const std::string& f : dir.List(folder))
+            if (f[0] != '.') files.push_back(dir / (folder + "/" + f));
+        ASSERT_EQ(3u, files.size()) << folder;
+        ExpectPeerFiles(dir, files, folder.substr(0, 2), false);
+    }
+}
+
+// A header block ends at its blank line only, however long its lines are and however many
+// there are.
+TEST(Mailboxes, HeaderLinesOfAnyLengthAndNumber) {
+    TempDir dir;
+    std::string data = test::RandomBytes(5000, 31);
+    std::string to = "To: ";
+    for (int k = 0; to.size() < 100000; ++k)
+        to += "reader" + std::to_string(k) + "@example.org, ";
+    std::string dkim = "DKIM-Signature: v=1; a=rsa-sha256; b=" +
+                       test::Filtered(test::RandomBytes(90000, 32), "base64 -w 0");
+    std::string many;
+    for (int k = 0; k < 20000; ++k)
+        many += "X-Trace-" + std::to_string(k) + ": hop " + std::to_string(k) + "\n";
+    std::string attachment =
+        "Content-Type: application/octet-stream; name=long.bin\n"
+        "Content-Transfer-Encoding: base64\n\n" +
+        test::Filtered(data, "base64");
+    // The long lines before, between and after the MIME fields of the message.
+    WriteFile(dir / "long.eml", "From: a@example.org\n" + to + "\n" + dkim + "\n" + many +
+                                    "MIME-Version: 1.0\n" + dkim + "\n" + attachment);
+    // And in a part's header.
+    WriteFile(dir / "part.eml",
+              "From: a@example.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; "
+              "boundary=b\n\n--b\n" +
+                  to + "\n" + attachment + "--b--\n");
+    for (const char* name : {"long.eml", "part.eml"}) {
+        SCOPED_TRACE(name);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / name));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        EXPECT_STREQ("long.bin", t.Records()[0]->name);
+        EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+        std::string out = dir / (std::string("out-") + name);
+        ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
+        t.OutputTo(out);
+        ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(out + "/long.bin") == data);
+    }
+}
+
+}  // namespace
