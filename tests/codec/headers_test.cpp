@@ -1,18 +1,51 @@
 // Header fields, RFC 2047 encoded words and RFC 2231 parameters.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/charset.h"
 #include "message/headers.h"
+#include "support/test_support.h"
 
 namespace {
 
 using codec::DecodeEncodedWords;
 using codec::ParseMimeField;
 
+#define FFFD "\xEF\xBF\xBD"
+
+struct Row {
+    const char* in;
+    const char* out;
+};
+
+// The words were made with Python's email.header.Header(text, charset).encode(), or as
+// base64 of text.encode(charset) where that picks another charset (Shift_JIS, Big5); the
+// UTF-8 is text.encode().
+const Row kCharsetRows[] = {
+    {"=?koi8-r?b?8NLJ18XU?=", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+    {"=?shift_jis?B?k/qWe4zqLnR4dA==?=", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt"},
+    {"=?SHIFT_JIS?B?k/qWew==?=", "\xE6\x97\xA5\xE6\x9C\xAC"},
+    {"=?x-sjis?B?k/qWew==?=", "\xE6\x97\xA5\xE6\x9C\xAC"},
+    {"=?gbk?b?1tDOxMP7?=", "\xE4\xB8\xAD\xE6\x96\x87\xE5\x90\x8D"},
+    {"=?gb2312?B?iNI=?=", "\xE5\xA0\x83"},  // in GBK only, as mail labelled gb2312 often is
+    {"=?euc-kr?b?x9Gxub7u?=", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4"},
+    {"=?ks_c_5601-1987?B?x9Gxub7u?=", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4"},
+    {"=?windows-1251?b?1ODp6w==?=", "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB"},
+    {"=?iso-8859-2?q?=A3=F3d=BC?=",
+     "\xC5\x81\xC3\xB3"
+     "d\xC5\xBA"},
+    {"=?iso-2022-jp?b?GyRCJDMkcyRLJEEkTxsoQg==?=",
+     "\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF"},
+    {"=?big5?B?pKSk5Q==?=", "\xE4\xB8\xAD\xE6\x96\x87"},
+    {"=?iso-8859-7?b?xevr3OTh?=", "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1"},
+    {"=?UTF8?Q?=C3=A4?=", "\xC3\xA4"},
+};
+
 TEST(EncodedWords, DecodeToUtf8) {
-    struct Row {
-        const char* in;
-        const char* out;
-    } rows[] = {
+    const Row rows[] = {
         {"plain text", "plain text"},
         {"=?utf-8?B?w6R0c2No?=", "\xC3\xA4tsch"},
         {"=?ISO-8859-1?Q?Gr=FC=DFe_aus?= Bonn",
@@ -31,6 +64,73 @@ TEST(EncodedWords, DecodeToUtf8) {
         EXPECT_EQ(row.out, DecodeEncodedWords(row.in)) << row.in;
 }
 
+TEST(EncodedWords, ConvertEveryCharsetIconvKnows) {
+    for (const Row& row : kCharsetRows)
+        EXPECT_EQ(row.out, DecodeEncodedWords(row.in)) << row.in;
+}
+
+// Each thread keeps descriptors of its own, fewer than there are charsets in the table: every
+// round opens some again.
+TEST(EncodedWords, ConvertOnSeveralThreadsAtOnce) {
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int& count : wrong)
+        threads.emplace_back([&count] {
+            for (int round = 0; round < 50; ++round)
+                for (const Row& row : kCharsetRows)
+                    count += DecodeEncodedWords(row.in) != row.out;
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (int count : wrong)
+        EXPECT_EQ(0, count);
+}
+
+TEST(EncodedWords, BadBytesAndControlsBecomeReplacementCharacters) {
+    const Row rows[] = {
+        {"=?utf-8?Q?a=FFb?=", "a" FFFD "b"},
+        {"=?utf-8?Q?a=ED=A0=80b?=", "a" FFFD "b"},  // a surrogate
+        {"=?utf-8?Q?a=C0=80b?=", "a" FFFD "b"},     // overlong
+        {"=?utf-8?Q?ab=E2=82?=", "ab" FFFD},        // cut at the end: one for the run
+        {"=?shift_jis?Q?=82=A0=82?=", "\xE3\x81\x82" FFFD},
+        {"=?shift_jis?Q?a=FFb?=", "a" FFFD "b"},
+        {"=?euc-kr?Q?=B0=A1=FF=B0=A1?=", "\xEA\xB0\x80" FFFD "\xEA\xB0\x80"},
+        {"=?windows-1252?Q?a=81b?=", "a" FFFD "b"},  // undefined there
+        // Unknown charsets: UTF-8 when it is, Latin-1 otherwise.
+        {"=?x-unknown?Q?=C3=A4?=", "\xC3\xA4"},
+        {"=?x-unknown?Q?=E4?=", "\xC3\xA4"},
+        {"=?us-ascii?Q?=E4?=", "\xC3\xA4"},
+        {"=?koi8-r//TRANSLIT?Q?=F0?=", "\xC3\xB0"},  // no charset name
+        // No control character comes out of a word.
+        {"=?utf-8?Q?a=0Ab?=", "a" FFFD "b"},
+        {"=?utf-8?Q?a=00b=09c?=", "a" FFFD "b" FFFD "c"},
+        {"=?utf-8?Q?a=01b?=", "a" FFFD "b"},
+        {"=?utf-8?Q?a=7Fb?=", "a" FFFD "b"},
+        {"=?utf-8?Q?a=C2=85b?=", "a" FFFD "b"},
+        {"=?iso-8859-1?Q?a=85b?=", "a" FFFD "b"},
+        {"=?x-unknown?Q?a=9Fb?=", "a" FFFD "b"},
+        {"=?us-ascii?Q?a=0Db?=", "a" FFFD "b"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.out, DecodeEncodedWords(row.in)) << row.in;
+}
+
+// Whatever the bytes, the text is UTF-8 (as iconv reads it) without control characters.
+TEST(ToUtf8, AnyBytesGiveCleanUtf8) {
+    for (const char* charset : {"utf-8", "shift_jis", "iso-2022-jp", "gbk", "euc-kr", "big5",
+                                "koi8-r", "windows-1252", "x-unknown", ""}) {
+        std::string all;
+        for (uint32_t seed = 1; seed <= 20; ++seed)
+            all += codec::ToUtf8(test::RandomBytes(300, seed), charset);
+        EXPECT_EQ(all, test::Filtered(all, "iconv -f UTF-8 -t UTF-8")) << charset;
+        for (size_t i = 0; i < all.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(all[i]);
+            bool c1 = c == 0xC2 && i + 1 < all.size() && (all[i + 1] & 0xE0) == 0x80;
+            ASSERT_FALSE(c < 0x20 || c == 0x7F || c1) << charset << " at " << i;
+        }
+    }
+}
+
 TEST(MimeField, ParsesValueAndParameters) {
     codec::MimeField f = ParseMimeField("Multipart/Mixed; boundary=\"a b;c\"; charset=utf-8");
     EXPECT_EQ("multipart/mixed", f.value);
@@ -43,6 +143,22 @@ TEST(MimeField, JoinsRfc2231ContinuationsInNumberOrder) {
     codec::MimeField f = ParseMimeField(
         "attachment; filename*1=\"-two\"; filename*0*=iso-8859-1'de'%E4one; filename*2*=%21");
     EXPECT_EQ("\xC3\xA4one-two!", f.Param("filename"));
+}
+
+TEST(MimeField, ConvertsRfc2231ValuesJoinedAcrossSections) {
+    const Row rows[] = {
+        {"attachment; filename*0*=shift_jis''%82%A0; filename*1*=%82%A2",
+         "\xE3\x81\x82\xE3\x81\x84"},
+        // Cut inside a character.
+        {"attachment; filename*0*=shift_jis''%82; filename*1*=%A0%82%A2.txt",
+         "\xE3\x81\x82\xE3\x81\x84.txt"},
+        {"attachment; filename*0*=utf-8''%C3; filename*1*=%A4.txt", "\xC3\xA4.txt"},
+        {"attachment; filename*=KOI8-R'ru'%F0%D2%C9%D7%C5%D4.txt",
+         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt"},
+        {"attachment; filename*=utf-8''a%0Ab%FF.txt", "a" FFFD "b" FFFD ".txt"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.out, ParseMimeField(row.in).Param("filename")) << row.in;
 }
 
 TEST(MimeField, PrefersTheRfc2231FormOverThePlainOne) {
@@ -67,7 +183,7 @@ TEST(HeaderLine, NeedsANameOfTwoOrMoreCharacters) {
 }
 
 TEST(TransferEncoding, IsReadAsItsToken) {
-    struct Row {
+    struct TokenRow {
         const char* value;
         const char* token;
     } rows[] = {
@@ -80,7 +196,7 @@ TEST(TransferEncoding, IsReadAsItsToken) {
         {"7bit (nested (comment) \\) here)", "7bit"},
         {"", ""},
     };
-    for (const Row& row : rows)
+    for (const TokenRow& row : rows)
         EXPECT_EQ(row.token, codec::TransferEncodingToken(row.value)) << row.value;
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <map>
 
-#include "base/tables.h"
+#include "base/charset.h"
 #include "formats/base64/base64.h"
 
 namespace codec {
@@ -21,71 +21,6 @@ int HexValue(char c) {
     c = LowerChar(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-bool IsValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n;
-        if (c < 0x80)
-            n = 0;
-        else if (c >= 0xC2 && c < 0xE0)
-            n = 1;
-        else if (c >= 0xE0 && c < 0xF0)
-            n = 2;
-        else if (c >= 0xF0 && c < 0xF5)
-            n = 3;
-        else
-            return false;
-        if (s.size() - i - 1 < n) return false;
-        for (size_t k = 1; k <= n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n + 1;
-    }
-    return true;
-}
-
-// windows-1252 0x80..0x9F; 0 where undefined (kept as the Latin-1 control).
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-uint32_t Latin9(unsigned char c) {
-    switch (c) {
-        case 0xA4:
-            return 0x20AC;
-        case 0xA6:
-            return 0x0160;
-        case 0xA8:
-            return 0x0161;
-        case 0xB4:
-            return 0x017D;
-        case 0xB8:
-            return 0x017E;
-        case 0xBC:
-            return 0x0152;
-        case 0xBD:
-            return 0x0153;
-        case 0xBE:
-            return 0x0178;
-        default:
-            return c;
-    }
 }
 
 std::string DecodeQ(std::string_view s) {
@@ -137,6 +72,14 @@ bool EncodedWord(std::string_view s, size_t pos, std::string& text, size_t& leng
     return true;
 }
 
+std::string Latin1ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char c : bytes)
+        AppendUtf8(out, static_cast<unsigned char>(c));
+    return out;
+}
+
 std::string PercentDecode(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -171,26 +114,14 @@ bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_
 
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     std::string cs = LowerAscii(Trim(charset));
-    bool ascii = std::all_of(bytes.begin(), bytes.end(),
-                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii) return std::string(bytes);
-    bool latin1 = cs == "iso-8859-1" || cs == "latin1" || cs == "iso8859-1" || cs == "l1";
-    bool latin9 = cs == "iso-8859-15" || cs == "latin9" || cs == "iso8859-15";
-    bool cp1252 = cs == "windows-1252" || cs == "cp1252";
-    if (!latin1 && !latin9 && !cp1252) {
-        if (IsValidUtf8(bytes)) return std::string(bytes);
-        latin1 = true;  // the most common legacy charset of news and mail
-    }
+    if (cs == "utf-8" || cs == "utf8") return CleanUtf8(bytes);
+    // No charset, or US-ASCII, is often said of text in anything: it is left to the guess
+    // below.
+    bool labelled = !cs.empty() && cs != "us-ascii" && cs != "ascii";
     std::string out;
-    out.reserve(bytes.size() * 2);
-    for (char ch : bytes) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        uint32_t cp = c;
-        if (latin9) cp = Latin9(c);
-        if (cp1252 && c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80]) cp = kCp1252High[c - 0x80];
-        AppendUtf8(out, cp);
-    }
-    return out;
+    if (labelled && IconvToUtf8(bytes, cs, out)) return CleanUtf8(out);
+    if (IsValidUtf8(bytes)) return CleanUtf8(bytes);
+    return CleanUtf8(Latin1ToUtf8(bytes));  // the most common legacy charset of news and mail
 }
 
 std::string DecodeEncodedWords(std::string_view text) {

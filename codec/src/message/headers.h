@@ -16,8 +16,14 @@ namespace codec {
 // long (one-letter names are too often data). value has leading blanks removed.
 bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_view& value);
 
-// Bytes in the given charset to UTF-8. Knows UTF-8, US-ASCII, ISO-8859-1 and -15 and
-// windows-1252; anything else is kept when it is valid UTF-8 and read as ISO-8859-1 otherwise.
+// Bytes in the given charset (a name as mail writes it, in any case, without an RFC 2231
+// language) to UTF-8, through iconv(3): any charset it knows. Text in a charset it does not
+// know, or labelled US-ASCII or nothing, is kept when it is valid UTF-8 and read as ISO-8859-1
+// otherwise. The result is always valid UTF-8 without control characters: each run of bytes
+// that does not convert (an invalid sequence, a multibyte character cut at the end) and each
+// control character that comes out (C0, DEL and C1, a tab or line feed too) is a U+FFFD, and
+// what converts around them is kept. So a file name never gets bytes that SafeBaseName would
+// drop.
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
 
 // Replaces RFC 2047 encoded words (=?charset?B|Q?text?=) by their UTF-8 text; blanks between
