@@ -86,6 +86,26 @@ TEST(EncodedWords, ConvertOnSeveralThreadsAtOnce) {
         EXPECT_EQ(0, count);
 }
 
+TEST(EncodedWords, JoinAdjacentWordsOfOneCharsetBeforeConverting) {
+    const Row rows[] = {
+        // UTF-8 a, C3 | A4, b in two B words.
+        {"=?utf-8?B?YcM=?= =?utf-8?B?pGI=?=",
+         "a\xC3\xA4"
+         "b"},
+        {"=?UTF-8?Q?=C3?=\t =?utf-8?Q?=A4?=", "\xC3\xA4"},
+        {"=?utf-8?Q?=C3?==?utf-8?Q?=A4?=", "\xC3\xA4"},
+        // Shift_JIS 82 | A0 (U+3042) in two Q words.
+        {"=?shift_jis?Q?x=82?= =?shift_jis?Q?=A0y?=", "x\xE3\x81\x82y"},
+        // Words in other charsets are converted each on its own.
+        {"=?iso-8859-1?Q?=E4?= =?koi8-r?Q?=F0?=", "\xC3\xA4\xD0\x9F"},
+        {"=?utf-8?Q?=C3?= =?iso-8859-1?Q?=A4?=", FFFD "\xC2\xA4"},
+        // Text between the words ends the run.
+        {"=?utf-8?Q?=C3?= x =?utf-8?Q?=A4?=", FFFD " x " FFFD},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.out, DecodeEncodedWords(row.in)) << row.in;
+}
+
 TEST(EncodedWords, BadBytesAndControlsBecomeReplacementCharacters) {
     const Row rows[] = {
         {"=?utf-8?Q?a=FFb?=", "a" FFFD "b"},

@@ -49,8 +49,15 @@ std::string DecodeB(std::string_view s) {
     return out;
 }
 
-// One encoded word at s[pos] ("=?cs?e?text?="): its decoded UTF-8 text and its length.
-bool EncodedWord(std::string_view s, size_t pos, std::string& text, size_t& length) {
+// One encoded word ("=?cs?e?text?=").
+struct EncodedWord {
+    std::string charset;  // lower case, without a language
+    std::string bytes;    // decoded, still in the charset
+    size_t length = 0;    // of the word in the text
+};
+
+// The encoded word at s[pos], if one starts there.
+bool ParseEncodedWord(std::string_view s, size_t pos, EncodedWord& word) {
     if (s.substr(pos, 2) != "=?") return false;
     // An encoded word is at most 75 characters (RFC 2047, 2); looking further would make
     // text full of "=?" quadratic.
@@ -66,10 +73,14 @@ bool EncodedWord(std::string_view s, size_t pos, std::string& text, size_t& leng
     if (star != std::string_view::npos) charset = charset.substr(0, star);
     std::string_view payload = s.substr(q1 + 3, endq - q1 - 3);
     if (payload.find(' ') != std::string_view::npos) return false;
-    std::string raw = enc == 'b' ? DecodeB(payload) : DecodeQ(payload);
-    text = ToUtf8(raw, charset);
-    length = endq + 2 - pos;
+    word.charset = LowerAscii(Trim(charset));
+    word.bytes = enc == 'b' ? DecodeB(payload) : DecodeQ(payload);
+    word.length = endq + 2 - pos;
     return true;
+}
+
+bool IsLinearWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -127,24 +138,39 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset) {
 std::string DecodeEncodedWords(std::string_view text) {
     if (text.find("=?") == std::string_view::npos) return std::string(text);
     std::string out;
+    // The bytes of adjacent encoded words in one charset are converted together, so that a
+    // character split between two words comes out whole (RFC 2047, 6.2).
+    std::string run_charset;
+    std::string run_bytes;
+    bool in_run = false;
+    auto end_run = [&] {
+        if (in_run) out += ToUtf8(run_bytes, run_charset);
+        run_bytes.clear();
+        in_run = false;
+    };
+    EncodedWord word;
     size_t i = 0;
     while (i < text.size()) {
-        std::string word;
-        size_t len = 0;
-        if (text[i] == '=' && EncodedWord(text, i, word, len)) {
-            out += word;
-            i += len;
-            size_t j = i;
-            while (j < text.size() && (text[j] == ' ' || text[j] == '\t'))
-                ++j;
-            if (j > i && j < text.size() && EncodedWord(text, j, word, len)) {
-                i = j;  // blanks between encoded words vanish
-                continue;
-            }
+        if (text[i] != '=' || !ParseEncodedWord(text, i, word)) {
+            end_run();
+            out += text[i++];
             continue;
         }
-        out += text[i++];
+        for (;;) {
+            if (in_run && word.charset != run_charset) end_run();
+            if (!in_run) run_charset = word.charset;
+            in_run = true;
+            run_bytes += word.bytes;
+            i += word.length;
+            // Blanks between two encoded words vanish; before other text they stay.
+            size_t j = i;
+            while (j < text.size() && IsLinearWhiteSpace(text[j]))
+                ++j;
+            if (j == text.size() || !ParseEncodedWord(text, j, word)) break;
+            i = j;
+        }
     }
+    end_run();
     return out;
 }
 

@@ -27,7 +27,9 @@ bool ParseHeaderLine(std::string_view line, std::string_view& name, std::string_
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
 
 // Replaces RFC 2047 encoded words (=?charset?B|Q?text?=) by their UTF-8 text; blanks between
-// two adjacent encoded words are dropped, as the RFC says.
+// two adjacent encoded words are dropped, as the RFC says, and the bytes of adjacent words in
+// one charset are converted together, so that a character split between them comes out whole.
+// Text outside encoded words stays as it is.
 std::string DecodeEncodedWords(std::string_view text);
 
 // A structured MIME field value: "type/subtype; a=b; c*=utf-8''x%20y; d*0=..; d*1=..".
