@@ -113,3 +113,65 @@ TEST(Mailboxes, HeaderLinesOfAnyLengthAndNumber) {
 }
 
 }  // namespace
+
+// Attachments without a name are files named from what the part says; a mail's own text is
+// not. The bytes are those Python's email package decodes.
+TEST(Mailboxes, AttachmentsWithoutANameAreNamedFromTheirPart) {
+    TempDir dir;
+    std::string script =
+        "import sys, random\nfrom email.message import EmailMessage\n"
+        "r = random.Random(5)\n"
+        "data = lambda n: bytes(r.randrange(256) for _ in range(n))\n"
+        "m = EmailMessage()\nm['Subject'] = 'pictures'\n"
+        "m.set_content('plain words\\n')\n"
+        "m.add_alternative('<p>words <img src=\"cid:logo@example.org\"></p>\\n', subtype='html')\n"
+        "html = m.get_payload()[1]\n"
+        "html.add_related(data(3000), 'image', 'png', cid='<logo@example.org>')\n"
+        "html.add_related(data(2000), 'image', 'jpeg', cid='<image001.jpg@01D2A1B2.C3D4E5F0>')\n"
+        "html.add_related(data(1000), 'image', 'gif', "
+        "cid='<part1.06090408.01060107@example.com>')\n"
+        "m.add_attachment(data(4000), 'application', 'pdf')\n"
+        "m.add_attachment(data(500), 'audio', 'mpeg')\n"
+        "m.add_attachment('BEGIN:VCALENDAR\\nEND:VCALENDAR\\n'.encode(), 'text', 'calendar', "
+        "cte='base64')\n"
+        "m.add_attachment('other words\\n'.encode(), 'text', 'plain', cte='base64')\n"
+        "for p in m.walk():\n"
+        "    del p['Content-Disposition']\n"
+        "    if p.get_content_type() == 'application/pdf':\n"
+        "        p['Content-Description'] = 'Quarterly report'\n"
+        "    if p.get_content_type() == 'audio/mpeg':\n"
+        "        p['Content-Description'] = 'a/b: not a name'\n"
+        "open(sys.argv[1] + '/mail', 'wb').write(bytes(m))\n"
+        "k = 0\n"
+        "for p in m.walk():\n"
+        "    if p.get_content_maintype() != 'multipart' and p.get_content_type() not in "
+        "('text/plain', 'text/html'):\n"
+        "        k += 1\n"
+        "        open(sys.argv[1] + '/peer%d' % k, 'wb').write(p.get_payload(decode=True))\n";
+    WriteFile(dir / "make.py", script);
+    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir.path())));
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mail"));
+    std::vector<std::string> names;
+    for (const codec::FileRecord* r : t.Records())
+        names.push_back(r->name);
+    // N of part-N counts every part as a walk through the mail meets it: the alternative (1),
+    // its text (2), the related (3), its html (4), three images, the pdf, the audio, ...
+    EXPECT_EQ((std::vector<std::string>{"logo.png", "image001.jpg", "part-7.gif",
+                                        "Quarterly report.pdf", "part-9.mp3", "part-10.ics"}),
+              names)
+        << t.AllMessages();
+    ASSERT_EQ(6u, t.Records().size());
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(dir / "out")));
+    t.OutputTo(dir / "out");
+    ASSERT_EQ(0, t.lib.RenameFile(t.Records()[0], "renamed.png"));
+    for (size_t k = 0; k < names.size(); ++k) {
+        const codec::FileRecord* r = t.Records()[k];
+        EXPECT_EQ(codec::kStateReady, r->state) << r->name;
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(dir / ("out/" + std::string(r->name))) ==
+                    ReadFile(dir / ("peer" + std::to_string(k + 1))))
+            << r->name;
+    }
+    EXPECT_TRUE(test::Exists(dir / "out/renamed.png"));
+}

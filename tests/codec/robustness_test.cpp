@@ -171,7 +171,7 @@ TEST(BadInput, DataWithAnUnusableNameGetsANameOfItsOwn) {
         WriteFile(dir / ("in" + std::to_string(k)), uu);
         ASSERT_EQ(0, t.Load(dir / ("in" + std::to_string(k))));
     }
-    // A MIME attachment without a file name.
+    // A MIME attachment without a file name: named for its type.
     WriteFile(dir / "mime",
               "MIME-Version: 1.0\nContent-Type: application/octet-stream\n"
               "Content-Transfer-Encoding: base64\n\n" +
@@ -186,7 +186,7 @@ TEST(BadInput, DataWithAnUnusableNameGetsANameOfItsOwn) {
     t.OutputTo(dir / "out");
     for (size_t k = 0; k < t.Records().size(); ++k) {
         const codec::FileRecord* r = t.Records()[k];
-        std::string want = "unnamed-" + std::to_string(k + 1);
+        std::string want = k < names.size() ? "unnamed-" + std::to_string(k + 1) : "part-1.bin";
         ASSERT_NE(nullptr, r->name);
         EXPECT_EQ(want, r->name);
         EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();

@@ -130,16 +130,16 @@ bool IsValidUtf8(std::string_view s) {
 std::string CleanUtf8(std::string_view s) {
     std::string out;
     out.reserve(s.size());
-    bool bad_run = false;
+    bool badRun = false;
     for (size_t i = 0; i < s.size();) {
         size_t n = SequenceLength(s, i);
         if (n == 0) {
-            if (!bad_run) out += kReplacementUtf8;
-            bad_run = true;
+            if (!badRun) out += kReplacementUtf8;
+            badRun = true;
             ++i;
             continue;
         }
-        bad_run = false;
+        badRun = false;
         unsigned char c = static_cast<unsigned char>(s[i]);
         bool control =
             c < 0x20 || c == 0x7F || (c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0);
@@ -159,31 +159,31 @@ bool IconvToUtf8(std::string_view bytes, std::string_view charset, std::string& 
     iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
 
     char* in = const_cast<char*>(bytes.data());
-    size_t in_left = bytes.size();
-    bool bad_run = false;  // the last thing written is a U+FFFD for bad input
+    size_t inLeft = bytes.size();
+    bool badRun = false;  // the last thing written is a U+FFFD for bad input
     // One call of iconv into the room after out; no input asks for what a stateful charset
     // still owes (the return to its initial state). Returns whether it failed, errno kept.
     auto convert = [&](bool flush) {
         size_t used = out.size();
-        out.resize(used + in_left * 4 + 32);
+        out.resize(used + inLeft * 4 + 32);
         char* o = out.data() + used;
-        size_t o_left = out.size() - used;
-        size_t r = flush ? iconv(cd, nullptr, nullptr, &o, &o_left)
-                         : iconv(cd, &in, &in_left, &o, &o_left);
+        size_t outLeft = out.size() - used;
+        size_t r = flush ? iconv(cd, nullptr, nullptr, &o, &outLeft)
+                         : iconv(cd, &in, &inLeft, &o, &outLeft);
         int error = errno;
         size_t written = static_cast<size_t>(o - (out.data() + used));
         out.resize(used + written);
-        if (written > 0) bad_run = false;
+        if (written > 0) badRun = false;
         errno = error;
         return r == static_cast<size_t>(-1);
     };
-    while (in_left > 0 && convert(false)) {
+    while (inLeft > 0 && convert(false)) {
         if (errno == E2BIG) continue;
-        if (!bad_run) out += kReplacementUtf8;
-        bad_run = true;
+        if (!badRun) out += kReplacementUtf8;
+        badRun = true;
         if (errno == EINVAL) break;  // a character cut at the end
         ++in;                        // an invalid sequence: go on after its first byte
-        --in_left;
+        --inLeft;
     }
     while (convert(true) && errno == E2BIG) {
     }

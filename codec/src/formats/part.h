@@ -28,8 +28,9 @@ struct PartInfo {
     uint32_t fileIndex = 0;
     uint64_t begin = 0;  // data span in the file: [begin, end)
     uint64_t end = 0;
-    std::string name;  // from a begin line or MIME headers (UTF-8), empty when none
-    int mode = -1;     // permission bits of a begin line, -1 when none
+    std::string name;           // from a begin line or MIME headers (UTF-8), empty when none
+    std::string suggestedName;  // where there is none: what the part suggests (a MIME part's)
+    int mode = -1;              // permission bits of a begin line, -1 when none
     bool hasBegin = false;
     bool hasEnd = false;
     bool hasData = false;       // data lines, or the empty data of an empty file

@@ -88,10 +88,14 @@ std::string Assembly::DistinctName(const std::string& name) {
     }
 }
 
-std::string Assembly::GeneratedName(Encoding encoding) {
+std::string Assembly::GeneratedName(const PartInfo& part) {
+    std::string suggested = SafeBaseName(part.suggestedName);
+    if (!suggested.empty())
+        return m_byName.count(NameKey(suggested, part.encoding)) ? DistinctName(suggested)
+                                                                 : suggested;
     for (;;) {
         std::string name = "unnamed-" + std::to_string(++m_generated);
-        if (!m_byName.count(NameKey(name, encoding))) return name;
+        if (!m_byName.count(NameKey(name, part.encoding))) return name;
     }
 }
 
@@ -191,7 +195,7 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
     if (part.hasBegin && record->name.empty() && record->subjectName.empty()) {
         // Data with a name that cannot be used (none, "..", only separators) is still a file:
         // it is listed, and decoded, under a name of its own until the user renames it.
-        record->name = GeneratedName(part.encoding);
+        record->name = GeneratedName(part);
         m_byName.emplace(NameKey(record->name, part.encoding), record);
         note((part.name.empty() ? std::string("A file without a name")
                                 : "'" + part.name + "', which cannot be a file name,") +

@@ -75,7 +75,7 @@ class Assembly {
     // A record for part: a new one, or `reuse` made over (when given).
     Record* NewRecord(const PartInfo& part, Record* reuse = nullptr);
     // A name for a file whose own cannot be used, that no record of this encoding has.
-    std::string GeneratedName(Encoding encoding);
+    std::string GeneratedName(const PartInfo& part);
     // The part of record with this number, or null.
     static PartInfo* PartNumbered(Record& record, int number);
     // A part that is a file in itself: begin, end, and no numbering beyond 1 of 1.

@@ -2,6 +2,7 @@
 // starts and ends, is the formats' to say.
 #include "message/scanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -9,6 +10,7 @@
 #include "formats/uu/uu.h"
 #include "io/source.h"
 #include "message/headers.h"
+#include "message/part_name.h"
 
 namespace codec {
 
@@ -53,6 +55,12 @@ bool IsArticleStart(std::string_view t, bool transportOnly = false) {
 constexpr std::string_view kMmdfSeparator = "\x01\x01\x01\x01";
 constexpr std::string_view kBabylHeaderEnd = "*** EOOH ***";
 
+// The text of a mail itself, in whichever form, when it has no name: not a file.
+bool IsMailText(std::string_view type) {
+    return type == "text/plain" || type == "text/html" || type == "text/enriched" ||
+           type == "text/richtext";
+}
+
 int PieceNumber(const MimeField& type, std::string_view param) {
     int n = std::atoi(type.Param(param).c_str());
     return n > 0 && n <= 99999 ? n : 0;
@@ -72,9 +80,14 @@ void Scanner::StartHeaders(bool top) {
     m_contentType.clear();
     m_transferEncoding.clear();
     m_disposition.clear();
+    m_description.clear();
+    m_contentId.clear();
     m_anyHeader = false;
     m_babyl = Babyl::kNone;
-    if (top) m_subject.clear();
+    if (top) {
+        m_subject.clear();
+        m_partNumber = 0;
+    }
 }
 
 void Scanner::EndMessage() {
@@ -94,6 +107,10 @@ void Scanner::CommitHeader() {
         m_transferEncoding = m_headerValue;
     else if (EqualsNoCase(m_headerName, "content-disposition"))
         m_disposition = m_headerValue;
+    else if (EqualsNoCase(m_headerName, "content-description"))
+        m_description = m_headerValue;
+    else if (EqualsNoCase(m_headerName, "content-id"))
+        m_contentId = m_headerValue;
     else if (m_topHeaders && EqualsNoCase(m_headerName, "subject"))
         m_subject = m_headerValue;
     m_headerName.clear();
@@ -167,11 +184,14 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
     std::string name = disposition.Param("filename");
     if (name.empty()) name = type.Param("name");
     if (transfer == "base64") {
-        if (name.empty() && type.value.rfind("text/", 0) == 0) {
+        if (name.empty() && IsMailText(type.value)) {
             m_body = Body::kSkip;  // a mail's own text, not an attachment
             return;
         }
         OpenBody(Encoding::kBase64, bodyStart);
+        if (name.empty())
+            part.suggestedName = SuggestedPartName(type.value, DecodeEncodedWords(m_description),
+                                                   m_contentId, std::max(m_partNumber, 1));
     } else {
         // Quoted-printable and unencoded bodies are files only when they are given a name.
         bool qp = transfer == "quoted-printable";
@@ -199,6 +219,7 @@ bool Scanner::BoundaryLine(std::string_view text) {
             m_boundaries.resize(i + 1);
             StartHeaders(false);
             m_partHeaders = true;
+            ++m_partNumber;
             return true;
         }
         if (tail == "--") {

@@ -84,6 +84,8 @@ class Scanner {
     std::string m_headerName;
     std::string m_headerValue;
     std::string m_contentType, m_transferEncoding, m_disposition, m_subject;
+    std::string m_description, m_contentId;
+    int m_partNumber = 0;  // of the body part being read: all parts the message has shown
     struct Multipart {
         std::string boundary;
         bool digest = false;  // its parts are messages unless they say otherwise
