@@ -175,3 +175,58 @@ TEST(Mailboxes, AttachmentsWithoutANameAreNamedFromTheirPart) {
     }
     EXPECT_TRUE(test::Exists(dir / "out/renamed.png"));
 }
+
+// What a MIME reader never shows is not a file when it only looks like one; uuencode pasted
+// into HTML is read as the page shows it.
+TEST(Mailboxes, PreamblesAndHtml) {
+    TempDir dir;
+    std::string data = test::RandomBytes(4000, 41);
+    std::string uu = test::Filtered(data, "uuencode pic.bin");
+    // The HTML form of the uuencoded text, made by Python: escaped, a <br> after each line.
+    WriteFile(dir / "uu", uu);
+    std::string html = test::ShellOutput(
+        "/usr/bin/python3 -c 'import html,sys; t=open(sys.argv[1]).read().splitlines();"
+        " print(\"<html><body><div>\" + \"<br>\\n\".join(html.escape(l) for l in t) +"
+        " \"<br></div></body></html>\")' " +
+        Q(dir / "uu"));
+    ASSERT_NE(std::string::npos, html.find("&lt;"));
+    ASSERT_NE(std::string::npos, html.find("&amp;"));
+    std::string attachment = test::Filtered(test::RandomBytes(900, 42), "base64");
+    std::string head = "From: a@example.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; ";
+    WriteFile(dir / "preamble.eml",
+              head +
+                  "boundary=b\n\nTo read this, begin 644 with your MIME reader.\nbegin 644 "
+                  "notes.txt\n\n--b\nContent-Type: application/octet-stream; name=a.bin\n"
+                  "Content-Transfer-Encoding: base64\n\n" +
+                  attachment + "--b--\nbegin 600 epilogue.txt\nend of the mail\n");
+    WriteFile(dir / "html.eml",
+              head + "boundary=b\n\n--b\nContent-Type: text/html\n\n" + html + "--b--\n");
+    // The same file as plain text and as HTML: one file.
+    WriteFile(dir / "alternative.eml",
+              head +
+                  "boundary=b\n\n--b\nContent-Type: multipart/alternative; boundary=c\n\n"
+                  "--c\nContent-Type: text/plain\n\n" +
+                  uu + "--c\nContent-Type: text/html\n\n" + html + "--c--\n--b--\n");
+    struct Row {
+        const char* input;
+        const char* name;
+        std::string bytes;
+    } rows[] = {{"preamble.eml", "a.bin", ""},
+                {"html.eml", "pic.bin", data},
+                {"alternative.eml", "pic.bin", data}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.input);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / row.input));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        const codec::FileRecord* r = t.Records()[0];
+        EXPECT_STREQ(row.name, r->name);
+        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
+        if (row.bytes.empty()) continue;
+        std::string out = dir / (std::string("out-") + row.input);
+        ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
+        t.OutputTo(out);
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(out + "/pic.bin") == row.bytes);
+    }
+}

@@ -69,6 +69,11 @@ class Chunk {
     void Open(Framing framing, Encoding encoding, uint64_t begin);
     // Ends the open chunk: a confirmed one becomes a part, with its end when hasEnd.
     void Close(bool hasEnd);
+    // Ends the open chunk without a part: what it saw was not a file.
+    void Drop() {
+        framing = Framing::kNone;
+        StopKeeping();
+    }
 
     bool IsOpen() const { return framing != Framing::kNone; }
     // A chunk without headers of this encoding may start here (see Continues).

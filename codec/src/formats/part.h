@@ -35,6 +35,7 @@ struct PartInfo {
     bool hasEnd = false;
     bool hasData = false;       // data lines, or the empty data of an empty file
     bool bare = false;          // data from the input's first line, without any framing
+    bool markup = false;        // found in HTML source: its lines are read unmarked
     uint64_t bytes = 0;         // decoded size: exact for uu/xx, an estimate for Base64
     uint32_t damagedLines = 0;  // lines inside the data that are not data
     int number = 0;             // from the format (yEnc) or the Subject; 0: none

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -54,6 +55,8 @@ class LineReader {
         Reset(input, start, end);
         SetFillHook(std::move(hook));
     }
+    // Lines of HTML source, handed out as the text they show (see UnmarkHtml), none in bulk.
+    void SetMarkup(bool on) { m_markup = on; }
     // How the reading ended: 0, an errno value, or -1 when the fill hook stopped it.
     int Result() const { return m_stopped ? -1 : m_error; }
 
@@ -65,7 +68,7 @@ class LineReader {
     // nor into a line the transform changes), and their file offset: a caller may consume
     // whole lines from here itself (Consume) without a call per line.
     std::string_view Pending() {
-        if (m_midLine) return std::string_view();
+        if (m_midLine || m_markup) return std::string_view();
         size_t end = m_mark ? MarkedLineFrom(m_pos) : m_fill;
         return std::string_view(m_buffer.data() + m_pos, end - m_pos);
     }
@@ -94,10 +97,17 @@ class LineReader {
     bool m_midLine = false;  // the last piece handed out was not the end of its line
     int m_error = 0;
     bool m_stopped = false;
-    char m_mark = 0;    // the first byte of the lines the transform changes ('.', '>'), or 0
-    char m_eol = '\n';  // what ends a line: LF (after which a CR before it goes too), or CR
+    bool m_markup = false;
+    std::string m_unmarked;  // the last line as its HTML shows it
+    char m_mark = 0;         // the first byte of the lines the transform changes ('.', '>'), or 0
+    char m_eol = '\n';       // what ends a line: LF (after which a CR before it goes too), or CR
     size_t m_markedLine = SIZE_MAX;  // MarkedLineFrom's last answer, until the buffer moves
 };
+
+// A line of HTML source as the text it shows, for encoded data pasted into an HTML part: its
+// tags ("<br>", "<pre>") go and its character references ("&lt;", "&#38;") are read. The
+// result is text itself when there is nothing to undo, else a view of scratch.
+std::string_view UnmarkHtml(std::string_view text, std::string& scratch);
 
 // Reads [start, end) of the input (start: the start of a line) in blocks through the buffer,
 // calling sink for each block with the input's transform undone. Returns 0, an errno value,

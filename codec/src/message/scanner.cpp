@@ -83,6 +83,7 @@ void Scanner::StartHeaders(bool top) {
     m_description.clear();
     m_contentId.clear();
     m_anyHeader = false;
+    m_html = false;
     m_babyl = Babyl::kNone;
     if (top) {
         m_subject.clear();
@@ -90,7 +91,17 @@ void Scanner::StartHeaders(bool top) {
     }
 }
 
+void Scanner::DropOutsideParts() {
+    // What a MIME reader never shows: a begin line there without any data is prose.
+    if (m_outsideParts && m_chunk.IsOpen() && m_chunk.framing != Framing::kMime &&
+        !m_chunk.part.hasData)
+        m_chunk.Drop();
+    m_outsideParts = false;
+}
+
 void Scanner::EndMessage() {
+    DropOutsideParts();
+    m_html = false;
     // A body that simply runs to the end of a single-part message is complete; inside an
     // unclosed multipart it was cut short.
     m_chunk.Close(m_chunk.framing == Framing::kMime && m_boundaries.empty());
@@ -151,12 +162,25 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
     if (m_partHeaders && Trim(m_contentType).empty() && !m_boundaries.empty() &&
         m_boundaries.back().digest)
         type.value = "message/rfc822";
-    m_partHeaders = false;
     std::string transfer = TransferEncodingToken(m_transferEncoding);
     m_body = Body::kText;
+    if (m_partHeaders && !m_boundaries.empty() && m_boundaries.back().alternative) {
+        // The HTML form of a text that came as plain text before it holds nothing new.
+        Multipart& parent = m_boundaries.back();
+        if (type.value == "text/plain" || type.value.empty()) parent.plainText = true;
+        if (type.value == "text/html" && parent.plainText) {
+            m_partHeaders = false;
+            m_body = Body::kSkip;
+            return;
+        }
+    }
+    m_partHeaders = false;
+    m_html = type.value == "text/html" && transfer != "base64" && transfer != "quoted-printable";
     if (type.value.rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
+        m_outsideParts = true;  // the preamble
         if (m_boundaries.size() < 64)
-            m_boundaries.push_back({type.Param("boundary"), type.value == "multipart/digest"});
+            m_boundaries.push_back({type.Param("boundary"), type.value == "multipart/digest",
+                                    type.value == "multipart/alternative"});
         return;  // the preamble is read as text
     }
     if (type.value == "message/rfc822" && transfer != "base64") {
@@ -214,11 +238,13 @@ bool Scanner::BoundaryLine(std::string_view text) {
         std::string_view tail = Trim(rest.substr(b.size()));
         // The line break before a boundary belongs to the boundary (RFC 2046, 5.1.1).
         if (m_body == Body::kVerbatim) m_chunk.lastDataEnd = m_chunk.lineEnd;
+        if (tail.empty() || tail == "--") DropOutsideParts();
         if (tail.empty()) {
             m_chunk.Close(m_chunk.framing == Framing::kMime);
             m_boundaries.resize(i + 1);
             StartHeaders(false);
             m_partHeaders = true;
+            m_outsideParts = false;
             ++m_partNumber;
             return true;
         }
@@ -226,6 +252,8 @@ bool Scanner::BoundaryLine(std::string_view text) {
             m_chunk.Close(m_chunk.framing == Framing::kMime);
             m_boundaries.resize(i);
             m_body = Body::kText;  // the epilogue
+            m_html = false;
+            m_outsideParts = true;
             return true;
         }
     }
@@ -284,6 +312,14 @@ void Scanner::BodyLine(const codec::Line& line) {
                 EndMessage();
                 StartMessage();
                 HeaderLine(t);
+                return;
+            }
+            if (m_html) {
+                // Data pasted into HTML is read as the page shows it, here and when decoded.
+                codec::Line shown = line;
+                shown.text = UnmarkHtml(line.text, m_unmarked);
+                m_formats.TextLine(shown, m_chunk);
+                if (m_chunk.IsOpen()) m_chunk.part.markup = true;
                 return;
             }
             m_formats.TextLine(line, m_chunk);

@@ -43,6 +43,8 @@ class Scanner {
     void StartHeaders(bool top);
     void StartMessage() { StartHeaders(true); }
     void EndMessage();
+    // At the end of a multipart's preamble or epilogue.
+    void DropOutsideParts();
     // The end of the input, or of an article a news server sent.
     void EndArticle();
     // A news server's status line where an article may begin; false for any other line.
@@ -85,10 +87,15 @@ class Scanner {
     std::string m_headerValue;
     std::string m_contentType, m_transferEncoding, m_disposition, m_subject;
     std::string m_description, m_contentId;
-    int m_partNumber = 0;  // of the body part being read: all parts the message has shown
+    bool m_outsideParts = false;  // in a multipart's preamble or epilogue
+    bool m_html = false;          // the text is HTML source
+    std::string m_unmarked;       // a line of it as it shows
+    int m_partNumber = 0;         // of the body part being read: all parts the message has shown
     struct Multipart {
         std::string boundary;
-        bool digest = false;  // its parts are messages unless they say otherwise
+        bool digest = false;       // its parts are messages unless they say otherwise
+        bool alternative = false;  // its parts are forms of one text
+        bool plainText = false;    // and it has had the plain one
     };
     std::vector<Multipart> m_boundaries;  // MIME multipart nesting, outermost first
     bool m_partHeaders = false;           // the header block read is a body part's

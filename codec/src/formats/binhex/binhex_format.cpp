@@ -182,6 +182,7 @@ int BinHexSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink
                               const LineReader::FillHook& hook, std::vector<char>& readBuffer) {
     LineReader reader(readBuffer);
     reader.Reset(input, part.begin, part.end, hook);
+    reader.SetMarkup(part.markup);
     Line line;
     while (reader.Next(line)) {
         if (line.overlong) continue;

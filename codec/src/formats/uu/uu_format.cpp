@@ -239,6 +239,7 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
     const SixBitTable& table = m_table;
     LineReader reader(readBuffer);
     reader.Reset(input, part.begin, part.end, hook);
+    reader.SetMarkup(part.markup);
     Line line;
     // A short line is decoded aside until the lines after it say whether it is data.
     ShortLineHold hold;
