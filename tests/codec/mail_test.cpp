@@ -19,8 +19,8 @@ const std::string kMailboxes = std::string(TAMSEL_TEST_DATA) + "/../support/mail
 
 // Loads the inputs, expects exactly the files in dir/peer, ready, and decodes them to the same
 // bytes. mboxo: a writer that quotes only "From " lines leaves one that began with ">From " as
-// it was, so both read back as "From ". A 7bit text (notes*) is written with the line ends it
-// was stored with.
+// it was, so both read back as "From ". A 7bit text (notes*, single*) is written with the line ends
+// it was stored with.
 void ExpectPeerFiles(const TempDir& dir, const std::vector<std::string>& inputs,
                      const std::string& kind, bool mboxo, const std::string& lineEnd = "\n") {
     SCOPED_TRACE(kind);
@@ -41,8 +41,8 @@ void ExpectPeerFiles(const TempDir& dir, const std::vector<std::string>& inputs,
         std::string want = ReadFile(dir / ("peer/" + name));
         for (size_t at; mboxo && (at = want.find("\n>From ")) != std::string::npos;)
             want.erase(at + 1, 1);
-        for (size_t at = 0; name.rfind("notes", 0) == 0 && lineEnd != "\n" &&
-                            (at = want.find('\n', at)) != std::string::npos;
+        for (size_t at = 0; (name.rfind("notes", 0) == 0 || name.rfind("single", 0) == 0) &&
+                            lineEnd != "\n" && (at = want.find('\n', at)) != std::string::npos;
              at += lineEnd.size())
             want.replace(at, 1, lineEnd);
         EXPECT_TRUE(ReadFile(out + "/" + name) == want) << ReadFile(out + "/" + name);
@@ -55,7 +55,7 @@ void ExpectPeerFiles(const TempDir& dir, const std::vector<std::string>& inputs,
 TEST(Mailboxes, EveryKindGivesTheFilesOfThePlainMbox) {
     TempDir dir;
     ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(kMailboxes) + " " + Q(dir.path()) + " 7"));
-    ASSERT_EQ(9u, dir.List("peer").size());
+    ASSERT_EQ(10u, dir.List("peer").size());
     for (std::string kind : {"mbox", "bom.mbox", "mmdf"})
         ExpectPeerFiles(dir, {dir / kind}, kind, true);
     ExpectPeerFiles(dir, {dir / "cr.mbox"}, "cr.mbox", true, "\r");
@@ -67,9 +67,17 @@ TEST(Mailboxes, EveryKindGivesTheFilesOfThePlainMbox) {
         std::vector<std::string> files;
         for (const std::string& f : dir.List(folder))
             if (f[0] != '.') files.push_back(dir / (folder + "/" + f));
-        ASSERT_EQ(3u, files.size()) << folder;
+        ASSERT_EQ(4u, files.size()) << folder;
         ExpectPeerFiles(dir, files, folder.substr(0, 2), false);
     }
+    // munpack, the other peer, finds the same files in the single mails.
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(dir / "munpack")));
+    for (const std::string& f : dir.List("mh"))
+        ASSERT_EQ(0, test::Shell("munpack -q -f -C " + Q(dir / "munpack") + " " +
+                                 Q(dir / ("mh/" + f)) + " >/dev/null"));
+    for (const std::string& name : dir.List("peer"))
+        EXPECT_TRUE(ReadFile(dir / ("munpack/" + name)) == ReadFile(dir / ("peer/" + name)))
+            << name;
 }
 
 // A header block ends at its blank line only, however long its lines are and however many

@@ -24,6 +24,7 @@ os.makedirs(out + '/peer', exist_ok=True)
 def text_with_traps(k):
     # Prose that looks like mbox and header framing, in the middle of a named text file.
     return ('Notes %d\n\nFrom here on the text goes on.\n>From a quoted line\n\n'
+            'From me Tue Dec  8 07:35:53 2026, a line that looks like mbox framing\n\n'
             'Subject: not a header\nDate: neither\n\nFrom the start of the end\n' % k)
 
 
@@ -44,9 +45,16 @@ def mail(k):
     return m
 
 
-mails = [mail(k) for k in range(3)]
+# A mail that is one named text, ending in a blank line of its own.
+single = EmailMessage()
+single['From'] = 'p@example.org'
+single['Subject'] = 'one text'
+single.set_content(text_with_traps(9) + '\n', cte='7bit', disposition='attachment',
+                   filename='single.txt')
+
+mails = [mail(0), single, mail(1), mail(2)]
 for m in mails:
-    for part in m.iter_attachments():
+    for part in (m.iter_attachments() if m.is_multipart() else [m]):
         with open(out + '/peer/' + part.get_filename(), 'wb') as f:
             f.write(part.get_payload(decode=True))
 

@@ -47,7 +47,10 @@ void LineReader::Reset(Input& input, uint64_t start, uint64_t end) {
 
 void LineReader::Undo(Line& line) const {
     if (m_mark == '>') {
-        if (IsQuotedFromLine(line.text)) line.text.remove_prefix(1);
+        if (IsQuotedFromLine(line.text)) {
+            line.text.remove_prefix(1);
+            line.unquoted = true;
+        }
     } else if (line.text.size() == 1) {
         line.articleEnd = true;
     } else {
@@ -120,7 +123,7 @@ bool LineReader::Next(Line& line) {
             size_t len = static_cast<size_t>(nl - start);
             line.offset = m_fileOffset + m_pos;
             line.overlong = false;
-            line.articleEnd = false;
+            line.articleEnd = line.unquoted = false;
             line.text = std::string_view(start, len && start[len - 1] == '\r' ? len - 1 : len);
             if (m_mark && len && *start == m_mark) Undo(line);
             m_pos += len + 1;
@@ -135,7 +138,7 @@ bool LineReader::Next(Line& line) {
         size_t look = avail < kMaxLine + 1 ? avail : kMaxLine + 1;
         const auto* nl = look ? static_cast<const char*>(std::memchr(start, m_eol, look)) : nullptr;
         line.offset = m_fileOffset + m_pos;
-        line.articleEnd = false;
+        line.articleEnd = line.unquoted = false;
         bool atLineStart = !m_midLine;
         if (nl) {
             // The end of a line (or of the last piece of an overlong one).

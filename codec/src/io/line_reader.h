@@ -23,6 +23,7 @@ struct Line {
     uint64_t next = 0;        // offset just past the line ending
     bool overlong = false;    // a piece of a line longer than kMaxLine
     bool articleEnd = false;  // the lone "." that ends an article of a dot-stuffed input
+    bool unquoted = false;    // a ">" the mbox writer put before it went: body text, not framing
 
     // The bytes from this line's start to the next one's, where its break is LF or CRLF: the
     // breaks over which runs of lines alike are taken in bulk, so a format asks for this

@@ -99,6 +99,13 @@ void Scanner::DropOutsideParts() {
     m_outsideParts = false;
 }
 
+void Scanner::EndFramedMessage() {
+    // The line break before a mailbox's separator is the separator's (its writer put it there),
+    // as before a MIME boundary.
+    if (m_mode == Mode::kBody && m_body == Body::kVerbatim) m_chunk.lastDataEnd = m_chunk.lineEnd;
+    EndArticle();
+}
+
 void Scanner::EndMessage() {
     DropOutsideParts();
     m_html = false;
@@ -264,10 +271,12 @@ void Scanner::BodyLine(const codec::Line& line) {
     std::string_view t = line.text;
     if (m_prevBlank && !line.overlong) {
         // An mbox's "From " line parts messages wherever it stands; in other inputs (saved
-        // articles, a mail file of its own) only outside a MIME structure.
-        if (IsMboxFromLine(t) && (m_container == Container::kMbox ||
-                                  (m_container == Container::kPlain && m_boundaries.empty()))) {
-            EndMessage();
+        // articles, a mail file of its own) only in text outside a MIME structure.
+        bool framing =
+            m_container == Container::kMbox ||
+            (m_container == Container::kPlain && m_boundaries.empty() && m_body == Body::kText);
+        if (!line.unquoted && framing && IsMboxFromLine(t)) {
+            EndFramedMessage();
             StartMessage();
             return;
         }
@@ -441,7 +450,7 @@ bool Scanner::ContainerLine(const codec::Line& line) {
     std::string_view t = line.text;
     if (t == kMmdfSeparator) {
         // Before and after each message of an MMDF mailbox.
-        EndArticle();
+        EndFramedMessage();
         StartMessage();
         return true;
     }
@@ -454,7 +463,7 @@ bool Scanner::ContainerLine(const codec::Line& line) {
     }
     if (!t.empty() && (t[0] == '\x1f' || t == "\f")) {
         // The end of a message ("\x1f"), and with a form feed the start of the next.
-        EndArticle();
+        EndFramedMessage();
         m_mode = Mode::kBody;
         m_body = Body::kSkip;
         m_babyl = t.find('\f') != std::string_view::npos ? Babyl::kLabels : Babyl::kNone;

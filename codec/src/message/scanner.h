@@ -47,6 +47,8 @@ class Scanner {
     void DropOutsideParts();
     // The end of the input, or of an article a news server sent.
     void EndArticle();
+    // The end of a message at a mailbox's separator line.
+    void EndFramedMessage();
     // A news server's status line where an article may begin; false for any other line.
     bool StatusLine(const codec::Line& line);
     // piece: a further piece of an overlong header line.
