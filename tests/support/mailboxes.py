@@ -52,7 +52,7 @@ single['Subject'] = 'one text'
 single.set_content(text_with_traps(9) + '\n', cte='7bit', disposition='attachment',
                    filename='single.txt')
 
-mails = [mail(0), single, mail(1), mail(2)]
+mails = [mail(0), mail(1), mail(2), single]  # the last one up to the mailbox's end
 for m in mails:
     for part in (m.iter_attachments() if m.is_multipart() else [m]):
         with open(out + '/peer/' + part.get_filename(), 'wb') as f:

@@ -477,7 +477,11 @@ bool Scanner::ContainerLine(const codec::Line& line) {
 }
 
 void Scanner::Finish() {
-    EndArticle();
+    // An mbox ends, as each of its messages does, with a blank line of its own.
+    if (m_container == Container::kMbox && m_prevBlank)
+        EndFramedMessage();
+    else
+        EndArticle();
 }
 
 bool ScanFile(LineReader& reader, Scanner& scanner) {
