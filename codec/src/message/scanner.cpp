@@ -99,10 +99,13 @@ void Scanner::DropOutsideParts() {
     m_outsideParts = false;
 }
 
-void Scanner::EndFramedMessage() {
+void Scanner::EndFramedMessage(uint64_t at) {
     // The line break before a mailbox's separator is the separator's (its writer put it there),
-    // as before a MIME boundary.
+    // as before a MIME boundary; when it was the blank line that ended the header, the body
+    // never began.
     if (m_mode == Mode::kBody && m_body == Body::kVerbatim) m_chunk.lastDataEnd = m_chunk.lineEnd;
+    if (m_mode == Mode::kBody && m_chunk.framing == Framing::kMime && m_chunk.part.begin == at)
+        m_chunk.part.hasData = false;
     EndArticle();
 }
 
@@ -276,7 +279,7 @@ void Scanner::BodyLine(const codec::Line& line) {
             m_container == Container::kMbox ||
             (m_container == Container::kPlain && m_boundaries.empty() && m_body == Body::kText);
         if (!line.unquoted && framing && IsMboxFromLine(t)) {
-            EndFramedMessage();
+            EndFramedMessage(line.offset);
             StartMessage();
             return;
         }
@@ -368,6 +371,7 @@ bool Scanner::StatusLine(const codec::Line& line) {
 
 void Scanner::Line(const codec::Line& in) {
     m_chunk.bulkStride = 0;
+    m_inputEnd = in.next;
     // A byte order mark that an editor put before the first line is not text of it.
     codec::Line bomless;
     bool bom = in.offset == 0 && in.text.substr(0, 3) == "\xEF\xBB\xBF";
@@ -450,7 +454,7 @@ bool Scanner::ContainerLine(const codec::Line& line) {
     std::string_view t = line.text;
     if (t == kMmdfSeparator) {
         // Before and after each message of an MMDF mailbox.
-        EndFramedMessage();
+        EndFramedMessage(line.offset);
         StartMessage();
         return true;
     }
@@ -463,7 +467,7 @@ bool Scanner::ContainerLine(const codec::Line& line) {
     }
     if (!t.empty() && (t[0] == '\x1f' || t == "\f")) {
         // The end of a message ("\x1f"), and with a form feed the start of the next.
-        EndFramedMessage();
+        EndFramedMessage(line.offset);
         m_mode = Mode::kBody;
         m_body = Body::kSkip;
         m_babyl = t.find('\f') != std::string_view::npos ? Babyl::kLabels : Babyl::kNone;
@@ -479,7 +483,7 @@ bool Scanner::ContainerLine(const codec::Line& line) {
 void Scanner::Finish() {
     // An mbox ends, as each of its messages does, with a blank line of its own.
     if (m_container == Container::kMbox && m_prevBlank)
-        EndFramedMessage();
+        EndFramedMessage(m_inputEnd);
     else
         EndArticle();
 }

@@ -47,8 +47,8 @@ class Scanner {
     void DropOutsideParts();
     // The end of the input, or of an article a news server sent.
     void EndArticle();
-    // The end of a message at a mailbox's separator line.
-    void EndFramedMessage();
+    // The end of a message at a mailbox's separator line, which starts at `at`.
+    void EndFramedMessage(uint64_t at);
     // A news server's status line where an article may begin; false for any other line.
     bool StatusLine(const codec::Line& line);
     // piece: a further piece of an overlong header line.
@@ -72,6 +72,7 @@ class Scanner {
     bool m_topHeaders = false;  // the header block being read is a message's, not a MIME part's
     bool m_prevBlank = true;    // the previous line was blank (or there was none)
     bool m_mayBeStatus = true;  // at the start of the input, or after an article's lone "."
+    uint64_t m_inputEnd = 0;    // past the last line read
     bool m_longLine = false;    // the last line was a piece of an overlong line, more follow
     bool m_headerInLongLine = false;  // the overlong line being read is a header field
     bool m_anyHeader = false;         // the header block has had a field
