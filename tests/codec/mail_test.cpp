@@ -238,3 +238,138 @@ TEST(Mailboxes, PreamblesAndHtml) {
         EXPECT_TRUE(ReadFile(out + "/pic.bin") == row.bytes);
     }
 }
+
+// File names in the charsets mail uses, as RFC 2047 words and RFC 2231 values, come out as the
+// names Python's email package reads; the data of each is its own.
+TEST(Mailboxes, FileNamesInEveryCharset) {
+    TempDir dir;
+    std::string script =
+        "import sys\nfrom email.message import EmailMessage\nfrom email.header import Header\n"
+        "import email, email.policy\n"
+        "names = [('koi8-r', '\\u041e\\u0442\\u0447\\u0435\\u0442.txt'),\n"
+        "         ('shift_jis', '\\u65e5\\u672c\\u8a9e\\u306e\\u540d\\u524d.bin'),\n"
+        "         ('gbk', '\\u4e2d\\u6587\\u6587\\u4ef6.zip'),\n"
+        "         ('euc-kr', '\\ud55c\\uad6d\\uc5b4.doc'),\n"
+        "         ('windows-1251', '\\u0424\\u0430\\u0439\\u043b.pdf'),\n"
+        "         ('iso-8859-2', '\\u017b\\u00f3\\u0142w.png'),\n"
+        "         ('iso-2022-jp', '\\u30c6\\u30b9\\u30c8.dat')]\n"
+        "m = EmailMessage()\nm['Subject'] = 'names'\nm.set_content('x')\n"
+        "for k, (cs, name) in enumerate(names):\n"
+        "    m.add_attachment(bytes([k]) * 100, 'application', 'octet-stream')\n"
+        "    p = m.get_payload()[-1]\n"
+        "    if k % 2:\n"
+        "        p.set_param('filename', (cs, '', name), header='Content-Disposition')\n"
+        "    else:\n"
+        "        p.replace_header('Content-Disposition', 'attachment; filename=\"%s\"' %\n"
+        "                         Header(name, cs, maxlinelen=10000).encode())\n"
+        "raw = bytes(m)\nopen(sys.argv[1] + '/mail', 'wb').write(raw)\n"
+        "back = email.message_from_bytes(raw, policy=email.policy.default)\n"
+        "with open(sys.argv[1] + '/names', 'w', encoding='utf-8') as f:\n"
+        "    for p in back.iter_attachments():\n"
+        "        f.write(p.get_filename() + '\\n')\n";
+    WriteFile(dir / "make.py", script);
+    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir.path())));
+    std::vector<std::string> peer = test::SplitLines(ReadFile(dir / "names"), 1);
+    ASSERT_EQ(7u, peer.size());
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mail"));
+    ASSERT_EQ(7u, t.Records().size()) << t.AllMessages();
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(dir / "out")));
+    t.OutputTo(dir / "out");
+    for (size_t k = 0; k < peer.size(); ++k) {
+        std::string want = peer[k].substr(0, peer[k].size() - 1);
+        EXPECT_EQ(want, t.Records()[k]->name);
+        ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[k], nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(dir / ("out/" + want)) == std::string(100, static_cast<char>(k)));
+    }
+}
+
+// The size listed before decoding is the size decode writes: quoted-printable with soft breaks,
+// long lines and trailing blanks, Base64 of odd line lengths, in LF and CRLF mail.
+TEST(Mailboxes, ListedSizesAreTheDecodedSizes) {
+    TempDir dir;
+    std::string script =
+        "import sys, random\nfrom email.message import EmailMessage\n"
+        "r = random.Random(9)\n"
+        "text = ''.join(r.choice('abc def=\\t\\u00e9\\n') for _ in range(30000))\n"
+        "m = EmailMessage()\nm['Subject'] = 'sizes'\nm.set_content('x')\n"
+        "m.add_attachment(text, subtype='plain', cte='quoted-printable', filename='q.txt')\n"
+        "m.add_attachment(text.encode(), 'application', 'x-q', cte='quoted-printable',\n"
+        "                 filename='q.bin')\n"
+        "m.add_attachment(bytes(r.randrange(256) for _ in range(12347)), 'application', 'x',\n"
+        "                 filename='b.bin')\n"
+        "raw = bytes(m)\nopen(sys.argv[1] + '/lf.eml', 'wb').write(raw)\n"
+        "open(sys.argv[1] + '/crlf.eml', 'wb').write(raw.replace(b'\\n', b'\\r\\n'))\n";
+    WriteFile(dir / "make.py", script);
+    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir.path())));
+    // A Base64 body of lines of 60, 76 and 17 characters, and one of padded chunks.
+    std::string data = test::RandomBytes(5000, 51);
+    std::string b64 = test::Filtered(data, "base64 -w 0");
+    std::string odd;
+    for (size_t at = 0, k = 0; at < b64.size(); ++k) {
+        size_t n = k % 3 == 0 ? 60 : k % 3 == 1 ? 76 : 17;
+        odd += b64.substr(at, n) + "\n";
+        at += n;
+    }
+    WriteFile(dir / "odd.eml",
+              "MIME-Version: 1.0\nContent-Type: application/x; name=odd.bin\n"
+              "Content-Transfer-Encoding: base64\n\n" +
+                  odd);
+    for (const char* input : {"lf.eml", "crlf.eml", "odd.eml"}) {
+        SCOPED_TRACE(input);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / input));
+        ASSERT_FALSE(t.Records().empty());
+        std::string out = dir / (std::string("out-") + input);
+        ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
+        t.OutputTo(out);
+        for (const codec::FileRecord* r : t.Records()) {
+            ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+            EXPECT_EQ(static_cast<size_t>(r->size), ReadFile(out + "/" + r->name).size())
+                << r->name;
+        }
+    }
+}
+
+// One mail as a file of its own and as the only message of an mbox, an MMDF mailbox and a Babyl
+// file: the same files, states and bytes, whatever its body ends with.
+TEST(Mailboxes, TheContainerDoesNotMatter) {
+    TempDir dir;
+    std::string head =
+        "From: a@example.org\nMIME-Version: 1.0\nContent-Type: text/plain; name=t.txt\n";
+    const std::string mails[] = {
+        head + "\nline one\n\nlast line\n",  // a named text
+        head + "\nends in a blank line\n\n",
+        head + "\n",  // a named, empty body
+        head,         // no body at all: the header ends with the input
+        head + "Content-Transfer-Encoding: base64\n\n" + test::Filtered("abcdef", "base64"),
+    };
+    for (const std::string& mail : mails) {
+        SCOPED_TRACE(mail);
+        const std::pair<std::string, std::string> inputs[] = {
+            {"eml", mail},
+            {"mbox", "From a@example.org Tue Dec  8 07:35:53 2026\n" + mail + "\n"},
+            {"mmdf", "\x01\x01\x01\x01\n" + mail + "\n\x01\x01\x01\x01\n"},
+            {"babyl",
+             "BABYL OPTIONS: -*- rmail -*-\nVersion: 5\nLabels:\n\x1f\x0c\n0, unseen,,\n"
+             "*** EOOH ***\n" +
+                 mail + "\n\x1f"}};
+        std::string first;
+        for (const auto& [kind, text] : inputs) {
+            WriteFile(dir / kind, text);
+            test::Library t;
+            ASSERT_EQ(0, t.Load(dir / kind));
+            std::string got;
+            std::string out = dir / "out";
+            test::Shell("rm -rf " + Q(out) + "; mkdir " + Q(out));
+            t.OutputTo(out);
+            for (const codec::FileRecord* r : t.Records()) {
+                int rc = t.lib.DecodeFile(r, nullptr);
+                got += std::string(r->name) + " " + std::to_string(r->state) + " " +
+                       std::to_string(rc) + " [" + ReadFile(out + "/" + r->name) + "]\n";
+            }
+            if (kind == "eml") first = got;
+            EXPECT_EQ(first, got) << kind;
+        }
+    }
+}
