@@ -2,8 +2,9 @@
 // mail file of its own and as the only message of an mbox (its "From " lines quoted as mboxrd
 // writes them), of an MMDF mailbox and of a Babyl file. The container must not matter: the same
 // files, in the same states, with the same bytes. Inputs whose text is itself a container's
-// framing (Ctrl-A, Ctrl-_ or form feed bytes, an mbox "From " line, a news server's status
-// line) are passed over, as is one without a line end in its first 16 KiB (Mac text).
+// framing (Ctrl-A, Ctrl-_ or form feed bytes, an mbox "From " line, a Babyl file's first line,
+// a news server's status line) are passed over, as is one without a line end in its first 16 KiB
+// (Mac text).
 #include <sys/mman.h>
 #include <unistd.h>
 

@@ -25,6 +25,20 @@ char MarkOf(Transform transform) {
     return 0;
 }
 
+// The first position from `from` in data[0, size) that holds mark at a line's start (pos 0 is
+// one when atStart), or size.
+size_t MarkedLineStart(const char* data, size_t size, size_t from, char mark, char eol,
+                       bool atStart) {
+    for (size_t at = from; at < size;) {
+        const auto* hit = static_cast<const char*>(std::memchr(data + at, mark, size - at));
+        if (!hit) break;
+        size_t pos = static_cast<size_t>(hit - data);
+        if (pos == 0 ? atStart : data[pos - 1] == eol) return pos;
+        at = pos + 1;
+    }
+    return size;
+}
+
 }  // namespace
 
 LineReader::LineReader(std::vector<char>& buffer) : m_buffer(buffer) {
@@ -61,16 +75,14 @@ void LineReader::Undo(Line& line) const {
 size_t LineReader::MarkedLineFrom(size_t pos) {
     if (m_markedLine != SIZE_MAX && m_markedLine >= pos) return m_markedLine;
     std::string_view buffered(m_buffer.data(), m_fill);
-    const char marked[2] = {m_eol, m_mark};
-    for (size_t at = pos; at < m_fill;) {
+    for (size_t at = pos;;) {
+        at = MarkedLineStart(m_buffer.data(), m_fill, at, m_mark, m_eol, at == 0);
+        if (at == m_fill) break;
         // A ">" line that is plainly not a quoted "From " goes in bulk with the rest; one cut
         // by the buffer's end is read on its own.
         std::string_view rest = buffered.substr(at, kMaxFromQuotes + 6);
-        if (buffered[at] == m_mark &&
-            (m_mark != '>' || rest.size() < kMaxFromQuotes + 6 || IsQuotedFromLine(rest)))
+        if (m_mark != '>' || rest.size() < kMaxFromQuotes + 6 || IsQuotedFromLine(rest))
             return m_markedLine = at;
-        at = buffered.find(std::string_view(marked, 2), at);
-        if (at == std::string_view::npos) break;
         ++at;
     }
     return m_markedLine = m_fill;
@@ -217,29 +229,29 @@ bool CharacterReference(std::string_view text, size_t i, char& c, size_t& length
 // follows: !last) is held back for the next block: `held` bytes. Returns the bytes left.
 size_t UndoBlock(char* data, size_t size, char mark, char eol, bool last, bool& atLineStart,
                  size_t& held) {
-    size_t out = 0;
     held = 0;
+    size_t out = 0;
+    auto keep = [&](size_t from, size_t to) {
+        if (out != from) std::memmove(data + out, data + from, to - from);
+        out += to - from;
+    };
     for (size_t i = 0; i < size;) {
-        if (atLineStart && data[i] == mark) {
-            std::string_view rest(data + i, std::min(size - i, kMaxFromQuotes + 6));
-            if (mark == '.') {
-                ++i;  // the stuffed "."
-            } else if (!last && rest.size() < kMaxFromQuotes + 6 &&
-                       rest.find(eol) == std::string_view::npos) {
-                held = size - i;
-                return out;
-            } else if (IsQuotedFromLine(rest)) {
-                ++i;  // the quoting ">"
-            }
+        size_t at = MarkedLineStart(data, size, i, mark, eol, atLineStart && i == 0);
+        keep(i, at);
+        if (at == size) break;
+        std::string_view rest(data + at, std::min(size - at, kMaxFromQuotes + 6));
+        if (mark == '>' && !last && rest.size() < kMaxFromQuotes + 6 &&
+            rest.find(eol) == std::string_view::npos) {
+            held = size - at;
+            atLineStart = true;
+            return out;
         }
-        atLineStart = false;
-        const auto* nl = static_cast<const char*>(std::memchr(data + i, eol, size - i));
-        size_t end = nl ? static_cast<size_t>(nl - data) + 1 : size;
-        if (out != i) std::memmove(data + out, data + i, end - i);
-        out += end - i;
-        i = end;
-        atLineStart = nl != nullptr;
+        bool drop = mark == '.' || IsQuotedFromLine(rest);
+        i = at + (drop ? 1 : 0);
+        if (i < size) keep(i, i + 1);  // past the line's start, so it is not found again
+        ++i;
     }
+    if (size > 0) atLineStart = data[size - 1] == eol;
     return out;
 }
 
