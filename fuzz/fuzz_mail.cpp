@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string mail(reinterpret_cast<const char*>(data), size);
     if (mail.find_first_of(std::string("\x01\x1f\x0c", 3)) != std::string::npos ||
         HasFromLine(mail) || LineStarts(mail, "*** EOOH ***") || mail.substr(0, 2) == "22" ||
-        mail.substr(0, 3) == "\xEF\xBB\xBF" ||
+        mail.substr(0, 14) == "BABYL OPTIONS:" || mail.substr(0, 3) == "\xEF\xBB\xBF" ||
         mail.substr(0, 16384).find('\n') == std::string::npos)
         return 0;
     if (mail.back() != '\n') mail += '\n';

@@ -3,6 +3,10 @@
 
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -25,16 +29,39 @@ char MarkOf(Transform transform) {
     return 0;
 }
 
-// The first position from `from` in data[0, size) that holds mark at a line's start (pos 0 is
-// one when atStart), or size.
+// The first p in [at, size), at >= 1, with data[p - 1] == a and data[p] == b, or size.
+size_t FindPair(const char* data, size_t size, size_t at, char a, char b) {
+    size_t p = at;
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+    for (; p + 16 <= size; p += 16) {
+        __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p - 1));
+        __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+        int hits =
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(before, va), _mm_cmpeq_epi8(here, vb)));
+        if (hits) return p + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+    }
+#endif
+    for (; p < size; ++p)
+        if (data[p - 1] == a && data[p] == b) return p;
+    return size;
+}
+
+// The first position from `from` (a line's start when `from` is 0 and atStart, or when the
+// byte before it is a line end) in data[0, size) where a line the transform changes starts, or
+// size. A quoted "From " cut by the end of the data is not found.
 size_t MarkedLineStart(const char* data, size_t size, size_t from, char mark, char eol,
                        bool atStart) {
-    for (size_t at = from; at < size;) {
-        const auto* hit = static_cast<const char*>(std::memchr(data + at, mark, size - at));
-        if (!hit) break;
-        size_t pos = static_cast<size_t>(hit - data);
-        if (pos == 0 ? atStart : data[pos - 1] == eol) return pos;
-        at = pos + 1;
+    auto changes = [&](size_t pos) {
+        return mark == '.' || IsQuotedFromLine(std::string_view(
+                                  data + pos, std::min(size - pos, kMaxFromQuotes + 6)));
+    };
+    if (from < size && data[from] == mark && (from == 0 ? atStart : data[from - 1] == eol) &&
+        changes(from))
+        return from;
+    for (size_t at = from + 1; at < size; ++at) {
+        at = FindPair(data, size, at, eol, mark);
+        if (at == size || changes(at)) return at;
     }
     return size;
 }
@@ -73,19 +100,9 @@ void LineReader::Undo(Line& line) const {
 }
 
 size_t LineReader::MarkedLineFrom(size_t pos) {
-    if (m_markedLine != SIZE_MAX && m_markedLine >= pos) return m_markedLine;
-    std::string_view buffered(m_buffer.data(), m_fill);
-    for (size_t at = pos;;) {
-        at = MarkedLineStart(m_buffer.data(), m_fill, at, m_mark, m_eol, at == 0);
-        if (at == m_fill) break;
-        // A ">" line that is plainly not a quoted "From " goes in bulk with the rest; one cut
-        // by the buffer's end is read on its own.
-        std::string_view rest = buffered.substr(at, kMaxFromQuotes + 6);
-        if (m_mark != '>' || rest.size() < kMaxFromQuotes + 6 || IsQuotedFromLine(rest))
-            return m_markedLine = at;
-        ++at;
-    }
-    return m_markedLine = m_fill;
+    if (m_markedLine == SIZE_MAX || m_markedLine < pos)
+        m_markedLine = MarkedLineStart(m_buffer.data(), m_fill, pos, m_mark, m_eol, pos == 0);
+    return m_markedLine;
 }
 
 // Moves the unread tail to the front and reads more after it. False when nothing more came.
@@ -230,28 +247,36 @@ bool CharacterReference(std::string_view text, size_t i, char& c, size_t& length
 size_t UndoBlock(char* data, size_t size, char mark, char eol, bool last, bool& atLineStart,
                  size_t& held) {
     held = 0;
+    if (mark == '>' && !last) {
+        // The block's last line, when it may be a quoted "From " not yet whole.
+        const auto* nl = static_cast<const char*>(memrchr(data, eol, size));
+        size_t tail = nl ? static_cast<size_t>(nl - data) + 1 : 0;
+        if ((nl || atLineStart) && tail < size && data[tail] == '>' &&
+            size - tail < kMaxFromQuotes + 6) {
+            held = size - tail;
+            size = tail;
+        }
+    }
+    bool startsLine = atLineStart;
     size_t out = 0;
     auto keep = [&](size_t from, size_t to) {
         if (out != from) std::memmove(data + out, data + from, to - from);
         out += to - from;
     };
     for (size_t i = 0; i < size;) {
-        size_t at = MarkedLineStart(data, size, i, mark, eol, atLineStart && i == 0);
+        size_t at = MarkedLineStart(data, size, i, mark, eol, startsLine && i == 0);
         keep(i, at);
         if (at == size) break;
         std::string_view rest(data + at, std::min(size - at, kMaxFromQuotes + 6));
-        if (mark == '>' && !last && rest.size() < kMaxFromQuotes + 6 &&
-            rest.find(eol) == std::string_view::npos) {
-            held = size - at;
-            atLineStart = true;
-            return out;
-        }
         bool drop = mark == '.' || IsQuotedFromLine(rest);
         i = at + (drop ? 1 : 0);
         if (i < size) keep(i, i + 1);  // past the line's start, so it is not found again
         ++i;
     }
-    if (size > 0) atLineStart = data[size - 1] == eol;
+    if (held)
+        atLineStart = true;
+    else if (size > 0)
+        atLineStart = data[size - 1] == eol;
     return out;
 }
 
