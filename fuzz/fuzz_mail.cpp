@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "codec/codec_library.h"
+#include "fuzz_support.h"
 #include "io/source.h"
 
 namespace {
@@ -29,22 +30,9 @@ struct File {
     bool operator==(const File&) const = default;
 };
 
-std::string OutputDir() {
-    char tmpl[] = "/tmp/tamsel-fuzz-mail-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    return tmpl;
-}
-
 std::string Take(const std::string& path) {
-    std::string out;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            out.append(buf, n);
-        std::fclose(f);
-        unlink(path.c_str());
-    }
+    std::string out = fuzz::Contents(path, false);
+    unlink(path.c_str());
     return out;
 }
 
@@ -123,7 +111,7 @@ void Print(const char* how, const std::vector<File>& files) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string outDir = OutputDir();
+    static const std::string outDir = fuzz::OutputDir();
     std::string mail(reinterpret_cast<const char*>(data), size);
     if (mail.find_first_of(std::string("\x01\x1f\x0c", 3)) != std::string::npos ||
         HasFromLine(mail) || LineStarts(mail, "*** EOOH ***") || mail.substr(0, 2) == "22" ||

@@ -19,26 +19,9 @@
 #include <vector>
 
 #include "codec/codec_library.h"
+#include "fuzz_support.h"
 
 namespace {
-
-std::string MakeOutputDir() {
-    char tmpl[] = "/tmp/tamsel-fuzz-XXXXXX";
-    if (!mkdtemp(tmpl)) abort();
-    return tmpl;
-}
-
-std::string Contents(const std::string& path) {
-    std::string out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) abort();
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    std::fclose(f);
-    return out;
-}
 
 // Empties the directory; every entry must be a file some record named (no temporary left).
 // Returns what the files held, by name.
@@ -51,7 +34,7 @@ std::map<std::string, std::string> EmptyDir(const std::string& dir,
         std::string n = e->d_name;
         if (n == "." || n == "..") continue;
         if (!names.count(n)) abort();
-        files[n] = Contents(dir + "/" + n);
+        files[n] = fuzz::Contents(dir + "/" + n);
         unlink((dir + "/" + n).c_str());
     }
     closedir(d);
@@ -147,7 +130,7 @@ Outcome LoadAndDecodePieces(const std::vector<std::string>& paths, const std::st
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string outDir = MakeOutputDir();
+    static const std::string outDir = fuzz::OutputDir();
     int fd = memfd_create("input", MFD_CLOEXEC);
     if (fd < 0) abort();
     if (size && write(fd, data, size) != static_cast<ssize_t>(size)) abort();

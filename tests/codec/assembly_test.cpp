@@ -285,9 +285,7 @@ TEST_F(Assembly, DifferentFilesWithOneNameAreBothListed) {
             "m['Subject'] = 'picture'\nm.set_content('See it.\\n')\n"
             "m.add_attachment(open(sys.argv[1], 'rb').read(), maintype='image', "
             "subtype='png', filename='image001.png')\nopen(sys.argv[2], 'wb').write(bytes(m))\n";
-        WriteFile(dir / "make.py", script);
-        ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir / "data") +
-                                 " " + Q(dir / file)));
+        ASSERT_EQ(0, test::RunPython(dir, script, Q(dir / "data") + " " + Q(dir / file)));
     };
     mail(a, "m1.eml");
     mail(b, "m2.eml");

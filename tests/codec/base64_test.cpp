@@ -231,10 +231,8 @@ TEST(MimeDecode, ThePartsOfADigestAreMessages) {
         "    if part.get_filename():\n"
         "        open(sys.argv[2] + '/' + part.get_filename(), "
         "'wb').write(part.get_payload(decode=True))\n";
-    WriteFile(dir / "make.py", script);
     ASSERT_EQ(0, mkdir((dir / "peer").c_str(), 0700));
-    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir / "digest") +
-                             " " + Q(dir / "peer")));
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir / "digest") + " " + Q(dir / "peer")));
     ASSERT_EQ(3u, dir.List("peer").size());
     test::Library t;
     ASSERT_EQ(0, t.Load(dir / "digest"));

@@ -156,8 +156,7 @@ TEST(Mailboxes, AttachmentsWithoutANameAreNamedFromTheirPart) {
         "('text/plain', 'text/html'):\n"
         "        k += 1\n"
         "        open(sys.argv[1] + '/peer%d' % k, 'wb').write(p.get_payload(decode=True))\n";
-    WriteFile(dir / "make.py", script);
-    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir.path())));
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
     test::Library t;
     ASSERT_EQ(0, t.Load(dir / "mail"));
     std::vector<std::string> names;
@@ -267,8 +266,7 @@ TEST(Mailboxes, FileNamesInEveryCharset) {
         "with open(sys.argv[1] + '/names', 'w', encoding='utf-8') as f:\n"
         "    for p in back.iter_attachments():\n"
         "        f.write(p.get_filename() + '\\n')\n";
-    WriteFile(dir / "make.py", script);
-    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir.path())));
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
     std::vector<std::string> peer = test::SplitLines(ReadFile(dir / "names"), 1);
     ASSERT_EQ(7u, peer.size());
     test::Library t;
@@ -300,8 +298,7 @@ TEST(Mailboxes, ListedSizesAreTheDecodedSizes) {
         "                 filename='b.bin')\n"
         "raw = bytes(m)\nopen(sys.argv[1] + '/lf.eml', 'wb').write(raw)\n"
         "open(sys.argv[1] + '/crlf.eml', 'wb').write(raw.replace(b'\\n', b'\\r\\n'))\n";
-    WriteFile(dir / "make.py", script);
-    ASSERT_EQ(0, test::Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + Q(dir.path())));
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
     // A Base64 body of lines of 60, 76 and 17 characters, and one of padded chunks.
     std::string data = test::RandomBytes(5000, 51);
     std::string b64 = test::Filtered(data, "base64 -w 0");

@@ -52,8 +52,7 @@ TEST(MimeAttachments, QuotedPrintableAndUnencodedAttachmentsDecodeToTheOriginal)
         "m.add_attachment(open(d + '/bin', 'rb').read(), maintype='application', "
         "subtype='octet-stream', filename='data.bin')\n"
         "open(d + '/mail.eml', 'wb').write(bytes(m))\n";
-    WriteFile(dir / "make.py", script);
-    ASSERT_EQ(0, test::Shell("python3 " + Q(dir / "make.py") + " " + Q(dir.path())));
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
     ASSERT_NE(std::string::npos, ReadFile(dir / "mail.eml").find("quoted-printable"));
     test::Library t;
     ASSERT_EQ(0, t.Load(dir / "mail.eml"));

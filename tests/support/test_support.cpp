@@ -76,6 +76,11 @@ int Shell(const std::string& command) {
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
+int RunPython(const TempDir& dir, const std::string& script, const std::string& args) {
+    WriteFile(dir / "make.py", script);
+    return Shell("/usr/bin/python3 " + Q(dir / "make.py") + " " + args);
+}
+
 std::string ShellOutput(const std::string& command) {
     std::string out;
     FILE* p = popen(command.c_str(), "r");

@@ -45,6 +45,9 @@ std::string ShellOutput(const std::string& command);
 // Runs a shell command with input as its standard input and returns its standard output:
 // how a test feeds its seeded bytes to a peer tool (uuencode, base64, ...).
 std::string Filtered(const std::string& input, const std::string& command);
+// Runs a Python script (Debian's python3, with its email, mailbox and yenc packages) with
+// `args` (already quoted for the shell); returns its exit status.
+int RunPython(const TempDir& dir, const std::string& script, const std::string& args);
 // Quotes a string for the shell.
 std::string Q(const std::string& s);
 
