@@ -156,7 +156,14 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
         if (!numbered) part.number = 1;
     } else if (!part.hasBegin) {
         record = byKey();
-        if (!record && m_lastOpen && m_lastOpenEncoding == part.encoding &&
+        // Adjacency is the weakest evidence: never against a Subject that names another post
+        // or another number of parts.
+        bool sameSubject =
+            m_lastOpen &&
+            (m_lastOpen->subjectKey.empty() || part.subjectKey.empty() ||
+             m_lastOpen->subjectKey == part.subjectKey) &&
+            (m_lastOpen->maxTotal == 0 || part.total == 0 || m_lastOpen->maxTotal == part.total);
+        if (!record && sameSubject && m_lastOpenEncoding == part.encoding &&
             (!numbered || part.number == m_lastOpenNumber + 1)) {
             record = m_lastOpen;  // a chunk that directly continues the unfinished one
             if (!numbered) part.number = m_lastOpenNumber + 1;
