@@ -370,3 +370,43 @@ TEST(Mailboxes, TheContainerDoesNotMatter) {
         }
     }
 }
+
+// A raw 8-bit name is listed and written as the same UTF-8 name: read in the charset its text
+// declares, else in windows-1252 (the expected names are iconv's).
+TEST(Mailboxes, RawEightBitNamesBecomeOneUtf8Name) {
+    TempDir dir;
+    std::string data = test::RandomBytes(500, 61);
+    std::string uu = test::Filtered(data, "uuencode x");
+    auto begin = [&](const std::string& name) {
+        return "begin 644 " + name + uu.substr(uu.find('\n'));
+    };
+    auto iconv = [](const std::string& bytes, const std::string& from) {
+        return test::Filtered(bytes, "iconv -f " + from + " -t UTF-8");
+    };
+    std::string mime =
+        "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
+        "--b\nContent-Type: application/octet-stream; charset=koi8-r; "
+        "name=\"\xF4\xC5\xD3\xD4.bin\"\nContent-Transfer-Encoding: base64\n\n" +
+        test::Filtered(data, "base64") +
+        "--b\nContent-Type: application/octet-stream; name=\"C:\\Users\\me\\report.doc\"\n"
+        "Content-Transfer-Encoding: base64\n\n" +
+        test::Filtered(data, "base64") + "--b\nContent-Type: text/plain; charset=iso-8859-2\n\n" +
+        begin("\xBF\xF3\xB3w.txt") + "--b--\n";
+    WriteFile(dir / "mail", mime);
+    WriteFile(dir / "plain.txt", begin("caf\xE9 \x80.txt"));
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mail"));
+    ASSERT_EQ(0, t.Load(dir / "plain.txt"));
+    std::vector<std::string> want = {iconv("\xF4\xC5\xD3\xD4.bin", "KOI8-R"), "report.doc",
+                                     iconv("\xBF\xF3\xB3w.txt", "ISO-8859-2"),
+                                     iconv("caf\xE9 \x80.txt", "WINDOWS-1252")};
+    ASSERT_EQ(want.size(), t.Records().size()) << t.AllMessages();
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(dir / "out")));
+    t.OutputTo(dir / "out");
+    for (size_t k = 0; k < want.size(); ++k) {
+        EXPECT_EQ(want[k], t.Records()[k]->name);
+        ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[k], nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(dir / ("out/" + want[k])) == data) << want[k];
+    }
+    EXPECT_EQ(want.size(), dir.List("out").size());
+}

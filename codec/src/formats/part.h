@@ -30,6 +30,7 @@ struct PartInfo {
     uint64_t end = 0;
     std::string name;           // from a begin line or MIME headers (UTF-8), empty when none
     std::string suggestedName;  // where there is none: what the part suggests (a MIME part's)
+    std::string nameCharset;    // the charset of the text the name was found in, if declared
     int mode = -1;              // permission bits of a begin line, -1 when none
     bool hasBegin = false;
     bool hasEnd = false;

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <climits>
 
+#include "base/charset.h"
 #include "formats/format.h"
 #include "library/safe_name.h"
+#include "message/headers.h"
 
 namespace codec {
 
@@ -13,6 +15,13 @@ namespace {
 
 // A hostile Subject may claim a million parts; the list of missing numbers stays bounded.
 constexpr size_t kMaxMissingListed = 10000;
+
+// A name as it is listed and written, the same everywhere: UTF-8 (raw 8-bit bytes read in the
+// charset their text declares, else windows-1252), and safe to create.
+std::string ListedName(const std::string& name, const std::string& charset) {
+    if (IsValidUtf8(name)) return SafeBaseName(name);
+    return SafeBaseName(ToUtf8(name, charset.empty() ? "windows-1252" : charset));
+}
 
 std::string NameKey(const std::string& name, Encoding encoding) {
     return name + '\x01' + static_cast<char>('0' + static_cast<int>(encoding));
@@ -56,9 +65,9 @@ Record* Assembly::NewRecord(const PartInfo& part, Record* reuse) {
         r = m_records.back().get();
         m_byPub.emplace(&r->pub, r);
     }
-    r->name = SafeBaseName(part.name);
+    r->name = ListedName(part.name, part.nameCharset);
     r->subjectKey = part.subjectKey;
-    r->subjectName = SafeBaseName(part.subjectName);
+    r->subjectName = ListedName(part.subjectName, part.nameCharset);
     r->pub.encoding = part.encoding;
     if (!r->name.empty()) m_byName[NameKey(r->name, part.encoding)] = r;  // the newest wins
     if (part.number > 0 && !part.subjectKey.empty()) m_byKey.emplace(part.subjectKey, r);
@@ -130,7 +139,7 @@ Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& num
 }
 
 Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* replacedKept) {
-    std::string safe = SafeBaseName(part.name);
+    std::string safe = ListedName(part.name, part.nameCharset);
     bool numbered = part.number > 0;
     Record* record = nullptr;
 
@@ -198,7 +207,8 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
         }
     }
     if (!record) record = NewRecord(part, reuse);
-    if (record->subjectName.empty()) record->subjectName = SafeBaseName(part.subjectName);
+    if (record->subjectName.empty())
+        record->subjectName = ListedName(part.subjectName, part.nameCharset);
     if (part.hasBegin && record->name.empty() && record->subjectName.empty()) {
         // Data with a name that cannot be used (none, "..", only separators) is still a file:
         // it is listed, and decoded, under a name of its own until the user renames it.

@@ -215,7 +215,11 @@ MimeField ParseMimeField(std::string_view text) {
         if (quoted) {
             ++i;
             while (i < text.size() && text[i] != '"') {
-                if (text[i] == '\\' && i + 1 < text.size()) ++i;
+                // Only "\\" and "\"" are quoted pairs here: mail programs put Windows paths
+                // ("C:\dl\a.zip") in quotes as they are.
+                if (text[i] == '\\' && i + 1 < text.size() &&
+                    (text[i + 1] == '\\' || text[i + 1] == '"'))
+                    ++i;
                 value += text[i++];
             }
             ++i;  // closing quote

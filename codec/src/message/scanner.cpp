@@ -84,6 +84,7 @@ void Scanner::StartHeaders(bool top) {
     m_contentId.clear();
     m_anyHeader = false;
     m_html = false;
+    m_charset.clear();
     m_babyl = Babyl::kNone;
     if (top) {
         m_subject.clear();
@@ -186,6 +187,7 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
     }
     m_partHeaders = false;
     m_html = type.value == "text/html" && transfer != "base64" && transfer != "quoted-printable";
+    m_charset = type.Param("charset");
     if (type.value.rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
         m_outsideParts = true;  // the preamble
         if (m_boundaries.size() < 64)
@@ -235,6 +237,7 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         OpenBody(qp ? Encoding::kQuotedPrintable : Encoding::kPlain, bodyStart);
     }
     part.name = name;
+    part.nameCharset = type.Param("charset");
     part.hasBegin = true;
     part.hasData = bodyStarted;  // a named, empty body is an empty file
 }
@@ -332,9 +335,12 @@ void Scanner::BodyLine(const codec::Line& line) {
                 shown.text = UnmarkHtml(line.text, m_unmarked);
                 m_formats.TextLine(shown, m_chunk);
                 if (m_chunk.IsOpen()) m_chunk.part.markup = true;
-                return;
+            } else {
+                m_formats.TextLine(line, m_chunk);
             }
-            m_formats.TextLine(line, m_chunk);
+            // A name in the data is in the charset of the text around it, if that says one.
+            if (!m_charset.empty() && m_chunk.IsOpen() && m_chunk.part.nameCharset.empty())
+                m_chunk.part.nameCharset = m_charset;
             return;
     }
 }

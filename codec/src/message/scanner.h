@@ -91,6 +91,7 @@ class Scanner {
     std::string m_contentType, m_transferEncoding, m_disposition, m_subject;
     std::string m_description, m_contentId;
     bool m_outsideParts = false;  // in a multipart's preamble or epilogue
+    std::string m_charset;        // the text's declared charset
     bool m_html = false;          // the text is HTML source
     std::string m_unmarked;       // a line of it as it shows
     int m_partNumber = 0;         // of the body part being read: all parts the message has shown
