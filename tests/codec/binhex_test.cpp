@@ -270,6 +270,8 @@ TEST_F(BinHex, ALargeFileIsDecodedDuringTheLoadWhenAsked) {
     EXPECT_EQ(0, test::OpenFilesIn(dir / "out"));
 }
 
+// Each article of the posting ends with its poster's signature, whose "-- " is made of BinHex
+// characters.
 TEST_F(BinHex, AssemblesAPostingInShuffledPartsAndNotesAResourceFork) {
     std::string data = Runny(60000);
     std::string text = Hexify("parts.bin", data);
@@ -282,7 +284,8 @@ TEST_F(BinHex, AssemblesAPostingInShuffledPartsAndNotesAResourceFork) {
     for (size_t i : order) {
         std::string file = dir / ("p" + std::to_string(i));
         WriteFile(file, "Subject: parts.bin (" + std::to_string(i + 1) + "/" +
-                            std::to_string(pieces.size()) + ")\n\n" + pieces[i]);
+                            std::to_string(pieces.size()) + ")\n\n" + pieces[i] +
+                            "-- \nPoster Name   |  poster@example.org\n");
         ASSERT_EQ(0, t.Load(file));
     }
     ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();

@@ -171,6 +171,8 @@ void BinHexReader::Closing(Chunk& chunk, Framing, bool& hasEnd) {
 }  // namespace
 
 bool ReadBinHexLine(std::string_view text, BinHexLine& out) {
+    // A signature's separator ("-- ", RFC 3676) is made of BinHex characters, but never data.
+    if (text == "-- ") return false;
     out.colon = text.find(':');
     out.data = Trim(text.substr(0, out.colon));
     return out.data.empty() || IsBinHexText(out.data);
