@@ -296,15 +296,19 @@ TEST_F(BinHex, AssemblesAPostingInShuffledPartsAndNotesAResourceFork) {
     ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr));
     EXPECT_EQ(data, ReadFile(dir / "parts.bin"));
 
-    // A file with a resource fork only: its (empty) data fork is written, the fork noted.
+    // A file with a resource fork only is not an empty file: it has no data, and says why.
     std::string rsrc = Hexify("fork.rsrc", test::RandomBytes(500, 4), "-r");
     WriteFile(dir / "fork.hqx", rsrc);
     test::Library f;
     ASSERT_EQ(0, f.Load(dir / "fork.hqx"));
     ASSERT_EQ(1u, f.Records().size());
-    EXPECT_NE(std::string::npos, f.AllMessages().find("has a resource fork of 500 bytes"))
+    EXPECT_NE(std::string::npos, f.AllMessages().find("has only a resource fork, of 500 bytes"))
         << f.AllMessages();
-    EXPECT_EQ(codec::kStateReady, f.Records()[0]->state);
+    EXPECT_EQ(codec::kStateNoData,
+              f.Records()[0]->state & (codec::kStateNoData | codec::kStateReady));
+    f.OutputTo(dir.path());
+    EXPECT_NE(0, f.lib.DecodeFile(f.Records()[0], nullptr));
+    EXPECT_FALSE(test::Exists(dir / "fork.rsrc"));
 }
 
 }  // namespace

@@ -410,3 +410,35 @@ TEST(Mailboxes, RawEightBitNamesBecomeOneUtf8Name) {
     }
     EXPECT_EQ(want.size(), dir.List("out").size());
 }
+
+// A Mac mail's multipart/appledouble: the header part is the file's metadata, the data fork is
+// the file, under the name both carry.
+TEST(Mailboxes, AppleDoubleWritesTheDataFork) {
+    TempDir dir;
+    std::string script =
+        "import sys, random\nfrom email.mime.multipart import MIMEMultipart\n"
+        "from email.mime.application import MIMEApplication\nfrom email.mime.text import "
+        "MIMEText\n"
+        "r = random.Random(3)\n"
+        "doc = bytes(r.randrange(256) for _ in range(7000))\n"
+        "head = b'\\x00\\x05\\x16\\x07' + bytes(r.randrange(256) for _ in range(300))\n"
+        "outer = MIMEMultipart('mixed')\nouter['Subject'] = 'the report'\n"
+        "outer.attach(MIMEText('Here it is.\\n'))\n"
+        "double = MIMEMultipart('appledouble')\n"
+        "double.attach(MIMEApplication(head, 'applefile', name='report.pdf'))\n"
+        "double.attach(MIMEApplication(doc, 'pdf', name='report.pdf'))\n"
+        "outer.attach(double)\n"
+        "open(sys.argv[1] + '/mail', 'wb').write(bytes(outer))\n"
+        "open(sys.argv[1] + '/peer', 'wb').write(double.get_payload()[1].get_payload("
+        "decode=True))\n";
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mail"));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_STREQ("report.pdf", t.Records()[0]->name);
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(dir / "out")));
+    t.OutputTo(dir / "out");
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+    EXPECT_TRUE(ReadFile(dir / "out/report.pdf") == ReadFile(dir / "peer"));
+}

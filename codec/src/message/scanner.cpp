@@ -175,6 +175,14 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         type.value = "message/rfc822";
     std::string transfer = TransferEncodingToken(m_transferEncoding);
     m_body = Body::kText;
+    if (m_partHeaders && !m_boundaries.empty() && m_boundaries.back().appleDouble &&
+        type.value == "application/applefile") {
+        // A Mac file's header (its type, creator, resource fork): the data fork follows as a
+        // part of its own, under the same name.
+        m_partHeaders = false;
+        m_body = Body::kSkip;
+        return;
+    }
     if (m_partHeaders && !m_boundaries.empty() && m_boundaries.back().alternative) {
         // The HTML form of a text that came as plain text before it holds nothing new.
         Multipart& parent = m_boundaries.back();
@@ -192,7 +200,8 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         m_outsideParts = true;  // the preamble
         if (m_boundaries.size() < 64)
             m_boundaries.push_back({type.Param("boundary"), type.value == "multipart/digest",
-                                    type.value == "multipart/alternative"});
+                                    type.value == "multipart/alternative",
+                                    type.value == "multipart/appledouble"});
         return;  // the preamble is read as text
     }
     if (type.value == "message/rfc822" && transfer != "base64") {

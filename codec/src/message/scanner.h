@@ -99,7 +99,8 @@ class Scanner {
         std::string boundary;
         bool digest = false;       // its parts are messages unless they say otherwise
         bool alternative = false;  // its parts are forms of one text
-        bool plainText = false;    // and it has had the plain one
+        bool appleDouble = false;  // a Mac file: its header, then its data fork
+        bool plainText = false;    // (alternative) it has had the plain form
     };
     std::vector<Multipart> m_boundaries;  // MIME multipart nesting, outermost first
     bool m_partHeaders = false;           // the header block read is a body part's

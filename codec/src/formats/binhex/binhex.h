@@ -24,6 +24,7 @@ struct BinHexCheck {
     bool headerDone = false, complete = false;
     bool headerOk = false, dataOk = false, resourceOk = false;
     uint32_t resourceLength = 0;
+    uint32_t dataLength = 0;
 };
 
 // True for a line of BinHex characters only (no ':').
@@ -50,8 +51,9 @@ class BinHexDecoder {
     bool dataCrcOk() const { return m_dataCrcOk; }
     bool resourceCrcOk() const { return m_resourceCrcOk; }
     BinHexCheck Check() const {
-        return {headerDone(), complete(),      m_headerCrcOk,
-                m_dataCrcOk,  m_resourceCrcOk, m_header.resourceLength};
+        return {headerDone(),       complete(),      m_headerCrcOk,
+                m_dataCrcOk,        m_resourceCrcOk, m_header.resourceLength,
+                m_header.dataLength};
     }
 
   private:

@@ -86,7 +86,11 @@ void BinHexReader::Data(Chunk& chunk, std::string_view data, size_t lines, size_
             part.fileSize = m_peek.header().dataLength;
         }
     }
-    if (!data.empty()) part.hasData = true;
+    // A file of a resource fork only has no data to write: it is not an empty file.
+    const BinHexHeader& head = m_peek.header();
+    bool resourceOnly =
+        part.hasBegin && m_peek.headerDone() && head.dataLength == 0 && head.resourceLength > 0;
+    if (!data.empty()) part.hasData = !resourceOnly;
 }
 
 bool BinHexReader::TextLine(const Line& line, Chunk& chunk) {
@@ -232,7 +236,11 @@ bool ReportBinHexCheck(const BinHexCheck& bh, const std::string& name,
                                (bh.complete || fork == "header" ? " does not match"
                                                                 : " cannot be checked: "
                                                                   "the data ends early"));
-    if (bh.headerDone && bh.resourceLength > 0)
+    if (bh.headerDone && bh.resourceLength > 0 && bh.dataLength == 0)
+        say(kLevelNote, "'" + name + "' has only a resource fork, of " +
+                            std::to_string(bh.resourceLength) +
+                            " bytes, and no data fork: there is no file to write.");
+    else if (bh.headerDone && bh.resourceLength > 0)
         say(kLevelNote, "'" + name + "' has a resource fork of " +
                             std::to_string(bh.resourceLength) +
                             " bytes; only the data fork is written.");
