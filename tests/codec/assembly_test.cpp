@@ -373,3 +373,40 @@ TEST_F(Assembly, InterleavedPostsInAnyArrivalOrderNeverMakeAWrongFile) {
     // All parts are there: every post is found whole, whatever the order.
     EXPECT_EQ(ready, 2 * (100 * 2 + 100 * 3));
 }
+
+// The Subject numbers the parts wherever the article is: after the line rn and trn save before
+// it, inside a digest, forwarded as a message/rfc822 part. Parts out of order find each other.
+TEST_F(Assembly, SubjectsAfterASavedArticleLineAndInsideMessages) {
+    Posting p = MakePosting(dir, "pic.jpg", 20000, 3, 9);
+    std::vector<std::string> articles;
+    for (size_t i = 0; i < 3; ++i)
+        articles.push_back(
+            Article(Numbered("pic.jpg", i + 1, 3), p.bodies[i], static_cast<int>(i)));
+    const size_t order[] = {2, 0, 1};
+    std::string saved, digest =
+                           "From: list@example.org\nSubject: digest\nMIME-Version: 1.0\n"
+                           "Content-Type: multipart/digest; boundary=d\n\n";
+    std::vector<std::string> forwarded;
+    for (size_t i : order) {
+        saved += "Article " + std::to_string(100 + i) + " of alt.binaries.pictures:\n" +
+                 articles[i] + "\n";
+        digest += "--d\n\n" + articles[i] + "\n";
+        forwarded.push_back(dir / ("fw" + std::to_string(i)));
+        WriteFile(forwarded.back(),
+                  "From: friend@example.org\nSubject: Fwd: a picture\nMIME-Version: 1.0\n"
+                  "Content-Type: multipart/mixed; boundary=f\n\n--f\nContent-Type: text/plain\n\n"
+                  "See below.\n--f\nContent-Type: message/rfc822\n\n" +
+                      articles[i] + "\n--f--\n");
+    }
+    WriteFile(dir / "saved", saved);
+    WriteFile(dir / "digest", digest + "--d--\n");
+    for (const std::vector<std::string>& inputs :
+         {std::vector<std::string>{dir / "saved"}, {dir / "digest"}, forwarded}) {
+        SCOPED_TRACE(inputs[0]);
+        test::Library t;
+        std::vector<int> results;
+        ASSERT_EQ(0, t.LoadAll(inputs, results));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        ExpectDecodes(t, "pic.jpg", p.data);
+    }
+}

@@ -52,6 +52,19 @@ bool IsArticleStart(std::string_view t, bool transportOnly = false) {
     return false;
 }
 
+// The line rn and trn put before each article they save: "Article 1234 of alt.binaries.x:".
+bool IsSavedArticleLine(std::string_view t) {
+    if (t.substr(0, 8) != "Article ") return false;
+    size_t i = 8, digits = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+        ++i, ++digits;
+    if (digits == 0 || t.substr(i, 4) != " of ") return false;
+    std::string_view group = Trim(t.substr(i + 4));
+    if (!group.empty() && group.back() == ':') group.remove_suffix(1);
+    return group.find('.') != std::string_view::npos &&
+           group.find_first_of(" \t") == std::string_view::npos;
+}
+
 constexpr std::string_view kMmdfSeparator = "\x01\x01\x01\x01";
 constexpr std::string_view kBabylHeaderEnd = "*** EOOH ***";
 
@@ -75,6 +88,7 @@ Scanner::Scanner(uint32_t fileIndex, Emit emit, Continues continues, Keeper keep
 void Scanner::StartHeaders(bool top) {
     m_mode = Mode::kHeaders;
     m_topHeaders = top;
+    m_enclosedHeaders = false;
     m_headerName.clear();
     m_headerValue.clear();
     m_contentType.clear();
@@ -133,7 +147,7 @@ void Scanner::CommitHeader() {
         m_description = m_headerValue;
     else if (EqualsNoCase(m_headerName, "content-id"))
         m_contentId = m_headerValue;
-    else if (m_topHeaders && EqualsNoCase(m_headerName, "subject"))
+    else if ((m_topHeaders || m_enclosedHeaders) && EqualsNoCase(m_headerName, "subject"))
         m_subject = m_headerValue;
     m_headerName.clear();
     m_headerValue.clear();
@@ -169,6 +183,13 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         m_chunk.article = {subject.number, subject.total, subject.key, subject.nameToken};
     }
     MimeField type = ParseMimeField(m_contentType);
+    if (m_enclosedHeaders && (type.value.empty() || type.value == "text/plain")) {
+        // An article inside this message (a digest's, a forwarded one) numbers the encoded
+        // data in its text when its Subject says a numbering, up to the end of its part.
+        SubjectInfo subject = ParseSubject(DecodeEncodedWords(m_subject));
+        if (subject.number > 0)
+            m_chunk.article = {subject.number, subject.total, subject.key, subject.nameToken};
+    }
     // A part of a digest without a type of its own is a message (RFC 2046, 5.1.5).
     if (m_partHeaders && Trim(m_contentType).empty() && !m_boundaries.empty() &&
         m_boundaries.back().digest)
@@ -199,15 +220,16 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
     if (type.value.rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
         m_outsideParts = true;  // the preamble
         if (m_boundaries.size() < 64)
-            m_boundaries.push_back({type.Param("boundary"), type.value == "multipart/digest",
-                                    type.value == "multipart/alternative",
-                                    type.value == "multipart/appledouble"});
+            m_boundaries.push_back(
+                {type.Param("boundary"), m_chunk.article, type.value == "multipart/digest",
+                 type.value == "multipart/alternative", type.value == "multipart/appledouble"});
         return;  // the preamble is read as text
     }
     if (type.value == "message/rfc822" && transfer != "base64") {
-        // The enclosed message's header block: its MIME fields count, its Subject does not
-        // replace the article's numbering.
+        // The enclosed message's header block: its MIME fields count, and its Subject when
+        // that numbers the parts of a posting.
         StartHeaders(false);
+        m_enclosedHeaders = true;
         return;
     }
     if (type.value == "application/mac-binhex40" && transfer != "base64") {
@@ -260,9 +282,12 @@ bool Scanner::BoundaryLine(std::string_view text) {
         std::string_view tail = Trim(rest.substr(b.size()));
         // The line break before a boundary belongs to the boundary (RFC 2046, 5.1.1).
         if (m_body == Body::kVerbatim) m_chunk.lastDataEnd = m_chunk.lineEnd;
-        if (tail.empty() || tail == "--") DropOutsideParts();
-        if (tail.empty()) {
+        if (tail.empty() || tail == "--") {
+            DropOutsideParts();
             m_chunk.Close(m_chunk.framing == Framing::kMime);
+            m_chunk.article = m_boundaries[i].article;  // a part's enclosed message is over
+        }
+        if (tail.empty()) {
             m_boundaries.resize(i + 1);
             StartHeaders(false);
             m_partHeaders = true;
@@ -271,7 +296,6 @@ bool Scanner::BoundaryLine(std::string_view text) {
             return true;
         }
         if (tail == "--") {
-            m_chunk.Close(m_chunk.framing == Framing::kMime);
             m_boundaries.resize(i);
             m_body = Body::kText;  // the epilogue
             m_html = false;
@@ -467,6 +491,12 @@ void Scanner::StartContainer(std::string_view first) {
 
 bool Scanner::ContainerLine(const codec::Line& line) {
     std::string_view t = line.text;
+    if (m_boundaries.empty() && IsSavedArticleLine(t)) {
+        // A saved article's first line; its header follows.
+        EndArticle();
+        StartMessage();
+        return true;
+    }
     if (t == kMmdfSeparator) {
         // Before and after each message of an MMDF mailbox.
         EndFramedMessage(line.offset);

@@ -70,10 +70,11 @@ class Scanner {
 
     Mode m_mode = Mode::kBody;
     bool m_topHeaders = false;  // the header block being read is a message's, not a MIME part's
-    bool m_prevBlank = true;    // the previous line was blank (or there was none)
-    bool m_mayBeStatus = true;  // at the start of the input, or after an article's lone "."
-    uint64_t m_inputEnd = 0;    // past the last line read
-    bool m_longLine = false;    // the last line was a piece of an overlong line, more follow
+    bool m_enclosedHeaders = false;   // or a message's inside a MIME part (message/rfc822)
+    bool m_prevBlank = true;          // the previous line was blank (or there was none)
+    bool m_mayBeStatus = true;        // at the start of the input, or after an article's lone "."
+    uint64_t m_inputEnd = 0;          // past the last line read
+    bool m_longLine = false;          // the last line was a piece of an overlong line, more follow
     bool m_headerInLongLine = false;  // the overlong line being read is a header field
     bool m_anyHeader = false;         // the header block has had a field
 
@@ -97,6 +98,7 @@ class Scanner {
     int m_partNumber = 0;         // of the body part being read: all parts the message has shown
     struct Multipart {
         std::string boundary;
+        Article article;           // what numbered the message when it opened
         bool digest = false;       // its parts are messages unless they say otherwise
         bool alternative = false;  // its parts are forms of one text
         bool appleDouble = false;  // a Mac file: its header, then its data fork
