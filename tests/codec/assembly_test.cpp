@@ -410,3 +410,39 @@ TEST_F(Assembly, SubjectsAfterASavedArticleLineAndInsideMessages) {
         ExpectDecodes(t, "pic.jpg", p.data);
     }
 }
+
+// A post of which a few parts came, and the poster's repost of the same file in another number
+// of parts: two sets, never mixed; the complete one is ready, in any arrival order.
+TEST_F(Assembly, ARepostInAnotherNumberOfPartsIsASetOfItsOwn) {
+    Posting first = MakePosting(dir, "pic.jpg", 30000, 5, 12);
+    Posting repost = MakePosting(dir, "pic.jpg", 30000, 3, 12);
+    ASSERT_EQ(first.data, repost.data);
+    std::vector<std::string> articles;
+    for (size_t i = 0; i < 2; ++i)  // parts 3 to 5 of the first post never came
+        articles.push_back(
+            Article(Numbered("pic.jpg", i + 1, 5), first.bodies[i], static_cast<int>(10 + i)));
+    for (size_t i = 0; i < 3; ++i)
+        articles.push_back(
+            Article(Numbered("pic.jpg", i + 1, 3), repost.bodies[i], static_cast<int>(20 + i)));
+    for (uint32_t order = 0; order < 20; ++order) {
+        SCOPED_TRACE(order);
+        std::vector<std::string> shuffled = articles;
+        if (order > 0) std::shuffle(shuffled.begin(), shuffled.end(), rng);
+        std::string spool;
+        for (const std::string& a : shuffled)
+            spool += "From poster@example.org Tue Dec  8 07:35:53 2026\n" + a + "\n";
+        WriteFile(dir / "spool", spool);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / "spool"));
+        ASSERT_EQ(2u, t.Records().size()) << t.AllMessages();
+        const codec::FileRecord* whole = nullptr;
+        for (const codec::FileRecord* r : t.Records()) {
+            if (r->state == codec::kStateReady)
+                whole = r;
+            else
+                EXPECT_TRUE(r->state & codec::kStateMissingParts) << r->name;
+        }
+        ASSERT_NE(nullptr, whole) << t.AllMessages();
+        ExpectDecodes(t, whole->name, repost.data);
+    }
+}

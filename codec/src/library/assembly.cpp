@@ -182,6 +182,28 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
         record = byKey();  // the begin of a posting whose later parts came first
         if (!numbered) part.number = 1;
     }
+    if (record && numbered && part.total > 0 && record->maxTotal > 0 &&
+        record->maxTotal != part.total) {
+        // The same name split another way (a repost in another number of parts): a set of
+        // its own, never mixed with the first.
+        Record*& set = m_sets[{record, part.total}];
+        if (!set) {
+            std::string taken = !record->name.empty() ? record->name : record->subjectName;
+            std::string listed = taken.empty() ? taken : DistinctName(taken);
+            note("'" + (taken.empty() ? record->subjectKey : taken) + "' was found again in " +
+                     std::to_string(part.total) + " parts, where it was in " +
+                     std::to_string(record->maxTotal) + "; those parts are listed" +
+                     (listed.empty() ? std::string() : " as '" + listed + "'") +
+                     ", apart from the others.",
+                 kLevelNote);
+            PartInfo first = part;
+            first.name = listed;
+            first.nameCharset.clear();
+            set = NewRecord(first, reuse);
+            if (!listed.empty()) set->subjectName = listed;
+        }
+        record = set;
+    }
     if (record && record->numbers.count(part.number) && Whole(part, numbered) && sameFile) {
         // Another file under a name already listed (two mails that each carry
         // "image001.png", a corrected repost): a record of its own, under a name of its own.
@@ -346,6 +368,7 @@ void Assembly::Clear() {
     m_dirty.clear();
     m_placeholders.clear();
     m_others.clear();
+    m_sets.clear();
     m_lastOpen = nullptr;
     m_generated = 0;
 }

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "codec/codec_library.h"
@@ -91,6 +93,8 @@ class Assembly {
     std::unordered_map<std::string, Record*> m_placeholders;
     // The records of other files found under a name already listed, by that name.
     std::unordered_map<std::string, std::vector<Record*>> m_others;
+    // The other splits of a record's file, by that record and their number of parts.
+    std::map<std::pair<const Record*, int>, Record*> m_sets;
     Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
     int m_lastOpenNumber = 0;
     Encoding m_lastOpenEncoding = Encoding::kUu;
