@@ -446,3 +446,41 @@ TEST_F(Assembly, ARepostInAnotherNumberOfPartsIsASetOfItsOwn) {
         ExpectDecodes(t, whole->name, repost.data);
     }
 }
+
+// The last article of a post may hold "end" alone. It ends the file after a part whose data
+// ended as a file's does (the terminator, or a last line not full, its terminator lost); after
+// a part that stops at a full line, the rest of the data is not here, and the file is not ready.
+TEST_F(Assembly, APartOfEndAloneEndsTheFileOnlyAfterTheDatasEnd) {
+    Posting p = MakePosting(dir, "pic.bin", 10000, 1, 15);  // 222 full lines and one of 10 bytes
+    std::vector<std::string> lines = test::SplitLines(p.bodies[0], 1);
+    ASSERT_EQ("end\n", lines.back());
+    auto text = [&](size_t from, size_t to) {
+        std::string out;
+        for (size_t i = from; i < to; ++i)
+            out += lines[i];
+        return out;
+    };
+    size_t n = lines.size();  // begin, 223 data lines, "`", "end"
+    struct Row {
+        const char* what;
+        std::string first;
+        bool ready;
+    } rows[] = {
+        {"the terminator ends part 1", text(0, n - 1), true},
+        {"part 1 ends with the last line, its terminator lost", text(0, n - 2), true},
+        {"part 1 stops at a full line", text(0, n - 10), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteFile(dir / "e1", Article(Numbered("pic.bin", 1, 2), row.first, 1));
+        WriteFile(dir / "e2", Article(Numbered("pic.bin", 2, 2), "end\n", 2));
+        test::Library t;
+        std::vector<int> results;
+        ASSERT_EQ(0, t.LoadAll({dir / "e2", dir / "e1"}, results));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        if (row.ready)
+            ExpectDecodes(t, "pic.bin", p.data);
+        else
+            EXPECT_EQ(0u, t.Records()[0]->state & codec::kStateReady);
+    }
+}

@@ -34,9 +34,13 @@ struct PartInfo {
     int mode = -1;              // permission bits of a begin line, -1 when none
     bool hasBegin = false;
     bool hasEnd = false;
-    bool hasData = false;       // data lines, or the empty data of an empty file
-    bool bare = false;          // data from the input's first line, without any framing
-    bool markup = false;        // found in HTML source: its lines are read unmarked
+    bool hasData = false;  // data lines, or the empty data of an empty file
+    bool bare = false;     // data from the input's first line, without any framing
+    bool markup = false;   // found in HTML source: its lines are read unmarked
+    // uu and xx: the data ended as a file's does (a short line, the zero-length terminator),
+    // so that only "end" may follow; and a part that is that "end" alone.
+    bool dataEnded = false;
+    bool endOnly = false;
     uint64_t bytes = 0;         // decoded size: exact for uu/xx, an estimate for Base64
     uint32_t damagedLines = 0;  // lines inside the data that are not data
     int number = 0;             // from the format (yEnc) or the Subject; 0: none

@@ -297,6 +297,13 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
         hasData = hasData || p.hasData;
         total = std::max(total, p.total);
     }
+    // "end" alone ends the file only after a part whose data ended as a file's does; after any
+    // other, the data between them is not here.
+    for (size_t i = 1; i < r.parts.size(); ++i) {
+        const PartInfo& p = r.parts[i];
+        if (p.endOnly && r.parts[i - 1].number == p.number - 1 && !r.parts[i - 1].dataEnded)
+            hasEnd = false;
+    }
     int highest = r.parts.empty() ? 0 : r.parts.back().number;
     int last = std::max(total, highest);
     r.total = total;

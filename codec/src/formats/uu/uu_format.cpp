@@ -37,6 +37,7 @@ class UuReader : public FormatReader {
     }
     void FullLines(Chunk& chunk, std::string_view, size_t count) override {
         chunk.part.bytes += 45 * static_cast<uint64_t>(count);
+        chunk.part.dataEnded = false;
     }
 
   private:
@@ -65,6 +66,7 @@ void UuReader::Decide(Chunk& chunk, LineKind kind, bool end, char first, uint64_
     if (!m_hold.Held() || !m_hold.Counts(kind, end, first)) return;
     chunk.part.bytes += m_heldBytes;
     chunk.part.hasData = true;
+    chunk.part.dataEnded = true;  // a line cut short is a file's last
     // Up to the line that decided, which the decoder must see to decide alike.
     chunk.lastDataEnd = std::max(m_heldNext, through);
 }
@@ -150,6 +152,7 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
         return true;
     }
     if (u.kind == LineKind::kData) {
+        part.dataEnded = u.bytes < 45;  // a file's last line is the only one not full
         chunk.bulkStride = FullLineStride(table, t, line.Stride());
         if (headerless && !chunk.confirmed && chunk.bulkStride) chunk.confirmed = true;
         part.bytes += static_cast<uint64_t>(u.bytes);
@@ -160,6 +163,7 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
         return true;
     }
     if (u.kind == LineKind::kZero) {
+        part.dataEnded = true;
         if (headerless && !chunk.confirmed) chunk.confirmed = m_prevData;
         if (!headerless) part.hasData = true;  // "`": an empty file's data
         m_prevData = false;
@@ -179,9 +183,11 @@ bool UuReader::Detect(const Line& line, Chunk& chunk) {
     std::string_view t = line.text;
     if (line.overlong) return true;
     // The last part of a posting may hold no data but the terminator and "end", or only one
-    // line cut short by stripped blanks before them (a terminator stripped arrives empty).
+    // line cut short by stripped blanks before them (a terminator stripped arrives empty), or
+    // "end" alone (the assembly checks that the part before it ended its data).
     bool zero = t == "`" || t == "+" || t == " " || t.empty();
-    if (IsEndLine(t) && m_prevZero &&
+    bool endAlone = !m_prevZero && chunk.article.number > 1;
+    if (IsEndLine(t) && (m_prevZero || endAlone) &&
         (chunk.article.number > 1 || chunk.Continuing(Encoding::kUu) ||
          chunk.Continuing(Encoding::kXx))) {
         bool xx = chunk.Continuing(Encoding::kXx);
@@ -189,6 +195,8 @@ bool UuReader::Detect(const Line& line, Chunk& chunk) {
         chunk.Open(Framing::kHeaderless, xx ? Encoding::kXx : Encoding::kUu,
                    withShort ? m_shortOffset : line.offset);
         chunk.part.hasData = true;
+        chunk.part.endOnly = endAlone;
+        chunk.part.dataEnded = true;
         chunk.confirmed = true;
         if (withShort) {
             chunk.part.bytes = m_shortBytes;
