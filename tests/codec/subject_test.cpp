@@ -24,6 +24,10 @@ TEST(Subject, FindsTheLastNumberingInEveryForm) {
         {"version 1.2 of 2024", 0, 0, "version 1.2 of 2024", ""},
         {"a (3/2) inverted", 0, 0, "a (3/2) inverted", ""},
         {"film.001 (1/1)", 1, 1, "film.001", "film.001"},
+        {"backup.zip {2/5}", 2, 5, "backup.zip", "backup.zip"},
+        {"backup.part3 of 7", 3, 7, "backup.", ""},
+        {"File 1 of 3 - set.zip (2/4)", 2, 4, "file 1 of 3 - set.zip", "set.zip"},
+        {"depart3 of 7", 0, 0, "depart3 of 7", ""},
         {"huge (1/99999999999)", 0, 0, "huge (1/99999999999)", ""},
     };
     for (const Row& row : rows) {

@@ -43,9 +43,9 @@ struct Match {
     int number = 0, total = 0;
 };
 
-// "(a/b)" or "[a/b]" starting at s[i].
+// "(a/b)", "[a/b]" or "{a/b}" starting at s[i].
 bool Bracketed(std::string_view s, size_t i, Match& m) {
-    char close = s[i] == '(' ? ')' : ']';
+    char close = s[i] == '(' ? ')' : s[i] == '[' ? ']' : '}';
     size_t j = i + 1;
     SkipBlanks(s, j);
     if (!ReadNumber(s, j, m.number)) return false;
@@ -95,12 +95,15 @@ bool OfForm(std::string_view s, size_t i, Match& m) {
     size_t digitsEnd = k;
     while (k > 0 && IsDigit(s[k - 1]))
         --k;
-    // The number stands alone: "3 of 7", "(3 of 7)", not "1.2 of 2024".
-    if (k == digitsEnd || (k > 0 && !IsBlank(s[k - 1]) && s[k - 1] != '(' && s[k - 1] != '['))
+    // The number stands alone: "3 of 7", "(3 of 7)", "name.part3 of 7", not "1.2 of 2024".
+    bool afterPart = k >= 4 && StartsWithNoCase(s.substr(k - 4), "part") &&
+                     (k == 4 || !std::isalpha(static_cast<unsigned char>(s[k - 5])));
+    if (k == digitsEnd ||
+        (k > 0 && !IsBlank(s[k - 1]) && s[k - 1] != '(' && s[k - 1] != '[' && !afterPart))
         return false;
     size_t a = k;
     if (!ReadNumber(s, a, m.number)) return false;
-    size_t begin = k;
+    size_t begin = afterPart ? k - 4 : k;
     // An optional "part " before the number belongs to the numbering.
     size_t p = begin;
     while (p > 0 && IsBlank(s[p - 1]))
@@ -197,7 +200,7 @@ SubjectInfo ParseSubject(std::string_view subject) {
         Match m;
         char c = subject[i];
         bool ok = false;
-        if (c == '(' || c == '[') {
+        if (c == '(' || c == '[' || c == '{') {
             ok = Bracketed(subject, i, m);
         } else if ((c == 'o' || c == 'O') && i + 1 < subject.size() &&
                    (subject[i + 1] == 'f' || subject[i + 1] == 'F')) {
