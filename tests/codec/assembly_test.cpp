@@ -484,3 +484,20 @@ TEST_F(Assembly, APartOfEndAloneEndsTheFileOnlyAfterTheDatasEnd) {
             EXPECT_EQ(0u, t.Records()[0]->state & codec::kStateReady);
     }
 }
+
+// A part whose uuencoded data ended as a file's does (its last line not full), with more data
+// in a later part, was joined wrongly: the file is not ready, and the warning names the part.
+TEST_F(Assembly, APartAfterTheEndOfTheDataIsAWrongJoin) {
+    Posting small = MakePosting(dir, "a.bin", 1000, 1, 16);  // a file of its own in "(1/2)"
+    Posting other = MakePosting(dir, "a.bin", 9000, 2, 17);
+    std::string first = small.bodies[0].substr(0, small.bodies[0].rfind("end\n"));
+    WriteFile(dir / "w1", Article(Numbered("a.bin", 1, 2), first, 1));
+    WriteFile(dir / "w2", Article(Numbered("a.bin", 2, 2), other.bodies[1], 2));
+    test::Library t;
+    std::vector<int> results;
+    ASSERT_EQ(0, t.LoadAll({dir / "w1", dir / "w2"}, results));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(0u, t.Records()[0]->state & codec::kStateReady) << t.AllMessages();
+    EXPECT_NE(std::string::npos, t.AllMessages().find("the data of part 1 ends as a file's does"))
+        << t.AllMessages();
+}

@@ -169,6 +169,8 @@ struct CodecLibrary::Impl {
     bool DecodedCrc(const PartInfo& part, uint32_t& crc);
     bool SameFile(const PartInfo& first, const PartInfo& again);
     int Verify(Record& record, const std::string& shown, uint64_t total);
+    // False, with a warning, when a uu or xx record's parts cannot follow each other.
+    bool CheckUuJoin(const Record& r, const std::string& name);
     int VerifyBinHex(Record& record, const std::string& shown, uint64_t total);
     Keeper MakeKeeper(uint64_t inputSize);
     void NameBare(PartInfo& part, const std::string& shown);

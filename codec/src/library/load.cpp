@@ -199,7 +199,8 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
             touched->push_back(p.partialId);
             continue;
         }
-        bool check = p.encoding == Encoding::kYenc || p.encoding == Encoding::kBinHex;
+        bool check = p.encoding == Encoding::kYenc || p.encoding == Encoding::kBinHex ||
+                     p.encoding == Encoding::kUu || p.encoding == Encoding::kXx;
         int keptId = p.kept, replacedKept = -1;
         Record* joined = assembly.Add(std::move(p), note, reuse ? *reuse : nullptr, &replacedKept);
         if (!joined) kept.erase(keptId);  // a repeat, dropped with what the load kept of it
