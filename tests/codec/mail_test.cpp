@@ -442,3 +442,43 @@ TEST(Mailboxes, AppleDoubleWritesTheDataFork) {
     ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
     EXPECT_TRUE(ReadFile(dir / "out/report.pdf") == ReadFile(dir / "peer"));
 }
+
+// uuencoded text that a gateway re-encoded as quoted-printable ("=" as "=3D", long lines broken
+// softly) is decoded before it is scanned: the bytes are those of the file, as uudecode finds
+// them in the text Python's email package decodes.
+TEST(Mailboxes, EncodedTextInsideQuotedPrintable) {
+    TempDir dir;
+    std::string data = test::RandomBytes(6000, 71);
+    WriteFile(dir / "uu", test::Filtered(data, "uuencode pic.bin"));
+    std::string script =
+        "import sys, html, email.policy\nfrom email.message import EmailMessage\n"
+        "uu = open(sys.argv[1] + '/uu').read()\n"
+        "# A gateway that breaks lines at 40 characters.\n"
+        "m = EmailMessage(policy=email.policy.default.clone(max_line_length=40))\n"
+        "m['Subject'] = 'a picture'\n"
+        "m.set_content('Here it is:\\n\\n' + uu + '\\nBye.\\n', cte='quoted-printable')\n"
+        "open(sys.argv[1] + '/plain.eml', 'wb').write(bytes(m))\n"
+        "h = EmailMessage()\nh['Subject'] = 'a picture'\n"
+        "h.set_content('<p>' + '<br>\\n'.join(html.escape(l) for l in uu.splitlines()) + "
+        "'</p>\\n', subtype='html', cte='quoted-printable')\n"
+        "open(sys.argv[1] + '/html.eml', 'wb').write(bytes(h))\n"
+        "open(sys.argv[1] + '/peer.txt', 'wb').write(m.get_payload(decode=True))\n";
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
+    ASSERT_NE(std::string::npos, ReadFile(dir / "plain.eml").find("=3D"));
+    ASSERT_NE(std::string::npos, ReadFile(dir / "plain.eml").find("=\n"));  // broken softly
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) + " && mkdir peer && cd peer && uudecode " +
+                             Q(dir / "peer.txt")));
+    ASSERT_TRUE(ReadFile(dir / "peer/pic.bin") == data);
+    for (const char* input : {"plain.eml", "html.eml"}) {
+        SCOPED_TRACE(input);
+        test::Library t;
+        ASSERT_EQ(0, t.Load(dir / input));
+        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+        EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+        std::string out = dir / (std::string("out-") + input);
+        ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
+        t.OutputTo(out);
+        ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+        EXPECT_TRUE(ReadFile(out + "/pic.bin") == data);
+    }
+}

@@ -37,6 +37,7 @@ struct PartInfo {
     bool hasData = false;  // data lines, or the empty data of an empty file
     bool bare = false;     // data from the input's first line, without any framing
     bool markup = false;   // found in HTML source: its lines are read unmarked
+    bool qpText = false;   // found in text sent as quoted-printable: read decoded
     // uu and xx: the data ended as a file's does (a short line, the zero-length terminator),
     // so that only "end" may follow; and a part that is that "end" alone.
     bool dataEnded = false;

@@ -157,7 +157,6 @@ bool LineReader::Next(Line& line) {
             if (m_mark && len && *start == m_mark) Undo(line);
             m_pos += len + 1;
             line.next = m_fileOffset + m_pos;
-            if (m_markup) line.text = UnmarkHtml(line.text, m_unmarked);
             return true;
         }
     }
@@ -195,7 +194,6 @@ bool LineReader::Next(Line& line) {
         }
         line.next = m_fileOffset + m_pos;
         if (m_mark && atLineStart && !line.text.empty() && line.text[0] == m_mark) Undo(line);
-        if (m_markup) line.text = UnmarkHtml(line.text, m_unmarked);
         return true;
     }
 }

@@ -56,8 +56,6 @@ class LineReader {
         Reset(input, start, end);
         SetFillHook(std::move(hook));
     }
-    // Lines of HTML source, handed out as the text they show (see UnmarkHtml), none in bulk.
-    void SetMarkup(bool on) { m_markup = on; }
     // How the reading ended: 0, an errno value, or -1 when the fill hook stopped it.
     int Result() const { return m_stopped ? -1 : m_error; }
 
@@ -69,7 +67,7 @@ class LineReader {
     // nor into a line the transform changes), and their file offset: a caller may consume
     // whole lines from here itself (Consume) without a call per line.
     std::string_view Pending() {
-        if (m_midLine || m_markup) return std::string_view();
+        if (m_midLine) return std::string_view();
         size_t end = m_mark ? MarkedLineFrom(m_pos) : m_fill;
         return std::string_view(m_buffer.data() + m_pos, end - m_pos);
     }
@@ -98,8 +96,6 @@ class LineReader {
     bool m_midLine = false;  // the last piece handed out was not the end of its line
     int m_error = 0;
     bool m_stopped = false;
-    bool m_markup = false;
-    std::string m_unmarked;  // the last line as its HTML shows it
     char m_mark = 0;         // the first byte of the lines the transform changes ('.', '>'), or 0
     char m_eol = '\n';       // what ends a line: LF (after which a CR before it goes too), or CR
     size_t m_markedLine = SIZE_MAX;  // MarkedLineFrom's last answer, until the buffer moves

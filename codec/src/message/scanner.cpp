@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "base/tables.h"
+#include "formats/qp/qp.h"
 #include "formats/uu/uu.h"
 #include "io/source.h"
 #include "message/headers.h"
@@ -97,7 +98,7 @@ void Scanner::StartHeaders(bool top) {
     m_description.clear();
     m_contentId.clear();
     m_anyHeader = false;
-    m_html = false;
+    m_html = m_qpText = false;
     m_charset.clear();
     m_babyl = Babyl::kNone;
     if (top) {
@@ -126,7 +127,7 @@ void Scanner::EndFramedMessage(uint64_t at) {
 
 void Scanner::EndMessage() {
     DropOutsideParts();
-    m_html = false;
+    m_html = m_qpText = false;
     // A body that simply runs to the end of a single-part message is complete; inside an
     // unclosed multipart it was cut short.
     m_chunk.Close(m_chunk.framing == Framing::kMime && m_boundaries.empty());
@@ -215,7 +216,9 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
         }
     }
     m_partHeaders = false;
-    m_html = type.value == "text/html" && transfer != "base64" && transfer != "quoted-printable";
+    m_html = type.value == "text/html" && transfer != "base64";
+    m_qpText = transfer == "quoted-printable";
+    m_qpLines = QpTextLines();
     m_charset = type.Param("charset");
     if (type.value.rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
         m_outsideParts = true;  // the preamble
@@ -298,7 +301,7 @@ bool Scanner::BoundaryLine(std::string_view text) {
         if (tail == "--") {
             m_boundaries.resize(i);
             m_body = Body::kText;  // the epilogue
-            m_html = false;
+            m_html = m_qpText = false;
             m_outsideParts = true;
             return true;
         }
@@ -362,19 +365,25 @@ void Scanner::BodyLine(const codec::Line& line) {
                 HeaderLine(t);
                 return;
             }
-            if (m_html) {
-                // Data pasted into HTML is read as the page shows it, here and when decoded.
-                codec::Line shown = line;
-                shown.text = UnmarkHtml(line.text, m_unmarked);
-                m_formats.TextLine(shown, m_chunk);
-                if (m_chunk.IsOpen()) m_chunk.part.markup = true;
-            } else {
-                m_formats.TextLine(line, m_chunk);
-            }
+            TextLine(line);
             // A name in the data is in the charset of the text around it, if that says one.
             if (!m_charset.empty() && m_chunk.IsOpen() && m_chunk.part.nameCharset.empty())
                 m_chunk.part.nameCharset = m_charset;
             return;
+    }
+}
+
+// A line of text that may hold encoded data, as the text reads: quoted-printable decoded (a
+// gateway re-encoded it), HTML unmarked; the decoders read the part alike.
+void Scanner::TextLine(const codec::Line& line) {
+    codec::Line text = line;
+    if (m_qpText && !m_qpLines.Add(line, text)) return;  // the rest of a line broken softly
+    if (m_html) text.text = UnmarkHtml(text.text, m_unmarked);
+    m_formats.TextLine(text, m_chunk);
+    if (m_chunk.IsOpen()) {
+        m_chunk.part.markup = m_chunk.part.markup || m_html;
+        m_chunk.part.qpText = m_chunk.part.qpText || m_qpText;
+        if (m_qpText) m_chunk.bulkStride = 0;  // bulk runs are of the lines as sent
     }
 }
 

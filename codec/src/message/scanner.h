@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/format.h"
+#include "formats/qp/qp.h"
 #include "io/line_reader.h"
 #include "message/subject.h"
 
@@ -64,6 +65,7 @@ class Scanner {
     void OpenBody(Encoding encoding, uint64_t bodyStart);
     bool BoundaryLine(std::string_view text);
     void BodyLine(const codec::Line& line);
+    void TextLine(const codec::Line& line);
 
     FormatSet m_formats;
     Chunk m_chunk;
@@ -94,8 +96,10 @@ class Scanner {
     bool m_outsideParts = false;  // in a multipart's preamble or epilogue
     std::string m_charset;        // the text's declared charset
     bool m_html = false;          // the text is HTML source
-    std::string m_unmarked;       // a line of it as it shows
-    int m_partNumber = 0;         // of the body part being read: all parts the message has shown
+    bool m_qpText = false;        // the text was sent as quoted-printable
+    QpTextLines m_qpLines;
+    std::string m_unmarked;  // a line of it as it shows
+    int m_partNumber = 0;    // of the body part being read: all parts the message has shown
     struct Multipart {
         std::string boundary;
         Article article;           // what numbered the message when it opened

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "formats/qp/qp.h"
 #include "simd/simd.h"
 
 namespace codec {
@@ -188,15 +189,15 @@ int BinHexSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink
                               const LineReader::FillHook& hook, std::vector<char>& readBuffer) {
     LineReader reader(readBuffer);
     reader.Reset(input, part.begin, part.end, hook);
-    reader.SetMarkup(part.markup);
+    PartTextLines lines(reader, part.qpText, part.markup);
     Line line;
-    while (reader.Next(line)) {
+    while (lines.Next(line)) {
         if (line.overlong) continue;
         BinHexLine in;
         if (!ReadBinHexLine(line.text, in)) continue;
         m_decoder.Feed(in.data.data(), in.data.size(), &sink);
         if (in.colon != std::string_view::npos) break;
-        if (!IsFullLine(line, in.data)) continue;
+        if (part.qpText || part.markup || !IsFullLine(line, in.data)) continue;
         size_t stride = line.Stride();
         std::string_view pending = reader.Pending();
         size_t run = BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),

@@ -58,4 +58,54 @@ size_t QpLineSize(std::string_view text, bool hasLineEnd) {
     return Qp(text, hasLineEnd, nullptr);
 }
 
+bool QpTextLines::Add(const Line& raw, Line& out) {
+    if (!m_open) {
+        m_text.clear();
+        m_offset = raw.offset;
+        m_open = true;
+    }
+    size_t at = m_text.size();
+    if (at < LineReader::kMaxLine) {
+        m_text.resize(at + raw.text.size() + 1);
+        size_t n = DecodeQpLine(raw.text, true, reinterpret_cast<uint8_t*>(m_text.data() + at));
+        m_text.resize(at + n);
+    }
+    m_next = raw.next;
+    bool whole = raw.overlong || (!m_text.empty() && m_text.back() == '\n') ||
+                 m_text.size() >= LineReader::kMaxLine;
+    if (!whole) return false;
+    if (!m_text.empty() && m_text.back() == '\n') m_text.pop_back();
+    out = Line();
+    out.text = m_text;
+    out.offset = m_offset;
+    out.next = m_next;
+    out.overlong = raw.overlong;
+    m_open = false;
+    return true;
+}
+
+bool QpTextLines::Finish(Line& out) {
+    if (!m_open) return false;
+    out = Line();
+    out.text = m_text;
+    out.offset = m_offset;
+    out.next = m_next;
+    m_open = false;
+    return true;
+}
+
+bool PartTextLines::Next(Line& out) {
+    if (!m_qp) {
+        if (!m_reader.Next(out)) return false;
+    } else {
+        Line raw;
+        bool got = false;
+        while (!got && m_reader.Next(raw))
+            got = m_lines.Add(raw, out);
+        if (!got && !m_lines.Finish(out)) return false;
+    }
+    if (m_markup) out.text = UnmarkHtml(out.text, m_unmarked);
+    return true;
+}
+
 }  // namespace codec

@@ -12,6 +12,7 @@
 
 #include "base/tables.h"
 #include "base/text.h"
+#include "formats/qp/qp.h"
 #include "formats/uu/uu.h"
 #include "simd/simd.h"
 
@@ -247,13 +248,13 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
     const SixBitTable& table = m_table;
     LineReader reader(readBuffer);
     reader.Reset(input, part.begin, part.end, hook);
-    reader.SetMarkup(part.markup);
+    PartTextLines lines(reader, part.qpText, part.markup);
     Line line;
     // A short line is decoded aside until the lines after it say whether it is data.
     ShortLineHold hold;
     uint8_t held[64 + kUuSlack];
     size_t heldBytes = 0;
-    while (reader.Next(line)) {
+    while (lines.Next(line)) {
         if (line.overlong) continue;
         bool end = IsEndLine(line.text);
         UuLine u = end ? UuLine() : ClassifyUuLine(table, line.text, true);
@@ -280,7 +281,8 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         sink.Advance(static_cast<size_t>(u.bytes));
         // A full line is usually followed by more of the same: take them in bulk.
         size_t stride = FullLineStride(table, line.text, line.Stride());
-        if (stride == 0) continue;
+        if (stride == 0 || part.qpText || part.markup)
+            continue;  // decoded text is read line by line
         std::string_view pending = reader.Pending();
         // The run in slices, each decoded into one reservation of the sink.
         constexpr size_t kSliceLines = 1024;
