@@ -65,10 +65,12 @@ class LineReader {
 
     // The bytes already read past the last line handed out (never past the end of the range,
     // nor into a line the transform changes), and their file offset: a caller may consume
-    // whole lines from here itself (Consume) without a call per line.
-    std::string_view Pending() {
+    // whole lines from here itself (Consume) without a call per line. fixedStart: the caller
+    // takes only lines that begin with a byte no transform changes (a full uu line's "M", the
+    // Base64 and BinHex alphabets), so the transform's lines need not be looked for.
+    std::string_view Pending(bool fixedStart = false) {
         if (m_midLine) return std::string_view();
-        size_t end = m_mark ? MarkedLineFrom(m_pos) : m_fill;
+        size_t end = m_mark && !fixedStart ? MarkedLineFrom(m_pos) : m_fill;
         return std::string_view(m_buffer.data() + m_pos, end - m_pos);
     }
     uint64_t PendingOffset() const { return m_fileOffset + m_pos; }
@@ -96,8 +98,8 @@ class LineReader {
     bool m_midLine = false;  // the last piece handed out was not the end of its line
     int m_error = 0;
     bool m_stopped = false;
-    char m_mark = 0;         // the first byte of the lines the transform changes ('.', '>'), or 0
-    char m_eol = '\n';       // what ends a line: LF (after which a CR before it goes too), or CR
+    char m_mark = 0;    // the first byte of the lines the transform changes ('.', '>'), or 0
+    char m_eol = '\n';  // what ends a line: LF (after which a CR before it goes too), or CR
     size_t m_markedLine = SIZE_MAX;  // MarkedLineFrom's last answer, until the buffer moves
 };
 

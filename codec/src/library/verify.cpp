@@ -36,19 +36,15 @@ int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t tot
 // a later part, shows parts that do not belong together (another post's, or a gap).
 bool CodecLibrary::Impl::CheckUuJoin(const Record& r, const std::string& name) {
     if (r.pub.encoding != Encoding::kUu && r.pub.encoding != Encoding::kXx) return true;
-    std::vector<const PartInfo*> parts;
-    for (const PartInfo& p : r.parts)
-        parts.push_back(&p);
-    std::sort(parts.begin(), parts.end(),
-              [](const PartInfo* a, const PartInfo* b) { return a->number < b->number; });
+    // The parts are in number order after a refresh.
     const PartInfo* ended = nullptr;
-    for (const PartInfo* part : parts) {
-        const PartInfo& p = *part;
+    for (const PartInfo& p : r.parts) {
         if (ended && p.bytes > 0 && !p.endOnly) {
-            Message(kLevelWarning,
-                    "'" + name + "': the data of part " + std::to_string(ended->number) +
-                        " ends as a file's does, yet part " + std::to_string(p.number) +
-                        " has more: they do not belong together.");
+            if (!r.checksumBad)  // said once
+                Message(kLevelWarning,
+                        "'" + name + "': the data of part " + std::to_string(ended->number) +
+                            " ends as a file's does, yet part " + std::to_string(p.number) +
+                            " has more: they do not belong together.");
             return false;
         }
         if (p.dataEnded && p.bytes > 0) ended = &p;

@@ -547,9 +547,11 @@ bool ScanFile(LineReader& reader, Scanner& scanner) {
     while (reader.Next(line)) {
         scanner.Line(line);
         if (size_t stride = scanner.BulkStride()) {
-            size_t run = scanner.BulkRun(reader.Pending());
+            // Only yEnc lines may begin with any byte, a quoted ">" or a stuffed "." too.
+            bool fixedStart = scanner.BulkEncoding() != Encoding::kYenc;
+            size_t run = scanner.BulkRun(reader.Pending(fixedStart));
             if (run) {
-                scanner.FullLines(reader.Pending().substr(0, run * stride), run,
+                scanner.FullLines(reader.Pending(fixedStart).substr(0, run * stride), run,
                                   reader.PendingOffset() + run * stride);
                 reader.Consume(run * stride);
             }

@@ -30,6 +30,7 @@ class Scanner {
     // `pending` starts with; FullLines then reports that run. (yEnc lines differ in length:
     // the stride is 1, the run counts the bytes of whole lines.)
     size_t BulkStride() const { return m_chunk.bulkStride; }
+    Encoding BulkEncoding() const { return m_chunk.part.encoding; }
     size_t BulkRun(std::string_view pending);
     // The run: its bytes (lines and line ends), how many lines, and where it ends in the file.
     void FullLines(std::string_view run, size_t count, uint64_t end);

@@ -199,7 +199,7 @@ int BinHexSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink
         if (in.colon != std::string_view::npos) break;
         if (part.qpText || part.markup || !IsFullLine(line, in.data)) continue;
         size_t stride = line.Stride();
-        std::string_view pending = reader.Pending();
+        std::string_view pending = reader.Pending(true);  // full lines begin with data
         size_t run = BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),
                                      pending.size(), stride);
         if (run == 0) continue;

@@ -282,8 +282,8 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         // A full line is usually followed by more of the same: take them in bulk.
         size_t stride = FullLineStride(table, line.text, line.Stride());
         if (stride == 0 || part.qpText || part.markup)
-            continue;  // decoded text is read line by line
-        std::string_view pending = reader.Pending();
+            continue;                                     // decoded text is read line by line
+        std::string_view pending = reader.Pending(true);  // full lines begin with data
         // The run in slices, each decoded into one reservation of the sink.
         constexpr size_t kSliceLines = 1024;
         if (&table == &kUuTable) {
