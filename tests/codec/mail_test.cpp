@@ -49,6 +49,22 @@ void ExpectPeerFiles(const TempDir& dir, const std::vector<std::string>& inputs,
     }
 }
 
+// Loads input and expects one file, ready, named `name`, that decodes to data.
+void ExpectOneFile(const TempDir& dir, const std::string& input, const std::string& name,
+                   const std::string& data) {
+    SCOPED_TRACE(input);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / input));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(name, t.Records()[0]->name);
+    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
+    std::string out = dir / ("out-" + input);
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
+    t.OutputTo(out);
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+    EXPECT_TRUE(ReadFile(out + "/" + name) == data);
+}
+
 // The same three mails (a text with prose "From " lines, a binary, a named 7bit text and a
 // quoted-printable text holding blank lines, "From " lines and "Subject: " lines) in every
 // kind of mailbox.
@@ -105,19 +121,8 @@ TEST(Mailboxes, HeaderLinesOfAnyLengthAndNumber) {
               "From: a@example.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; "
               "boundary=b\n\n--b\n" +
                   to + "\n" + attachment + "--b--\n");
-    for (const char* name : {"long.eml", "part.eml"}) {
-        SCOPED_TRACE(name);
-        test::Library t;
-        ASSERT_EQ(0, t.Load(dir / name));
-        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
-        EXPECT_STREQ("long.bin", t.Records()[0]->name);
-        EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
-        std::string out = dir / (std::string("out-") + name);
-        ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
-        t.OutputTo(out);
-        ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
-        EXPECT_TRUE(ReadFile(out + "/long.bin") == data);
-    }
+    for (const char* name : {"long.eml", "part.eml"})
+        ExpectOneFile(dir, name, "long.bin", data);
 }
 
 }  // namespace
@@ -198,7 +203,8 @@ TEST(Mailboxes, PreamblesAndHtml) {
         Q(dir / "uu"));
     ASSERT_NE(std::string::npos, html.find("&lt;"));
     ASSERT_NE(std::string::npos, html.find("&amp;"));
-    std::string attachment = test::Filtered(test::RandomBytes(900, 42), "base64");
+    std::string attached = test::RandomBytes(900, 42);
+    std::string attachment = test::Filtered(attached, "base64");
     std::string head = "From: a@example.org\nMIME-Version: 1.0\nContent-Type: multipart/mixed; ";
     WriteFile(dir / "preamble.eml",
               head +
@@ -214,28 +220,9 @@ TEST(Mailboxes, PreamblesAndHtml) {
                   "boundary=b\n\n--b\nContent-Type: multipart/alternative; boundary=c\n\n"
                   "--c\nContent-Type: text/plain\n\n" +
                   uu + "--c\nContent-Type: text/html\n\n" + html + "--c--\n--b--\n");
-    struct Row {
-        const char* input;
-        const char* name;
-        std::string bytes;
-    } rows[] = {{"preamble.eml", "a.bin", ""},
-                {"html.eml", "pic.bin", data},
-                {"alternative.eml", "pic.bin", data}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.input);
-        test::Library t;
-        ASSERT_EQ(0, t.Load(dir / row.input));
-        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
-        const codec::FileRecord* r = t.Records()[0];
-        EXPECT_STREQ(row.name, r->name);
-        EXPECT_EQ(codec::kStateReady, r->state) << t.AllMessages();
-        if (row.bytes.empty()) continue;
-        std::string out = dir / (std::string("out-") + row.input);
-        ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
-        t.OutputTo(out);
-        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
-        EXPECT_TRUE(ReadFile(out + "/pic.bin") == row.bytes);
-    }
+    ExpectOneFile(dir, "preamble.eml", "a.bin", attached);
+    ExpectOneFile(dir, "html.eml", "pic.bin", data);
+    ExpectOneFile(dir, "alternative.eml", "pic.bin", data);
 }
 
 // File names in the charsets mail uses, as RFC 2047 words and RFC 2231 values, come out as the
@@ -432,15 +419,7 @@ TEST(Mailboxes, AppleDoubleWritesTheDataFork) {
         "open(sys.argv[1] + '/peer', 'wb').write(double.get_payload()[1].get_payload("
         "decode=True))\n";
     ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
-    test::Library t;
-    ASSERT_EQ(0, t.Load(dir / "mail"));
-    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
-    EXPECT_STREQ("report.pdf", t.Records()[0]->name);
-    EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
-    ASSERT_EQ(0, test::Shell("mkdir " + Q(dir / "out")));
-    t.OutputTo(dir / "out");
-    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
-    EXPECT_TRUE(ReadFile(dir / "out/report.pdf") == ReadFile(dir / "peer"));
+    ExpectOneFile(dir, "mail", "report.pdf", ReadFile(dir / "peer"));
 }
 
 // uuencoded text that a gateway re-encoded as quoted-printable ("=" as "=3D", long lines broken
@@ -469,16 +448,6 @@ TEST(Mailboxes, EncodedTextInsideQuotedPrintable) {
     ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) + " && mkdir peer && cd peer && uudecode " +
                              Q(dir / "peer.txt")));
     ASSERT_TRUE(ReadFile(dir / "peer/pic.bin") == data);
-    for (const char* input : {"plain.eml", "html.eml"}) {
-        SCOPED_TRACE(input);
-        test::Library t;
-        ASSERT_EQ(0, t.Load(dir / input));
-        ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
-        EXPECT_EQ(codec::kStateReady, t.Records()[0]->state) << t.AllMessages();
-        std::string out = dir / (std::string("out-") + input);
-        ASSERT_EQ(0, test::Shell("mkdir " + Q(out)));
-        t.OutputTo(out);
-        ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
-        EXPECT_TRUE(ReadFile(out + "/pic.bin") == data);
-    }
+    for (const char* input : {"plain.eml", "html.eml"})
+        ExpectOneFile(dir, input, "pic.bin", data);
 }

@@ -1,6 +1,8 @@
-// Parts become file records. A part joins a record by its name, else by its Subject with the
-// numbering removed, else (no begin, no numbering) by directly following an unfinished part;
-// anything else starts a record of its own. Records never move once made, so the pointers
+// Parts become file records, on evidence, strongest first: a part joins a record by its name,
+// else by its Subject with the numbering removed, else (no begin, no numbering) by directly
+// following an unfinished part, but never against a Subject that names another post or
+// another number of parts. The same name split into another number of parts is a set of its
+// own. Anything else starts a record of its own. Records never move once made, so the pointers
 // handed out stay valid until the assembly is cleared.
 #pragma once
 
