@@ -17,4 +17,9 @@ inline bool IsBlank(std::string_view s) {
     return Trim(s).empty();
 }
 
+// A line of HTML source as the text it shows, for encoded data pasted into an HTML part: its
+// tags ("<br>", "<pre>") go and its character references ("&lt;", "&#38;") are read. The
+// result is text itself when there is nothing to undo, else a view of scratch.
+std::string_view UnmarkHtml(std::string_view text, std::string& scratch);
+
 }  // namespace codec

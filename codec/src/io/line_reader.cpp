@@ -200,45 +200,6 @@ bool LineReader::Next(Line& line) {
 
 namespace {
 
-bool IsTagStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '/' || c == '!';
-}
-
-// The character a reference at text[i] ('&') stands for, and its length; false for none.
-bool CharacterReference(std::string_view text, size_t i, char& c, size_t& length) {
-    static constexpr std::pair<std::string_view, char> kNamed[] = {
-        {"&lt;", '<'},   {"&gt;", '>'},    {"&amp;", '&'},
-        {"&quot;", '"'}, {"&apos;", '\''}, {"&nbsp;", ' '}};
-    for (const auto& [name, ch] : kNamed) {
-        if (text.substr(i, name.size()) == name) {
-            c = ch;
-            length = name.size();
-            return true;
-        }
-    }
-    if (text.substr(i, 2) != "&#") return false;
-    size_t k = i + 2;
-    bool hex = k < text.size() && (text[k] == 'x' || text[k] == 'X');
-    if (hex) ++k;
-    unsigned value = 0;
-    size_t digits = 0;
-    for (; k < text.size() && digits < 6; ++k, ++digits) {
-        char d = text[k];
-        int v = d >= '0' && d <= '9'          ? d - '0'
-                : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-                : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
-                                              : -1;
-        if (v < 0) break;
-        value = value * (hex ? 16 : 10) + static_cast<unsigned>(v);
-    }
-    // Only ASCII: encoded data is ASCII, and anything else stays as it was written.
-    if (digits == 0 || k >= text.size() || text[k] != ';' || value == 0 || value > 0x7E)
-        return false;
-    c = static_cast<char>(value);
-    length = k + 1 - i;
-    return true;
-}
-
 // Undoes the transform whose lines begin with `mark` on a block, in place; atLineStart carries
 // over from block to block. A quoted line's start too near the block's end to be told (more
 // follows: !last) is held back for the next block: `held` bytes. Returns the bytes left.
@@ -255,21 +216,13 @@ size_t UndoBlock(char* data, size_t size, char mark, char eol, bool last, bool& 
             size = tail;
         }
     }
-    bool startsLine = atLineStart;
     size_t out = 0;
-    auto keep = [&](size_t from, size_t to) {
-        if (out != from) std::memmove(data + out, data + from, to - from);
-        out += to - from;
-    };
     for (size_t i = 0; i < size;) {
-        size_t at = MarkedLineStart(data, size, i, mark, eol, startsLine && i == 0);
-        keep(i, at);
-        if (at == size) break;
-        std::string_view rest(data + at, std::min(size - at, kMaxFromQuotes + 6));
-        bool drop = mark == '.' || IsQuotedFromLine(rest);
-        i = at + (drop ? 1 : 0);
-        if (i < size) keep(i, i + 1);  // past the line's start, so it is not found again
-        ++i;
+        // Every line found is one the transform changes: its mark goes.
+        size_t at = MarkedLineStart(data, size, i, mark, eol, atLineStart && i == 0);
+        if (out != i) std::memmove(data + out, data + i, at - i);
+        out += at - i;
+        i = at + 1;
     }
     if (held)
         atLineStart = true;
@@ -279,26 +232,6 @@ size_t UndoBlock(char* data, size_t size, char mark, char eol, bool last, bool& 
 }
 
 }  // namespace
-
-std::string_view UnmarkHtml(std::string_view text, std::string& scratch) {
-    if (text.find_first_of("<&") == std::string_view::npos) return text;
-    scratch.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        size_t length = 0;
-        if (c == '<' && i + 1 < text.size() && IsTagStart(text[i + 1])) {
-            size_t close = text.find('>', i);
-            if (close != std::string_view::npos) {
-                i = close;
-                continue;
-            }
-        } else if (c == '&' && CharacterReference(text, i, c, length)) {
-            i += length - 1;
-        }
-        scratch += c;
-    }
-    return scratch;
-}
 
 int ReadBlocks(Input& input, uint64_t start, uint64_t end, std::vector<char>& buffer,
                const LineReader::FillHook& hook,

@@ -103,11 +103,6 @@ class LineReader {
     size_t m_markedLine = SIZE_MAX;  // MarkedLineFrom's last answer, until the buffer moves
 };
 
-// A line of HTML source as the text it shows, for encoded data pasted into an HTML part: its
-// tags ("<br>", "<pre>") go and its character references ("&lt;", "&#38;") are read. The
-// result is text itself when there is nothing to undo, else a view of scratch.
-std::string_view UnmarkHtml(std::string_view text, std::string& scratch);
-
 // Reads [start, end) of the input (start: the start of a line) in blocks through the buffer,
 // calling sink for each block with the input's transform undone. Returns 0, an errno value,
 // or -1 when the fill hook stopped it.

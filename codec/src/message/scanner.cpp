@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "base/tables.h"
+#include "base/text.h"
 #include "formats/qp/qp.h"
 #include "formats/uu/uu.h"
 #include "io/source.h"
@@ -123,6 +124,12 @@ void Scanner::EndFramedMessage(uint64_t at) {
     if (m_mode == Mode::kBody && m_chunk.framing == Framing::kMime && m_chunk.part.begin == at)
         m_chunk.part.hasData = false;
     EndArticle();
+}
+
+void Scanner::NewArticle(std::string_view firstHeader) {
+    EndMessage();
+    StartMessage();
+    HeaderLine(firstHeader);
 }
 
 void Scanner::EndMessage() {
@@ -332,9 +339,7 @@ void Scanner::BodyLine(const codec::Line& line) {
         // fields a transport adds start an article there.
         bool transportOnly = mime && m_body == Body::kVerbatim;
         if (m_boundaries.empty() && !ownBody && IsArticleStart(t, transportOnly)) {
-            EndMessage();
-            StartMessage();
-            HeaderLine(t);
+            NewArticle(t);
             return;
         }
     }
@@ -345,9 +350,7 @@ void Scanner::BodyLine(const codec::Line& line) {
             // Articles saved one after another: a single-part message's encoded body ends
             // where the next article's header starts (checked above only after a blank line).
             if (m_boundaries.empty() && !line.overlong && IsArticleStart(t)) {
-                EndMessage();
-                StartMessage();
-                HeaderLine(t);
+                NewArticle(t);
                 return;
             }
             if (m_body == Body::kSkip) return;
@@ -360,15 +363,10 @@ void Scanner::BodyLine(const codec::Line& line) {
             // start here, blank line or not.
             if (m_chunk.framing == Framing::kYenc && m_chunk.dataComplete && m_boundaries.empty() &&
                 !line.overlong && IsArticleStart(t)) {
-                EndMessage();
-                StartMessage();
-                HeaderLine(t);
+                NewArticle(t);
                 return;
             }
             TextLine(line);
-            // A name in the data is in the charset of the text around it, if that says one.
-            if (!m_charset.empty() && m_chunk.IsOpen() && m_chunk.part.nameCharset.empty())
-                m_chunk.part.nameCharset = m_charset;
             return;
     }
 }
@@ -384,6 +382,8 @@ void Scanner::TextLine(const codec::Line& line) {
         m_chunk.part.markup = m_chunk.part.markup || m_html;
         m_chunk.part.qpText = m_chunk.part.qpText || m_qpText;
         if (m_qpText) m_chunk.bulkStride = 0;  // bulk runs are of the lines as sent
+        // A name in the data is in the charset of the text around it, if that says one.
+        if (m_chunk.part.nameCharset.empty()) m_chunk.part.nameCharset = m_charset;
     }
 }
 
@@ -549,9 +549,10 @@ bool ScanFile(LineReader& reader, Scanner& scanner) {
         if (size_t stride = scanner.BulkStride()) {
             // Only yEnc lines may begin with any byte, a quoted ">" or a stuffed "." too.
             bool fixedStart = scanner.BulkEncoding() != Encoding::kYenc;
-            size_t run = scanner.BulkRun(reader.Pending(fixedStart));
+            std::string_view pending = reader.Pending(fixedStart);
+            size_t run = scanner.BulkRun(pending);
             if (run) {
-                scanner.FullLines(reader.Pending(fixedStart).substr(0, run * stride), run,
+                scanner.FullLines(pending.substr(0, run * stride), run,
                                   reader.PendingOffset() + run * stride);
                 reader.Consume(run * stride);
             }

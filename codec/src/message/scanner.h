@@ -45,6 +45,8 @@ class Scanner {
     void StartHeaders(bool top);
     void StartMessage() { StartHeaders(true); }
     void EndMessage();
+    // A header line that starts the next article, after the one read.
+    void NewArticle(std::string_view firstHeader);
     // At the end of a multipart's preamble or epilogue.
     void DropOutsideParts();
     // The end of the input, or of an article a news server sent.

@@ -2,6 +2,8 @@
 // kept as they stand, as RFC 2045 advises for robustness.
 #include "formats/qp/qp.h"
 
+#include "base/text.h"
+
 namespace codec {
 
 namespace {
