@@ -501,3 +501,85 @@ TEST_F(Assembly, APartAfterTheEndOfTheDataIsAWrongJoin) {
     EXPECT_NE(std::string::npos, t.AllMessages().find("the data of part 1 ends as a file's does"))
         << t.AllMessages();
 }
+
+// A file cut by size (split -b) into pieces that end inside lines: each piece goes on with the
+// line the one before it was cut inside, in every encoding whose data goes on without headers,
+// with LF or CRLF lines, loaded one by one or all at once.
+TEST_F(Assembly, PiecesCutInsideLinesGoOnInTheNextPiece) {
+    std::string data = test::RandomBytes(60000, 21);
+    WriteFile(dir / "pay.bin", data);
+    struct Case {
+        const char* file;
+        std::string text;
+        const char* listed;  // bare Base64 is listed under the first piece's name
+    };
+    auto made = [&](const std::string& command) {
+        return test::ShellOutput("cd " + Q(dir.path()) + " && " + command);
+    };
+    const std::vector<Case> cases = {
+        {"uu", made("uuencode pay.bin pay.bin"), "pay.bin"},
+        {"crlf", made("uuencode pay.bin pay.bin | sed 's/$/\\r/'"), "pay.bin"},
+        {"xx", test::XxEncode(data, "pay.bin"), "pay.bin"},
+        {"b64", made("base64 pay.bin"), "b64.aa"},
+        {"begin64", made("uuencode -m pay.bin pay.bin"), "pay.bin"},
+        {"hqx", made("binhex -d pay.bin"), "pay.bin"},
+    };
+    for (const Case& c : cases) {
+        for (int cutAt : {7001, 20000}) {
+            SCOPED_TRACE(std::string(c.file) + " cut every " + std::to_string(cutAt));
+            std::string sub = std::string(c.file) + std::to_string(cutAt);
+            std::string pieces = dir / sub;
+            WriteFile(pieces + ".txt", c.text);
+            ASSERT_EQ(0,
+                      test::Shell("mkdir " + Q(pieces) + " && cd " + Q(pieces) + " && split -b " +
+                                  std::to_string(cutAt) + " ../" + sub + ".txt " + c.file + "."));
+            std::vector<std::string> paths;
+            for (const std::string& name : dir.List(sub))
+                paths.push_back(pieces + "/" + name);
+            ASSERT_GT(paths.size(), 2u);
+            test::Library t;
+            if (cutAt == 7001) {
+                std::vector<int> results;
+                ASSERT_EQ(0, t.LoadAll(paths, results));
+            } else {
+                for (const std::string& path : paths)
+                    ASSERT_EQ(0, t.Load(path));
+            }
+            ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+            ExpectDecodes(t, c.listed, data);
+        }
+    }
+    // sharutils reads the pieces run together alike.
+    EXPECT_EQ(data, test::ShellOutput("cat " + Q(dir / "uu7001") + "/* | uudecode -o /dev/stdout"));
+}
+
+// A piece that is not there (the next one does not finish the line cut) is a missing part; a
+// piece followed by an article of its own joins nothing of it.
+TEST_F(Assembly, APieceMissingAfterALineCutIsAMissingPart) {
+    std::string data = test::RandomBytes(30000, 22);
+    WriteFile(dir / "pay.bin", data);
+    WriteFile(dir / "pay.uue",
+              test::ShellOutput("cd " + Q(dir.path()) + " && uuencode pay.bin pay.bin"));
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) + " && split -b 9000 pay.uue p."));
+    Posting other = MakePosting(dir, "other.bin", 3000, 1, 23);
+    WriteFile(dir / "q.article", Article("other.bin", other.bodies[0], 1));
+
+    test::Library t;
+    for (const char* piece : {"p.aa", "p.ab", "p.ad"})
+        ASSERT_EQ(0, t.Load(dir / piece));
+    ASSERT_EQ(0, t.Load(dir / "q.article"));
+    const codec::FileRecord* r = t.Named("pay.bin");
+    ASSERT_NE(nullptr, r) << t.AllMessages();
+    EXPECT_EQ(codec::kStateMissingParts,
+              r->state & (codec::kStateMissingParts | codec::kStateReady));
+    EXPECT_EQ(3, r->missingParts[0]);
+    EXPECT_EQ(0, r->missingParts[1]);
+    ExpectDecodes(t, "other.bin", other.data);
+
+    test::Library alone;  // the first piece, then the article: nothing goes on
+    ASSERT_EQ(0, alone.Load(dir / "p.aa"));
+    ASSERT_EQ(0, alone.Load(dir / "q.article"));
+    ASSERT_NE(nullptr, alone.Named("pay.bin"));
+    EXPECT_EQ(0u, alone.Named("pay.bin")->state & codec::kStateReady);
+    ExpectDecodes(alone, "other.bin", other.data);
+}

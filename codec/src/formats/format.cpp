@@ -1,6 +1,7 @@
 // The chunk lifecycle and the registry of formats; see format.h.
 #include "formats/format.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "formats/base64/base64_format.h"
@@ -20,17 +21,26 @@ struct Registration {
     std::unique_ptr<SpanDecoder> (*decoder)(Encoding encoding, bool checks);
     std::vector<Encoding> encodings;
     CopyCheck (*check)(const PartInfo& part) = nullptr;  // for formats with checksums
+    // For formats whose data goes on without headers in the next input: see FinishesCutLine.
+    CutLineRules cut = {};
 };
 
 const std::vector<Registration>& Registry() {
     static const std::vector<Registration> formats = {
         {NewYencReader, NewYencDecoder, {Encoding::kYenc}, CheckYencCopy},
-        {NewBinHexReader, NewBinHexDecoder, {Encoding::kBinHex}, CheckBinHexCopy},
-        {NewUuReader, NewUuDecoder, {Encoding::kUu, Encoding::kXx}},
-        {NewBase64Reader, NewBase64Decoder, {Encoding::kBase64}},
+        {NewBinHexReader, NewBinHexDecoder, {Encoding::kBinHex}, CheckBinHexCopy, kBinHexCut},
+        {NewUuReader, NewUuDecoder, {Encoding::kUu, Encoding::kXx}, nullptr, kUuCut},
+        {NewBase64Reader, NewBase64Decoder, {Encoding::kBase64}, nullptr, kBase64Cut},
         {NewPlainReader, NewPlainDecoder, {Encoding::kPlain, Encoding::kQuotedPrintable}},
     };
     return formats;
+}
+
+const Registration* RegistrationOf(Encoding encoding) {
+    for (const Registration& r : Registry())
+        for (Encoding e : r.encodings)
+            if (e == encoding) return &r;
+    return nullptr;
 }
 
 constexpr size_t kEncodings = static_cast<size_t>(Encoding::kPlain) + 1;
@@ -57,17 +67,25 @@ FormatReader& FormatSet::For(Encoding encoding) {
 }
 
 CopyCheck CheckCopy(const PartInfo& part) {
-    for (const Registration& r : Registry())
-        for (Encoding e : r.encodings)
-            if (e == part.encoding) return r.check ? r.check(part) : CopyCheck::kUnknown;
-    return CopyCheck::kUnknown;
+    const Registration* r = RegistrationOf(part.encoding);
+    return r && r->check ? r->check(part) : CopyCheck::kUnknown;
 }
 
 std::unique_ptr<SpanDecoder> NewSpanDecoder(Encoding encoding, bool checks) {
-    for (const Registration& r : Registry())
-        for (Encoding e : r.encodings)
-            if (e == encoding) return r.decoder(encoding, checks);
-    return nullptr;
+    const Registration* r = RegistrationOf(encoding);
+    return r ? r->decoder(encoding, checks) : nullptr;
+}
+
+bool FinishesCutLine(Encoding encoding, std::string_view joined, size_t neighbour) {
+    const Registration* r = RegistrationOf(encoding);
+    return r && r->cut.finishes && r->cut.finishes(encoding, joined, neighbour);
+}
+
+void EndBeforeCutLine(PartInfo& part, uint64_t lineBegin, std::string_view line) {
+    const Registration* r = RegistrationOf(part.encoding);
+    if (part.end > lineBegin && r && r->cut.uncount) r->cut.uncount(part, line);
+    part.end = std::min(part.end, lineBegin);
+    part.hasEnd = false;  // a line cut short is not the short last line that ends data
 }
 
 Chunk::Chunk(uint32_t fileIndex, Emit emit, Continues continues, Keeper keeper, FormatSet& formats)

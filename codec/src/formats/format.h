@@ -160,6 +160,21 @@ class FormatSet {
 // checksums the scan has not verified.
 std::unique_ptr<SpanDecoder> NewSpanDecoder(Encoding encoding, bool checks);
 
+// An input cut inside a line (a file split by size, as `split -b` cuts it) goes on in the next
+// input: the line is whole again once that input's first line is put after it. Whether
+// `joined`, the line made so (without its line break), is a data line of this encoding among
+// lines `neighbour` bytes long.
+bool FinishesCutLine(Encoding encoding, std::string_view joined, size_t neighbour);
+// The part ran into such a cut line (at lineBegin, text `line`), which the next input
+// finishes: it now ends before the line, and counts nothing of it.
+void EndBeforeCutLine(PartInfo& part, uint64_t lineBegin, std::string_view line);
+// A format's side of those two.
+struct CutLineRules {
+    bool (*finishes)(Encoding encoding, std::string_view joined, size_t neighbour) = nullptr;
+    // Takes off the part's counts what the scan counted of the line.
+    void (*uncount)(PartInfo& part, std::string_view line) = nullptr;
+};
+
 // What a part's own checksums, as the scan computed them, say of this copy of it: what decides
 // between two copies of one part.
 enum class CopyCheck { kUnknown, kGood, kBad };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "base/charset.h"
 #include "formats/format.h"
@@ -141,6 +142,7 @@ Record* Assembly::Placeholder(const std::string& id, const std::vector<int>& num
 Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* replacedKept) {
     std::string safe = ListedName(part.name, part.nameCharset);
     bool numbered = part.number > 0;
+    bool gap = std::exchange(m_gap, false);
     Record* record = nullptr;
 
     auto byKey = [&]() -> Record* {
@@ -175,7 +177,7 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
         if (!record && sameSubject && m_lastOpenEncoding == part.encoding &&
             (!numbered || part.number == m_lastOpenNumber + 1)) {
             record = m_lastOpen;  // a chunk that directly continues the unfinished one
-            if (!numbered) part.number = m_lastOpenNumber + 1;
+            if (!numbered) part.number = m_lastOpenNumber + (gap ? 2 : 1);
         }
         if (!numbered && !record) part.number = 1;
     } else {
@@ -254,6 +256,7 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
         m_lastOpenEncoding = part.encoding;
     }
 
+    m_lastAdded = nullptr;
     if (record->numbers.count(part.number)) {
         const std::string& shown = record->name.empty() ? record->subjectKey : record->name;
         std::string which = "Part " + std::to_string(part.number) + " of '" + shown + "'";
@@ -279,6 +282,8 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
     m_dirty.push_back(record);
     record->numbers.insert(part.number);
     record->maxTotal = std::max(record->maxTotal, part.total);
+    m_lastAdded = record;
+    m_lastAddedNumber = part.number;
     record->parts.push_back(std::move(part));
     return record;
 }
@@ -367,6 +372,25 @@ bool Assembly::LastOpenIs(Encoding encoding) const {
     return m_lastOpen && m_lastOpenEncoding == encoding;
 }
 
+PartInfo* Assembly::LastAdded(uint32_t source, uint64_t lineBegin) {
+    PartInfo* part = m_lastAdded ? PartNumbered(*m_lastAdded, m_lastAddedNumber) : nullptr;
+    return part && part->fileIndex == source && part->end >= lineBegin ? part : nullptr;
+}
+
+void Assembly::GapAfterLast(uint32_t source, uint64_t lineBegin) {
+    m_gap = m_lastOpen && m_lastOpen == m_lastAdded && LastAdded(source, lineBegin);
+}
+
+PartInfo* Assembly::ReopenLast(uint32_t source, uint64_t lineBegin) {
+    PartInfo* part = LastAdded(source, lineBegin);
+    if (!part) return nullptr;
+    m_lastOpen = m_lastAdded;
+    m_lastOpenNumber = part->number;
+    m_lastOpenEncoding = part->encoding;
+    m_dirty.push_back(m_lastAdded);
+    return part;
+}
+
 void Assembly::Clear() {
     m_records.clear();
     m_byName.clear();
@@ -377,6 +401,8 @@ void Assembly::Clear() {
     m_others.clear();
     m_sets.clear();
     m_lastOpen = nullptr;
+    m_lastAdded = nullptr;
+    m_gap = false;
     m_generated = 0;
 }
 

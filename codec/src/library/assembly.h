@@ -68,6 +68,13 @@ class Assembly {
     // The previous part ended without its end and had this encoding: a chunk without headers
     // may go on with it.
     bool LastOpenIs(Encoding encoding) const;
+    // The part added last, when it came from source and its span reaches lineBegin: the part
+    // an input cut inside a line ran into, which the next input goes on with. It is open
+    // again; the caller shortens it (the pointer is valid until the next Add).
+    PartInfo* ReopenLast(uint32_t source, uint64_t lineBegin);
+    // The next input does not finish that line: what goes on from the part next, by
+    // adjacency, comes after a part that is missing.
+    void GapAfterLast(uint32_t source, uint64_t lineBegin);
 
     void Clear();
 
@@ -84,6 +91,8 @@ class Assembly {
     static PartInfo* PartNumbered(Record& record, int number);
     // A part that is a file in itself: begin, end, and no numbering beyond 1 of 1.
     static bool Whole(const PartInfo& part, bool numbered);
+    // The part added last, when it came from source and its span reaches lineBegin.
+    PartInfo* LastAdded(uint32_t source, uint64_t lineBegin);
     // name with " (2)", " (3)", ... before its extension, as no record is named.
     std::string DistinctName(const std::string& name);
 
@@ -100,6 +109,9 @@ class Assembly {
     Record* m_lastOpen = nullptr;  // record of the last part added, when that part has no end
     int m_lastOpenNumber = 0;
     Encoding m_lastOpenEncoding = Encoding::kUu;
+    Record* m_lastAdded = nullptr;  // record of the last part added, that part's number
+    int m_lastAddedNumber = 0;
+    bool m_gap = false;   // see GapAfterLast
     int m_generated = 0;  // names given so far
 };
 

@@ -400,6 +400,7 @@ void CodecLibrary::CleanUp() {
     m_impl->assembly.Clear();
     m_impl->files.Clear();
     m_impl->partials.clear();
+    m_impl->cut.reset();
     m_impl->kept.clear();
 }
 

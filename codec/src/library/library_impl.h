@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -90,6 +91,18 @@ struct CodecLibrary::Impl {
         std::string firstName;
     };
     std::unordered_map<std::string, Partial> partials;
+    // The line the input loaded last ended inside, where the last part found in it ran into
+    // it (see FinishesCutLine): the next input may finish it.
+    struct CutLine {
+        uint32_t source = 0;  // the source scanned
+        uint64_t begin = 0;   // where the line starts in it
+        Segment file;         // the line in its file
+        Encoding encoding = Encoding::kUu;
+        std::string text;
+        size_t neighbour = 0;  // the length of the line before it
+        std::string shown;     // the input's name
+    };
+    std::optional<CutLine> cut;
     Assembly assembly;
     std::vector<char> readBuffer;
     std::vector<uint8_t> writeBuffer;
@@ -154,6 +167,12 @@ struct CodecLibrary::Impl {
     // Scans an input read from the file at path, whose status was st when it was opened
     // (st_size 0: its size is unknown).
     int Scan(const std::string& path, Input& input, const struct stat& st);
+    // The line an input of that size ends inside, when the last part found in it ran into it.
+    std::optional<CutLine> FindCutLine(Input& input, uint64_t size, const PartInfo& last);
+    // The input of file fileIndex (total bytes) read after the cut line, when its first line
+    // finishes it (the part that ran into the line is then shortened), and its source index.
+    std::unique_ptr<Input> GoOnFromCut(const CutLine& cut, Input& input, uint32_t fileIndex,
+                                       uint64_t total, const std::string& shown, uint32_t& index);
     // LoadFile: the file at path, or its contents when already read (data, not null, read
     // from the file of status st).
     int LoadOne(const char* path, const char* data, size_t size, const struct stat* st);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -29,6 +30,7 @@ int CodecLibrary::Impl::Load(const std::string& path) {
                           : S_ISDIR(st.st_mode) ? "it is a directory"
                                                 : "it is not a regular file";
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + why);
+        cut.reset();  // a piece missing: nothing goes on from the line cut
         return kIoError;
     }
     FdInput input(fd.get());
@@ -37,17 +39,28 @@ int CodecLibrary::Impl::Load(const std::string& path) {
 
 int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct stat& st) {
     auto total = static_cast<uint64_t>(st.st_size);
-    auto index = static_cast<uint32_t>(files.size());
     std::string shown = BaseName(path);
     input.transform = DetectTransform(input);
+    uint32_t fileIndex = files.AddFile(path, st);
+    files.SetTransform(fileIndex, input.transform);
+    // A piece of a file cut by size is read after the line the input before it ended inside.
+    uint32_t index = fileIndex;
+    std::unique_ptr<Input> joined;
+    uint64_t before = 0;  // the bytes of that line, read first
+    if (std::optional<CutLine> c = std::exchange(cut, std::nullopt)) {
+        joined = GoOnFromCut(*c, input, fileIndex, total, shown, index);
+        if (joined) before = c->file.end - c->file.begin;
+    }
+    Input& scanned = joined ? *joined : input;
+    uint64_t size = total ? total + before : 0;
     std::vector<PartInfo> found;
     LineReader reader(readBuffer);
     // Up to the size it has now (no read to find the end), unless it says it has none: some
     // files (under /proc) are only known by reading them.
-    reader.Reset(input, 0, total ? total : UINT64_MAX);
-    if (!Tick(kActionScanning, shown, 1, 1, 0, total)) return kCanceled;
+    reader.Reset(scanned, 0, size ? size : UINT64_MAX);
+    if (!Tick(kActionScanning, shown, 1, 1, 0, size)) return kCanceled;
     reader.SetFillHook(
-        [&](uint64_t offset) { return Tick(kActionScanning, shown, 1, 1, offset, total); });
+        [&](uint64_t offset) { return Tick(kActionScanning, shown, 1, 1, offset, size); });
     Scanner scanner(
         index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
         [&](Encoding encoding) {
@@ -60,7 +73,14 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
         return kIoError;
     }
-    files.SetTransform(files.AddFile(path, st), input.transform);
+    std::optional<CutLine> next;
+    if (!found.empty() && size > 0) next = FindCutLine(scanned, size, found.back());
+    if (next && next->begin >= before) {
+        next->file = Segment{fileIndex, next->begin - before, total};
+        next->shown = shown;
+    } else {
+        next.reset();
+    }
     for (PartInfo& p : found)
         if (p.bare && p.name.empty() && p.subjectName.empty()) NameBare(p, shown);
     std::vector<std::string> touched;
@@ -73,7 +93,78 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
         rc = JoinPartial(id, shown, total);
         if (rc != kOk) return rc;
     }
+    cut = std::move(next);
     return kOk;
+}
+
+std::optional<CodecLibrary::Impl::CutLine> CodecLibrary::Impl::FindCutLine(Input& input,
+                                                                           uint64_t size,
+                                                                           const PartInfo& last) {
+    constexpr uint64_t kMaxLine = LineReader::kMaxLine;
+    // Cheap tests first: most inputs end with a part that is complete.
+    if (!last.partialId.empty() || last.end + kMaxLine < size ||
+        (last.hasEnd && last.encoding != Encoding::kBase64))
+        return std::nullopt;
+    // The line, and the one before it for its length.
+    uint64_t from = size > 2 * kMaxLine + 2 ? size - (2 * kMaxLine + 2) : 0;
+    std::string tail(static_cast<size_t>(size - from), '\0');
+    size_t have = 0;
+    while (have < tail.size()) {
+        ssize_t n = input.ReadAt(tail.data() + have, tail.size() - have, from + have);
+        if (n <= 0) return std::nullopt;
+        have += static_cast<size_t>(n);
+    }
+    char eol = input.transform.crLines ? '\r' : '\n';
+    size_t brk = tail.empty() || tail.back() == eol ? std::string::npos : tail.rfind(eol);
+    if (brk == std::string::npos || tail.size() - brk - 1 > kMaxLine) return std::nullopt;
+    CutLine c;
+    c.source = last.fileIndex;
+    c.begin = from + brk + 1;
+    if (last.end < c.begin) return std::nullopt;  // its data stopped before the line
+    c.encoding = last.encoding;
+    c.text = tail.substr(brk + 1);
+    size_t start = brk == 0 ? std::string::npos : tail.rfind(eol, brk - 1);
+    if (start != std::string::npos || from == 0) {
+        start = start == std::string::npos ? 0 : start + 1;
+        c.neighbour = brk - start;
+        if (eol == '\n' && c.neighbour > 0 && tail[brk - 1] == '\r') --c.neighbour;
+    }
+    return c;
+}
+
+std::unique_ptr<Input> CodecLibrary::Impl::GoOnFromCut(const CutLine& c, Input& input,
+                                                       uint32_t fileIndex, uint64_t total,
+                                                       const std::string& shown, uint32_t& index) {
+    if (total == 0) return nullptr;
+    std::string head(static_cast<size_t>(std::min<uint64_t>(total, LineReader::kMaxLine)), '\0');
+    ssize_t n = input.ReadAt(head.data(), head.size(), 0);
+    if (n <= 0) return nullptr;
+    head.resize(static_cast<size_t>(n));
+    char eol = input.transform.crLines ? '\r' : '\n';
+    size_t brk = head.find(eol);
+    if (brk == std::string::npos) return nullptr;
+    auto withoutCr = [eol](std::string s) {
+        if (eol == '\n' && !s.empty() && s.back() == '\r') s.pop_back();
+        return s;
+    };
+    if (!FinishesCutLine(c.encoding, withoutCr(c.text + head.substr(0, brk)), c.neighbour)) {
+        // Unless the line was whole after all (only its line break missing), the rest of it
+        // is in an input that is not here.
+        if (!FinishesCutLine(c.encoding, withoutCr(c.text), c.neighbour))
+            assembly.GapAfterLast(c.source, c.begin);
+        return nullptr;
+    }
+    uint32_t joined = files.AddJoined({c.file, Segment{fileIndex, 0, total}}, shown);
+    std::unique_ptr<Input> in = files.Open(joined);
+    PartInfo* part = in ? assembly.ReopenLast(c.source, c.begin) : nullptr;
+    if (!part) return nullptr;
+    kept.erase(part->kept);  // what the load kept of it is cut short too
+    part->kept = -1;
+    EndBeforeCutLine(*part, c.begin, c.text);
+    Message(kLevelNote, Quote(shown) + " begins with the rest of the line " + Quote(c.shown) +
+                            " was cut inside: the two are read as one.");
+    index = joined;
+    return in;
 }
 
 // Data that is the whole input, without framing: its file has the input's name, less an

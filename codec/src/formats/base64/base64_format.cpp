@@ -3,6 +3,8 @@
 // not alphabet as the scan did.
 #include "formats/base64/base64_format.h"
 
+#include <algorithm>
+
 #include "base/tables.h"
 #include "base/text.h"
 #include "formats/base64/base64.h"
@@ -112,7 +114,9 @@ bool Base64Reader::TextLine(const Line& line, Chunk& chunk) {
             if (second) chunk.confirmed = true;
         } else if (!chunk.confirmed) {
             chunk.framing = Framing::kNone;
-        } else {
+        } else if (line.next != line.offset + t.size() || !IsBase64Text(t)) {
+            // (A last line without a line break is cut short, not damaged: the next input may
+            // hold its rest.)
             ++chunk.part.damagedLines;
         }
         return true;
@@ -171,5 +175,19 @@ std::unique_ptr<FormatReader> NewBase64Reader() {
 std::unique_ptr<SpanDecoder> NewBase64Decoder(Encoding, bool) {
     return std::make_unique<Base64SpanDecoder>();
 }
+
+const CutLineRules kBase64Cut = {
+    // A line as long as its neighbours, or a padded last line long enough to go on with.
+    [](Encoding, std::string_view joined, size_t neighbour) {
+        return IsBase64Line(joined) &&
+               (joined.size() == neighbour ||
+                (joined.size() < neighbour && joined.size() >= 40 && joined.back() == '='));
+    },
+    [](PartInfo& part, std::string_view line) {
+        bool padded = false;
+        uint64_t chars = Base64Chars(line, padded);
+        part.bytes -= std::min(part.bytes, chars * 3 / 4);
+    },
+};
 
 }  // namespace codec

@@ -10,5 +10,6 @@ namespace codec {
 
 std::unique_ptr<FormatReader> NewBase64Reader();
 std::unique_ptr<SpanDecoder> NewBase64Decoder(Encoding encoding, bool checks);
+extern const CutLineRules kBase64Cut;
 
 }  // namespace codec

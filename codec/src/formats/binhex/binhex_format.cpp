@@ -3,6 +3,7 @@
 // size and its CRCs, so that a file posted in one piece needs no second pass to be checked.
 #include "formats/binhex/binhex_format.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/text.h"
@@ -247,5 +248,15 @@ bool ReportBinHexCheck(const BinHexCheck& bh, const std::string& name,
                             " bytes; only the data fork is written.");
     return !bad.empty();
 }
+
+const CutLineRules kBinHexCut = {
+    // Only the full lines that data without headers goes on with.
+    [](Encoding, std::string_view joined, size_t neighbour) {
+        return joined.size() == 64 && neighbour == 64 && IsBinHexText(joined);
+    },
+    [](PartInfo& part, std::string_view line) {
+        if (part.fileSize < 0) part.bytes -= std::min<uint64_t>(part.bytes, line.size() * 3 / 4);
+    },
+};
 
 }  // namespace codec

@@ -13,6 +13,7 @@ namespace codec {
 
 std::unique_ptr<FormatReader> NewBinHexReader();
 std::unique_ptr<SpanDecoder> NewBinHexDecoder(Encoding encoding, bool checks);
+extern const CutLineRules kBinHexCut;
 
 // A line inside BinHex data, as the scan and the decode both read it: its characters (before
 // a closing ':', blanks trimmed) and whether it closes the data. False for a line that is not

@@ -12,6 +12,7 @@
 
 #include "base/tables.h"
 #include "base/text.h"
+#include "formats/base64/base64.h"
 #include "formats/qp/qp.h"
 #include "formats/uu/uu.h"
 #include "simd/simd.h"
@@ -85,7 +86,7 @@ bool UuReader::TextLine(const Line& line, Chunk& chunk) {
         chunk.Close(true);
         return true;
     }
-    if (open && !uuFamily && chunk.framing == Framing::kBegin && Trim(t) == "====") {
+    if (open && !uuFamily && Trim(t) == "====") {  // begin-base64's end, in any part
         chunk.Close(true);
         return true;
     }
@@ -215,6 +216,8 @@ bool UuReader::Detect(const Line& line, Chunk& chunk) {
         m_shortOffset = line.offset;
         m_shortBytes = static_cast<uint64_t>(cut.bytes);
     }
+    // Where Base64 goes on without headers, its lines are its own, though some look like xx.
+    if (chunk.Continuing(Encoding::kBase64) && IsBase64Line(t)) return false;
     for (const SixBitTable* table : {&kUuTable, &kXxTable}) {
         UuLine u = ClassifyUuLine(*table, t, false);
         if (u.kind != LineKind::kData) continue;
@@ -322,5 +325,20 @@ std::unique_ptr<FormatReader> NewUuReader() {
 std::unique_ptr<SpanDecoder> NewUuDecoder(Encoding encoding, bool) {
     return std::make_unique<UuSpanDecoder>(encoding);
 }
+
+const CutLineRules kUuCut = {
+    // The length character decides: a full line as long as its neighbours, or a file's last.
+    [](Encoding encoding, std::string_view joined, size_t neighbour) {
+        UuLine u = ClassifyUuLine(TableOf(encoding), joined, false);
+        return u.kind == LineKind::kData && (u.bytes < 45 || joined.size() == neighbour);
+    },
+    // Inside a block the scan took the piece for a full line that lost its trailing blanks.
+    [](PartInfo& part, std::string_view line) {
+        UuLine u = ClassifyUuLine(TableOf(part.encoding), line, true);
+        if (u.kind != LineKind::kData) return;
+        part.bytes -= std::min(part.bytes, static_cast<uint64_t>(u.bytes));
+        part.dataEnded = false;
+    },
+};
 
 }  // namespace codec

@@ -11,5 +11,6 @@ namespace codec {
 
 std::unique_ptr<FormatReader> NewUuReader();
 std::unique_ptr<SpanDecoder> NewUuDecoder(Encoding encoding, bool checks);
+extern const CutLineRules kUuCut;
 
 }  // namespace codec
