@@ -422,32 +422,43 @@ TEST(Mailboxes, AppleDoubleWritesTheDataFork) {
     ExpectOneFile(dir, "mail", "report.pdf", ReadFile(dir / "peer"));
 }
 
-// uuencoded text that a gateway re-encoded as quoted-printable ("=" as "=3D", long lines broken
-// softly) is decoded before it is scanned: the bytes are those of the file, as uudecode finds
-// them in the text Python's email package decodes.
-TEST(Mailboxes, EncodedTextInsideQuotedPrintable) {
+// Encoded data in a mail's own text sent as quoted-printable (a gateway re-encoded it: "=" as
+// "=3D", long lines broken softly) or as Base64 is decoded before it is scanned: the bytes are
+// those of the file, as uudecode finds them in the text Python's email package decodes. yEnc
+// and BinHex in Base64 text alike.
+TEST(Mailboxes, EncodedTextInsideQuotedPrintableOrBase64) {
     TempDir dir;
     std::string data = test::RandomBytes(6000, 71);
     WriteFile(dir / "uu", test::Filtered(data, "uuencode pic.bin"));
+    WriteFile(dir / "yenc", test::YencEncoder().Single(data, "pic.bin"));
+    WriteFile(dir / "pic.bin", data);
+    WriteFile(dir / "hqx", test::ShellOutput("cd " + Q(dir.path()) + " && binhex -d pic.bin"));
     std::string script =
         "import sys, html, email.policy\nfrom email.message import EmailMessage\n"
-        "uu = open(sys.argv[1] + '/uu').read()\n"
-        "# A gateway that breaks lines at 40 characters.\n"
-        "m = EmailMessage(policy=email.policy.default.clone(max_line_length=40))\n"
-        "m['Subject'] = 'a picture'\n"
-        "m.set_content('Here it is:\\n\\n' + uu + '\\nBye.\\n', cte='quoted-printable')\n"
-        "open(sys.argv[1] + '/plain.eml', 'wb').write(bytes(m))\n"
-        "h = EmailMessage()\nh['Subject'] = 'a picture'\n"
-        "h.set_content('<p>' + '<br>\\n'.join(html.escape(l) for l in uu.splitlines()) + "
-        "'</p>\\n', subtype='html', cte='quoted-printable')\n"
-        "open(sys.argv[1] + '/html.eml', 'wb').write(bytes(h))\n"
-        "open(sys.argv[1] + '/peer.txt', 'wb').write(m.get_payload(decode=True))\n";
+        "d = sys.argv[1]\nuu = open(d + '/uu').read()\n"
+        "def save(name, body, subtype='plain', cte='base64', charset='utf-8'):\n"
+        "    # A gateway that breaks lines at 40 characters.\n"
+        "    m = EmailMessage(policy=email.policy.default.clone(max_line_length=40))\n"
+        "    m['Subject'] = 'a picture'\n"
+        "    m.set_content(body, subtype=subtype, cte=cte, charset=charset)\n"
+        "    open(d + '/' + name, 'wb').write(bytes(m))\n"
+        "    return m\n"
+        "page = '<p>' + '<br>\\n'.join(html.escape(l) for l in uu.splitlines()) + '</p>\\n'\n"
+        "for cte in ('quoted-printable', 'base64'):\n"
+        "    m = save('plain-' + cte, 'Here it is:\\n\\n' + uu + '\\nBye.\\n', cte=cte)\n"
+        "    save('html-' + cte, page, subtype='html', cte=cte)\n"
+        "open(d + '/peer.txt', 'wb').write(m.get_payload(decode=True))\n"
+        "yenc = open(d + '/yenc', encoding='latin-1').read()\n"
+        "save('yenc-base64', 'The file:\\n' + yenc, charset='iso-8859-1')\n"
+        "save('hqx-base64', open(d + '/hqx').read())\n";
     ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path())));
-    ASSERT_NE(std::string::npos, ReadFile(dir / "plain.eml").find("=3D"));
-    ASSERT_NE(std::string::npos, ReadFile(dir / "plain.eml").find("=\n"));  // broken softly
+    ASSERT_NE(std::string::npos, ReadFile(dir / "plain-quoted-printable").find("=3D"));
+    ASSERT_NE(std::string::npos, ReadFile(dir / "plain-quoted-printable").find("=\n"));
+    ASSERT_EQ(std::string::npos, ReadFile(dir / "plain-base64").find("begin 644"));
     ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) + " && mkdir peer && cd peer && uudecode " +
                              Q(dir / "peer.txt")));
     ASSERT_TRUE(ReadFile(dir / "peer/pic.bin") == data);
-    for (const char* input : {"plain.eml", "html.eml"})
+    for (const char* input : {"plain-quoted-printable", "html-quoted-printable", "plain-base64",
+                              "html-base64", "yenc-base64", "hqx-base64"})
         ExpectOneFile(dir, input, "pic.bin", data);
 }

@@ -38,6 +38,9 @@ struct PartInfo {
     bool bare = false;     // data from the input's first line, without any framing
     bool markup = false;   // found in HTML source: its lines are read unmarked
     bool qpText = false;   // found in text sent as quoted-printable: read decoded
+    // Not a file: a mail's own text, sent as Base64, whose decoded text may hold encoded data
+    // (markup: it is HTML; nameCharset: its charset).
+    bool encodedText = false;
     // uu and xx: the data ended as a file's does (a short line, the zero-length terminator),
     // so that only "end" may follow; and a part that is that "end" alone.
     bool dataEnded = false;

@@ -197,6 +197,11 @@ uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& na
     return static_cast<uint32_t>(m_sources.size() - 1);
 }
 
+uint32_t Sources::AddDecoded(Segment segment, Decoding decoding, const std::string& name) {
+    m_sources.push_back(Source{name, {}, {segment}, Transform{}, decoding});
+    return static_cast<uint32_t>(m_sources.size() - 1);
+}
+
 int Sources::Check(uint32_t index) const {
     const Source& s = m_sources[index];
     if (s.segments.empty()) {
@@ -212,6 +217,7 @@ int Sources::Check(uint32_t index) const {
 
 std::unique_ptr<Input> Sources::Open(uint32_t index) const {
     std::unique_ptr<Input> input = OpenBytes(index);
+    if (input && m_sources[index].decoding) input = m_sources[index].decoding(std::move(input));
     if (input) input->transform = m_sources[index].transform;
     return input;
 }

@@ -104,6 +104,9 @@ struct Segment {
     uint64_t end = 0;
 };
 
+// An input made of another's bytes: text sent in a transfer encoding, read decoded.
+using Decoding = std::unique_ptr<Input> (*)(std::unique_ptr<Input> bytes);
+
 class Sources {
   public:
     // A file as it was when loaded (st: its status then).
@@ -111,6 +114,8 @@ class Sources {
     // Segments of file sources read one after another, under a name for messages; read with
     // the transform of the first one's file.
     uint32_t AddJoined(std::vector<Segment> segments, const std::string& name);
+    // A segment of a file source read through a decoding, under a name for messages.
+    uint32_t AddDecoded(Segment segment, Decoding decoding, const std::string& name);
     // The path of a file source, or the name of a joined one.
     const std::string& Name(uint32_t index) const { return m_sources[index].name; }
     // What the transport undoes when the source is read (as found by its load).
@@ -133,6 +138,7 @@ class Sources {
         FileIdentity identity;          // of a file
         std::vector<Segment> segments;  // of a joined source; empty for a file
         Transform transform;
+        Decoding decoding = nullptr;  // what its bytes are read through, if anything
     };
     std::vector<Source> m_sources;
 };

@@ -183,6 +183,9 @@ struct CodecLibrary::Impl {
     int AddParts(std::vector<PartInfo>& found, const std::string& shown, uint64_t total,
                  Record** reuse, std::vector<std::string>* touched);
     int JoinPartial(const std::string& id, const std::string& shown, uint64_t total);
+    int ScanText(const PartInfo& text, const std::string& shown, uint64_t total);
+    int textDepth = 0;      // texts being read inside texts (ScanText)
+    size_t partsFound = 0;  // by every load so far
     std::string NameInFirstPiece(const std::string& id, const Segment& piece);
     // The CRC-32 of what a part decodes to; false when it cannot be read.
     bool DecodedCrc(const PartInfo& part, uint32_t& crc);

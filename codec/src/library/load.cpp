@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "formats/base64/base64_text.h"
 #include "io/line_reader.h"
 #include "library/safe_name.h"
 #include "message/scanner.h"
@@ -84,9 +85,11 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
     for (PartInfo& p : found)
         if (p.bare && p.name.empty() && p.subjectName.empty()) NameBare(p, shown);
     std::vector<std::string> touched;
+    size_t listedBefore = partsFound;
     int rc = AddParts(found, shown, total, nullptr, &touched);
     if (rc != kOk) return rc;
-    if (found.empty()) Message(kLevelNote, "Loaded " + Quote(shown) + ": no encoded data found");
+    if (partsFound == listedBefore)
+        Message(kLevelNote, "Loaded " + Quote(shown) + ": no encoded data found");
     std::sort(touched.begin(), touched.end());
     touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
     for (const std::string& id : touched) {
@@ -261,7 +264,12 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
     std::unordered_set<Record*> verifying;
     std::string summary;
     size_t listed = 0;
+    std::vector<PartInfo> texts;  // mails' own texts sent as Base64, read once the rest is added
     for (PartInfo& p : found) {
+        if (p.encodedText) {
+            if (p.end > p.begin) texts.push_back(p);
+            continue;
+        }
         std::string name = SafeBaseName(p.name.empty() ? p.subjectName : p.name);
         if (listed < 20) {
             summary += (listed ? ", " : "") + (name.empty() ? std::string("(no name)") : name);
@@ -300,9 +308,10 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
         // In the order found (not by address, which would change from run to run).
         if (joined && check && verifying.insert(joined).second) toVerify.push_back(joined);
     }
-    if (!found.empty()) {
+    partsFound += listed;
+    if (listed > 0) {
         if (listed > 20) summary += ", and " + std::to_string(listed - 20) + " more";
-        Message(kLevelNote, "Loaded " + Quote(shown) + ": " + std::to_string(found.size()) +
+        Message(kLevelNote, "Loaded " + Quote(shown) + ": " + std::to_string(listed) +
                                 " part(s) found: " + summary);
     }
     assembly.Refresh(decodeWithErrors);
@@ -310,7 +319,43 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
         if (Verify(*r, shown, total) == kCanceled) return kCanceled;
         assembly.RefreshOne(*r, decodeWithErrors);
     }
+    for (const PartInfo& text : texts)
+        if (int rc = ScanText(text, shown, total); rc != kOk) return rc;
     return kOk;
+}
+
+// A mail's own text sent as Base64 is read decoded, as a text of its own: the encoded data in
+// it becomes parts. (Text inside such text is read too, to a bounded depth.)
+int CodecLibrary::Impl::ScanText(const PartInfo& text, const std::string& shown, uint64_t total) {
+    constexpr int kMaxDepth = 4;
+    if (textDepth >= kMaxDepth) return kOk;
+    uint32_t index =
+        files.AddDecoded(Segment{text.fileIndex, text.begin, text.end}, NewBase64TextInput, shown);
+    std::unique_ptr<Input> input = files.Open(index);
+    LineReader reader(readBuffer);
+    std::vector<PartInfo> found;
+    Scanner scanner(
+        index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
+        [&](Encoding encoding) {
+            if (!found.empty()) return !found.back().hasEnd && found.back().encoding == encoding;
+            return assembly.LastOpenIs(encoding);
+        });
+    scanner.ReadsText(text.markup, text.nameCharset);
+    if (input) {
+        reader.Reset(*input, 0, UINT64_MAX);
+        reader.SetFillHook(
+            [&](uint64_t) { return Tick(kActionScanning, shown, 1, 1, total, total); });
+    }
+    if (!input || !ScanFile(reader, scanner)) {
+        if (input && reader.stopped()) return kCanceled;
+        Message(kLevelWarning, "Cannot read the text of " + Quote(shown) + ": " +
+                                   InputError(input ? reader.error() : errno));
+        return kOk;
+    }
+    ++textDepth;
+    int rc = AddParts(found, shown, total, nullptr, nullptr);
+    --textDepth;
+    return rc;
 }
 
 // The name of the first file the first piece of a message/partial message names (its data is

@@ -262,7 +262,11 @@ void Scanner::FinishHeaders(uint64_t bodyStart, bool bodyStarted) {
     if (name.empty()) name = type.Param("name");
     if (transfer == "base64") {
         if (name.empty() && IsMailText(type.value)) {
-            m_body = Body::kSkip;  // a mail's own text, not an attachment
+            // A mail's own text, not an attachment: what it says is read once decoded.
+            OpenBody(Encoding::kBase64, bodyStart);
+            part.encodedText = true;
+            part.markup = type.value == "text/html";
+            part.nameCharset = type.Param("charset");
             return;
         }
         OpenBody(Encoding::kBase64, bodyStart);

@@ -35,6 +35,11 @@ class Scanner {
     // The run: its bytes (lines and line ends), how many lines, and where it ends in the file.
     void FullLines(std::string_view run, size_t count, uint64_t end);
     void Finish();
+    // The input is a mail's own text, decoded: HTML or not, in this charset.
+    void ReadsText(bool html, std::string charset) {
+        m_html = html;
+        m_charset = std::move(charset);
+    }
 
   private:
     enum class Mode { kHeaders, kBody };
