@@ -159,6 +159,7 @@ std::string StateWord(uint32_t state) {
     if (state & codec::kStateReady) return "ready";
     if (state & codec::kStateNoData) return "no-data";
     if (state & codec::kStateChecksum) return "checksum";
+    if (state & codec::kStateOrderUnknown) return "unordered";
     if (state & codec::kStateMissingParts) return "missing";
     if (state & codec::kStateNoBegin) return "no-begin";
     if (state & codec::kStateNoEnd) return "no-end";
@@ -175,7 +176,8 @@ void PrintJson(CodecLibrary& library, std::ostream& out) {
                   {codec::kStateNoData, "no-data"},
                   {codec::kStateReady, "ready"},
                   {codec::kStateFailed, "failed"},
-                  {codec::kStateChecksum, "bad-checksum"}};
+                  {codec::kStateChecksum, "bad-checksum"},
+                  {codec::kStateOrderUnknown, "order-unknown"}};
     out << "[";
     for (int i = 0; const FileRecord* r = library.GetFileListItem(i); ++i) {
         out << (i ? ",\n " : "\n ") << "{\"index\":" << i

@@ -2,8 +2,9 @@
 // record found is decoded with "decode with errors" on into a private temporary directory,
 // which must hold nothing but what the records name afterwards. It is done twice, the second
 // time with decoding during the load: both must write the same files with the same bytes. Then
-// the input is cut into pieces, loaded and decoded one call per file and then in one call for
-// all (two threads): both must say and write the same.
+// the input is cut into pieces (at line ends or anywhere, in order or shuffled), loaded and
+// decoded one call per file and then in one call for all (two threads): both must say and write
+// the same.
 #include <dirent.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -138,30 +139,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ScanAndDecode(path, outDir, false) != ScanAndDecode(path, outDir, true)) abort();
     close(fd);
 
-    // Nine pieces, cut after a line end near each ninth, loaded and decoded one by one and then
-    // in one call each: the same results, messages and files.
-    std::vector<int> fds;
-    std::vector<std::string> paths;
-    for (size_t k = 0, at = 0; k < 9; ++k) {
-        size_t end = k == 8 ? size : std::max(at, size * (k + 1) / 9);
-        while (end < size && end > 0 && data[end - 1] != '\n')
-            ++end;
-        int piece = memfd_create("piece", MFD_CLOEXEC);
-        if (piece < 0) abort();
-        if (end > at && write(piece, data + at, end - at) != static_cast<ssize_t>(end - at))
+    // Nine pieces cut near each ninth: after a line end, in order; anywhere (as split -b cuts
+    // a file), in order; and anywhere, in an order the input's last byte chooses. Each set is
+    // loaded and decoded one by one and then in one call: the same results, messages and files.
+    for (int how = 0; how < 3; ++how) {
+        std::vector<int> fds;
+        std::vector<std::string> paths;
+        for (size_t k = 0, at = 0; k < 9; ++k) {
+            size_t end = k == 8 ? size : std::max(at, size * (k + 1) / 9);
+            while (how == 0 && end < size && end > 0 && data[end - 1] != '\n')
+                ++end;
+            int piece = memfd_create("piece", MFD_CLOEXEC);
+            if (piece < 0) abort();
+            if (end > at && write(piece, data + at, end - at) != static_cast<ssize_t>(end - at))
+                abort();
+            fds.push_back(piece);
+            paths.push_back("/proc/self/fd/" + std::to_string(piece));
+            at = end;
+        }
+        if (how == 2 && size > 0) {
+            // A rotation and, on odd bytes, a reversal: every piece ends up first or last.
+            std::rotate(paths.begin(), paths.begin() + data[size - 1] % 9, paths.end());
+            if (data[size - 1] & 1) std::reverse(paths.begin(), paths.end());
+        }
+        Outcome one = LoadAndDecodePieces(paths, outDir, false);
+        Outcome all = LoadAndDecodePieces(paths, outDir, true);
+        if (!(one == all)) {
+            Print("one by one", one);
+            Print("in one call", all);
             abort();
-        fds.push_back(piece);
-        paths.push_back("/proc/self/fd/" + std::to_string(piece));
-        at = end;
+        }
+        for (int piece : fds)
+            close(piece);
     }
-    Outcome one = LoadAndDecodePieces(paths, outDir, false);
-    Outcome all = LoadAndDecodePieces(paths, outDir, true);
-    if (!(one == all)) {
-        Print("one by one", one);
-        Print("in one call", all);
-        abort();
-    }
-    for (int piece : fds)
-        close(piece);
     return 0;
 }

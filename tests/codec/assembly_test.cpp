@@ -583,3 +583,26 @@ TEST_F(Assembly, APieceMissingAfterALineCutIsAMissingPart) {
     EXPECT_EQ(0u, alone.Named("pay.bin")->state & codec::kStateReady);
     ExpectDecodes(alone, "other.bin", other.data);
 }
+
+// Articles whose Subjects number nothing go on with each other only by the order they were
+// given in: joined so, never ready unless decoding with errors, and the state says why.
+TEST_F(Assembly, ArticlesWithoutANumberingAreJoinedButNotReady) {
+    Posting p = MakePosting(dir, "pic.jpg", 20000, 2, 24);
+    WriteFile(dir / "a1", Article("my picture", p.bodies[0], 1));
+    WriteFile(dir / "a2", Article("Re: my picture", p.bodies[1], 2));
+    test::Library t;
+    std::vector<int> results;
+    ASSERT_EQ(0, t.LoadAll({dir / "a1", dir / "a2"}, results));
+    ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+    EXPECT_EQ(codec::kStateOrderUnknown, t.Records()[0]->state) << t.AllMessages();
+    std::vector<std::string> said = codec::DescribeState(*t.Records()[0]);
+    ASSERT_EQ(1u, said.size());
+    EXPECT_NE(std::string::npos, said[0].find("order the files were given"));
+
+    t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+    ASSERT_EQ(codec::kStateOrderUnknown | codec::kStateReady, t.Records()[0]->state);
+    test::Shell("mkdir -p " + Q(dir / "forced"));
+    t.OutputTo(dir / "forced");
+    ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+    EXPECT_TRUE(ReadFile(dir / "forced/pic.jpg") == p.data);
+}

@@ -48,10 +48,14 @@ enum State : uint32_t {
     kStateReady = 0x10,
     kStateFailed = 0x20,
     kStateChecksum = 0x40,  // a checksum or size the format carries does not match the data
+    // Parts of articles whose Subjects number nothing follow each other only in the order the
+    // inputs were given: nothing says that order is the file's.
+    kStateOrderUnknown = 0x80,
 };
 
 // The lines that tell a user what a record's state bits mean, in a fixed order: no begin,
-// missing parts (then one line per missing number), no end, no data, checksum, ready, failed.
+// missing parts (then one line per missing number), no end, no data, checksum, order unknown,
+// ready, failed.
 std::vector<std::string> DescribeState(const struct FileRecord& record);
 
 enum class Encoding : int { kUu, kXx, kBase64, kBinHex, kYenc, kQuotedPrintable, kPlain };

@@ -178,6 +178,15 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
             (!numbered || part.number == m_lastOpenNumber + 1)) {
             record = m_lastOpen;  // a chunk that directly continues the unfinished one
             if (!numbered) part.number = m_lastOpenNumber + (gap ? 2 : 1);
+            if (!numbered && !part.subjectKey.empty() && !record->subjectKey.empty() &&
+                !record->orderUnknown) {
+                record->orderUnknown = true;
+                note("'" + (record->name.empty() ? record->subjectKey : record->name) +
+                         "': the article after part " + std::to_string(m_lastOpenNumber) +
+                         " goes on with it, but its Subject does not say it is part " +
+                         std::to_string(part.number) + "; the order is that of the inputs.",
+                     kLevelNote);
+            }
         }
         if (!numbered && !record) part.number = 1;
     } else {
@@ -330,9 +339,10 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
     if (!hasEnd) state |= kStateNoEnd;
     if (!hasData) state |= kStateNoData;
     if (r.checksumBad) state |= kStateChecksum;
+    if (r.orderUnknown) state |= kStateOrderUnknown;
     bool ready = decodeWithErrors ? (!name.empty() && hasData)
                                   : (!name.empty() && hasData && hasBegin && hasEnd && !missing &&
-                                     !r.checksumBad);
+                                     !r.checksumBad && !r.orderUnknown);
     ready = ready && !r.placeholder;
     if (ready) state |= kStateReady;
     if (r.failed) state |= kStateFailed;

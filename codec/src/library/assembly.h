@@ -34,6 +34,7 @@ struct Record {
     bool failed = false;
     bool checksumBad = false;  // a part's or the whole file's checksum or size is wrong
     bool placeholder = false;  // stands for a message/partial message not yet whole: never ready
+    bool orderUnknown = false;  // see kStateOrderUnknown
 
     int Mode() const;  // permission bits of the begin line, or -1
     uint64_t Size() const;

@@ -19,6 +19,10 @@ std::vector<std::string> DescribeState(const FileRecord& record) {
     if (s & kStateNoData) lines.emplace_back("No encoded data was found within the files");
     if (s & kStateChecksum)
         lines.emplace_back("The data does not match the checksum or size its encoding carries.");
+    if (s & kStateOrderUnknown)
+        lines.emplace_back(
+            "The parts are joined in the order the files were given; their Subjects do not "
+            "number them.");
     if (s & kStateReady)
         lines.emplace_back(
             "This file appears to be okay, and decoding is likely to be successful.");
