@@ -435,15 +435,18 @@ TEST_F(Assembly, ARepostInAnotherNumberOfPartsIsASetOfItsOwn) {
         test::Library t;
         ASSERT_EQ(0, t.Load(dir / "spool"));
         ASSERT_EQ(2u, t.Records().size()) << t.AllMessages();
-        const codec::FileRecord* whole = nullptr;
-        for (const codec::FileRecord* r : t.Records()) {
-            if (r->state == codec::kStateReady)
-                whole = r;
-            else
-                EXPECT_TRUE(r->state & codec::kStateMissingParts) << r->name;
-        }
+        // The complete set has the file's name, whichever came first; a note says so.
+        const codec::FileRecord* whole = t.Named("pic.jpg");
         ASSERT_NE(nullptr, whole) << t.AllMessages();
-        ExpectDecodes(t, whole->name, repost.data);
+        EXPECT_EQ(codec::kStateReady, whole->state) << t.AllMessages();
+        ASSERT_NE(nullptr, t.Named("pic (2).jpg"));
+        EXPECT_TRUE(t.Named("pic (2).jpg")->state & codec::kStateMissingParts);
+        bool fiveFirst = t.AllMessages().find("found again in 3 parts") != std::string::npos;
+        bool noted = t.AllMessages().find(
+                         "'pic.jpg' is the posting in 3 parts, which is complete; "
+                         "the one in 5 parts is listed as 'pic (2).jpg'") != std::string::npos;
+        EXPECT_EQ(fiveFirst, noted) << t.AllMessages();
+        ExpectDecodes(t, "pic.jpg", repost.data);
     }
 }
 
@@ -605,4 +608,28 @@ TEST_F(Assembly, ArticlesWithoutANumberingAreJoinedButNotReady) {
     t.OutputTo(dir / "forced");
     ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
     EXPECT_TRUE(ReadFile(dir / "forced/pic.jpg") == p.data);
+}
+
+// yEnc parts whose byte ranges do not meet (a part of another post of that name, split
+// otherwise) are a wrong join: not ready, and the warning names the part.
+TEST_F(Assembly, YencPartsWhoseRangesDoNotMeetAreAWrongJoin) {
+    std::string ours = test::RandomBytes(30000, 25), theirs = test::RandomBytes(33000, 26);
+    test::YencEncoder y;
+    WriteFile(dir / "y1", Article(Numbered("a.bin", 1, 3), y.Part(ours, "a.bin", 1, 3), 1));
+    WriteFile(dir / "y2", Article(Numbered("a.bin", 2, 3), y.Part(theirs, "a.bin", 2, 3), 2));
+    // Without the whole file's CRC-32 (only each part's), which would catch it too.
+    std::string last = y.Part(ours, "a.bin", 3, 3);
+    size_t crc = last.find(" crc32=");
+    ASSERT_NE(std::string::npos, crc);
+    last.erase(crc, last.find('\r', crc) - crc);
+    WriteFile(dir / "y3", Article(Numbered("a.bin", 3, 3), last, 3));
+    test::Library t;
+    std::vector<int> results;
+    ASSERT_EQ(0, t.LoadAll({dir / "y1", dir / "y2", dir / "y3"}, results));
+    for (const codec::FileRecord* r : t.Records())
+        EXPECT_EQ(0u, r->state & codec::kStateReady) << r->name << "\n" << t.AllMessages();
+    EXPECT_NE(std::string::npos,
+              t.AllMessages().find("'a.bin' part 2 begins at byte 11001, but part 1 ends at "
+                                   "byte 10000"))
+        << t.AllMessages();
 }

@@ -212,6 +212,8 @@ Record* Assembly::Add(PartInfo&& part, const Note& note, Record* reuse, int* rep
             first.nameCharset.clear();
             set = NewRecord(first, reuse);
             if (!listed.empty()) set->subjectName = listed;
+            set->firstSet = record;
+            record->namedSet = record;
         }
         record = set;
     }
@@ -355,12 +357,43 @@ void Assembly::RefreshOne(Record& r, bool decodeWithErrors) {
     r.pub.partCount = static_cast<int32_t>(r.parts.size());
 }
 
-void Assembly::Refresh(bool decodeWithErrors) {
+void Assembly::Refresh(bool decodeWithErrors, const Note& note) {
     std::sort(m_dirty.begin(), m_dirty.end());
     m_dirty.erase(std::unique(m_dirty.begin(), m_dirty.end()), m_dirty.end());
     for (Record* r : m_dirty)
         RefreshOne(*r, decodeWithErrors);
+    for (Record* r : m_dirty) {
+        Record* first = r->firstSet ? r->firstSet : r;
+        if (first->namedSet) NameCompleteSet(*first, decodeWithErrors, note);
+    }
     m_dirty.clear();
+}
+
+void Assembly::NameCompleteSet(Record& first, bool decodeWithErrors, const Note& note) {
+    constexpr uint32_t kWrong = kStateMissingParts | kStateNoBegin | kStateNoEnd | kStateNoData |
+                                kStateChecksum | kStateOrderUnknown;
+    auto complete = [](const Record* r) { return r->pub.name && (r->pub.state & kWrong) == 0; };
+    Record* named = first.namedSet;
+    if (complete(named)) return;
+    auto it = m_sets.lower_bound({&first, INT_MIN});
+    for (; it != m_sets.end() && it->first.first == &first; ++it) {
+        Record* set = it->second;
+        if (!complete(set)) continue;
+        std::swap(named->name, set->name);
+        std::swap(named->subjectName, set->subjectName);
+        first.namedSet = set;
+        RefreshOne(*named, decodeWithErrors);
+        RefreshOne(*set, decodeWithErrors);
+        if (note) {
+            const std::string& was = named->name.empty() ? named->subjectName : named->name;
+            const std::string& is = set->name.empty() ? set->subjectName : set->name;
+            note("'" + is + "' is the posting in " + std::to_string(set->maxTotal) +
+                     " parts, which is complete; the one in " + std::to_string(named->maxTotal) +
+                     " parts is listed as '" + was + "'.",
+                 kLevelNote);
+        }
+        return;
+    }
 }
 
 void Assembly::RefreshAll(bool decodeWithErrors) {

@@ -32,9 +32,14 @@ struct Record {
     std::vector<int32_t> missing;
     int total = 0;
     bool failed = false;
-    bool checksumBad = false;  // a part's or the whole file's checksum or size is wrong
-    bool placeholder = false;  // stands for a message/partial message not yet whole: never ready
+    bool checksumBad = false;   // a part's or the whole file's checksum or size is wrong
+    bool placeholder = false;   // stands for a message/partial message not yet whole: never ready
     bool orderUnknown = false;  // see kStateOrderUnknown
+    // Sets of one file split in different numbers of parts: the first record made, for the
+    // others; and, in the first, the one listed under the file's own name (the first, until
+    // another set is complete where it is not).
+    Record* firstSet = nullptr;
+    Record* namedSet = nullptr;
 
     int Mode() const;  // permission bits of the begin line, or -1
     uint64_t Size() const;
@@ -58,7 +63,9 @@ class Assembly {
                         const std::string& subjectName);
     // Recomputes the public fields of the records changed since the last refresh, or of
     // every record (states follow decodeWithErrors).
-    void Refresh(bool decodeWithErrors);
+    // The complete set of a file split in different numbers of parts takes the file's name
+    // from one that is not (with a note, when given).
+    void Refresh(bool decodeWithErrors, const Note& note = {});
     void RefreshAll(bool decodeWithErrors);
     void RefreshOne(Record& record, bool decodeWithErrors);
 
@@ -94,6 +101,8 @@ class Assembly {
     static bool Whole(const PartInfo& part, bool numbered);
     // The part added last, when it came from source and its span reaches lineBegin.
     PartInfo* LastAdded(uint32_t source, uint64_t lineBegin);
+    // Gives the file's name to a complete set where the set named is not; see Refresh.
+    void NameCompleteSet(Record& first, bool decodeWithErrors, const Note& note);
     // name with " (2)", " (3)", ... before its extension, as no record is named.
     std::string DistinctName(const std::string& name);
 

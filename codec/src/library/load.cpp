@@ -314,7 +314,7 @@ int CodecLibrary::Impl::AddParts(std::vector<PartInfo>& found, const std::string
         Message(kLevelNote, "Loaded " + Quote(shown) + ": " + std::to_string(listed) +
                                 " part(s) found: " + summary);
     }
-    assembly.Refresh(decodeWithErrors);
+    assembly.Refresh(decodeWithErrors, note);
     for (Record* r : toVerify) {
         if (Verify(*r, shown, total) == kCanceled) return kCanceled;
         assembly.RefreshOne(*r, decodeWithErrors);

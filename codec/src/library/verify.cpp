@@ -27,6 +27,7 @@ int CodecLibrary::Impl::Verify(Record& r, const std::string& shown, uint64_t tot
     auto warn = [&](const std::string& text) { Message(kLevelWarning, text); };
     bool bad = CheckYencParts(r.parts, name, warn);
     if (!bad) bad = !CheckYencFile(r.parts, name, warn);
+    if (!bad && r.pub.encoding == Encoding::kYenc) bad = !CheckYencRanges(r.parts, name, warn);
     if (!bad) bad = !CheckUuJoin(r, name);
     r.checksumBad = bad;
     return kOk;

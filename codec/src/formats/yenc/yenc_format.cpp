@@ -323,4 +323,36 @@ bool CheckYencFile(const std::vector<PartInfo>& parts, const std::string& name, 
     return false;
 }
 
+bool CheckYencRanges(const std::vector<PartInfo>& parts, const std::string& name,
+                     const Warn& warn) {
+    const PartInfo* prev = nullptr;
+    for (const PartInfo& p : parts) {
+        const YencFacts& f = p.Yenc();
+        if (f.rangeBegin <= 0) {
+            prev = nullptr;
+            continue;
+        }
+        std::string which = "'" + name + "' part " + std::to_string(p.number);
+        if (p.number == 1 && f.rangeBegin != 1) {
+            warn(which + " begins at byte " + std::to_string(f.rangeBegin) +
+                 " of the file, not at its first");
+            return false;
+        }
+        if (prev && prev->number + 1 == p.number && prev->Yenc().rangeEnd + 1 != f.rangeBegin) {
+            warn(which + " begins at byte " + std::to_string(f.rangeBegin) + ", but part " +
+                 std::to_string(prev->number) + " ends at byte " +
+                 std::to_string(prev->Yenc().rangeEnd) + ": they do not belong together");
+            return false;
+        }
+        if (p.hasEnd && p.total > 0 && p.number == p.total && p.fileSize >= 0 &&
+            f.rangeEnd != p.fileSize) {
+            warn(which + ", the last, ends at byte " + std::to_string(f.rangeEnd) +
+                 " of a file of " + std::to_string(p.fileSize) + " bytes");
+            return false;
+        }
+        prev = &p;
+    }
+    return true;
+}
+
 }  // namespace codec

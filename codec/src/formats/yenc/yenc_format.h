@@ -22,5 +22,9 @@ bool CheckYencParts(std::vector<PartInfo>& parts, const std::string& name, const
 // The whole file's CRC-32 from the parts' ones, once every part is there and checked: false
 // (with a warning) when it does not match.
 bool CheckYencFile(const std::vector<PartInfo>& parts, const std::string& name, const Warn& warn);
+// The byte ranges of parts that follow each other (in number order) meet, the first begins at
+// the file's first byte and the last ends at its size: false (with a warning naming the part)
+// where they do not, as when parts of another post or split joined.
+bool CheckYencRanges(const std::vector<PartInfo>& parts, const std::string& name, const Warn& warn);
 
 }  // namespace codec
