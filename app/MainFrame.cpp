@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -9,6 +10,7 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 
@@ -79,6 +81,7 @@ void CMainFrame::CreateMenu() {
     view->addAction(m_pStatusBarToggle);
     if (QAction* info = Command(ID_INFO_WINDOW)) {
         info->setText(QStringLiteral("&Info Window"));
+        info->setIconVisibleInMenu(false);  // a check mark, as beside the other two
         view->addAction(info);
     }
     view->addSeparator();
@@ -89,6 +92,15 @@ void CMainFrame::CreateMenu() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
     help->addAction(Command(ID_APP_ABOUT));
+
+    // Alt and a menu's letter opens the menu: a button of the form underlined with the same
+    // letter keeps its caption but gives up the key.
+    QList<QKeySequence> menuKeys;
+    for (QAction* menu : menuBar()->actions())
+        menuKeys << QKeySequence::mnemonic(menu->text());
+    for (QAbstractButton* button : m_pView->findChildren<QAbstractButton*>())
+        if (menuKeys.contains(QKeySequence::mnemonic(button->text())))
+            button->setShortcut(QKeySequence());
 }
 
 void CMainFrame::CreateToolBar() {
@@ -171,6 +183,12 @@ QStringList CMainFrame::IndicatorTexts() const {
 
 bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::KeyRelease) UpdateIndicators();
+    if (event->type() == QEvent::StatusTip) {
+        // Leaving a menu item or a toolbar button brings back the idle text, not a blank pane.
+        QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? LoadString(AFX_IDS_IDLEMESSAGE) : tip);
+        return true;
+    }
     return QMainWindow::event(event);
 }
 
@@ -203,14 +221,25 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+namespace {
+
+// The local files a drag carries (a web link is none).
+QStringList LocalFiles(const QMimeData* mime) {
+    QStringList paths;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
+
+}  // namespace
+
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+    QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty()) return;
     event->acceptProposedAction();
     OnDropFiles(paths);
 }

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 
@@ -51,6 +52,13 @@ void CSplashDlg::OnCloseSplash() {
     m_bClosing = true;
     m_pTimer->stop();
     close();
+}
+
+void CSplashDlg::paintEvent(QPaintEvent*) {
+    // A frameless window: its thin border is drawn here.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void CSplashDlg::mousePressEvent(QMouseEvent* event) {

@@ -17,6 +17,7 @@ class CSplashDlg : public QWidget {
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     int m_nSeconds;

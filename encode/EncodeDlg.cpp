@@ -66,7 +66,6 @@ CEncodeDlg::CEncodeDlg(codec::CodecLibrary* library, QWidget* parent)
     m_wndFileToEncode->setAccessibleName(QStringLiteral("File to Encode:"));
     auto* browseInput = new QPushButton(QStringLiteral("..."));
     place(browseInput, IDC_BROWSE_INPUT, du.Map(242, 24, 14, 14));
-    browseInput->setAutoDefault(false);
     place(new QGroupBox(QStringLiteral("Encoding Type")), 0, du.Map(13, 51, 67, 40));
     m_encodeTypes = new QButtonGroup(this);
     const char* const typeNames[] = {"&UU-Encode", "&XX-Encode", "&Base 64"};
@@ -108,13 +107,11 @@ CEncodeDlg::CEncodeDlg(codec::CodecLibrary* library, QWidget* parent)
     m_wndEncode->setDefault(true);
     m_wndDone = new QPushButton(QStringLiteral("&Done"));
     place(m_wndDone, IDC_DONE, du.Map(157, 176, 50, 14));
-    m_wndDone->setAutoDefault(false);
     place(new QGroupBox(QStringLiteral("Option")), 0, du.Map(175, 51, 91, 33));
     m_wndOverwrite = new QCheckBox(QStringLiteral("&Overwrite existing files"));
     place(m_wndOverwrite, IDC_OVERWRITE, du.Map(179, 61, 82, 10));
     auto* browseDestination = new QPushButton(QStringLiteral("..."));
     place(browseDestination, IDC_BROWSE_DESTINATION, du.Map(245, 108, 14, 14));
-    browseDestination->setAutoDefault(false);
     // Frames are drawn behind the controls they surround.
     for (QGroupBox* frame : findChildren<QGroupBox*>())
         frame->lower();

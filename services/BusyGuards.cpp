@@ -69,8 +69,15 @@ bool CBusyInput::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    // No shortcut fires while a pass runs: it would start a command inside the running one.
+    // No shortcut fires while a pass runs: it would start a command inside the running one. A
+    // drop would load inside it, and what it carries cannot wait for the end: it is refused,
+    // so the drag shows that nothing takes it.
     if (event->type() == QEvent::Shortcut) return true;
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+        event->type() == QEvent::Drop) {
+        event->ignore();
+        return true;
+    }
     if (!IsUserInput(event->type()) || !watched->isWidgetType()) return false;
     auto* widget = static_cast<QWidget*>(watched);
     if (m_pBusyWindow && (widget == m_pBusyWindow || m_pBusyWindow->isAncestorOf(widget))) {

@@ -21,7 +21,8 @@ class CWaitCursor {
 // While installed, user input meant for the busy window (or its children) is dropped, an Esc
 // key press there is remembered, and input for any other window is held and re-posted when the
 // guard ends, except for a modal window opened during the pass (a message box), which works as
-// usual. A request to close the busy window's top level is carried out after the pass. Pump()
+// usual. A request to close the busy window's top level is carried out after the pass; drags
+// and drops are refused, in every window, and shortcuts swallowed. Pump()
 // lets paint and timer events through so the busy window repaints.
 class CBusyInput : public QObject {
   public:

@@ -66,7 +66,7 @@ QPushButton* CTamselView::AddButton(int id, const QString& caption, QRect dlu) {
     auto* button = new QPushButton(caption, this);
     button->setObjectName(QString::number(id));
     button->setGeometry(dlu);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true);  // Enter presses the button that has the focus
     return button;
 }
 

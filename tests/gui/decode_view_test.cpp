@@ -7,11 +7,14 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolBar>
+#include <QUrl>
 
 #include "app/MainFrame.h"
 #include "controls/ListBox.h"
@@ -303,6 +306,49 @@ TEST_F(DecodeView, EscDuringSlowDecodeCancelsAndLeavesNoPartialFile) {
     EXPECT_EQ(results->GetItemCount(), 0);
     Click(IDC_CHECKFILES);
     EXPECT_EQ(results->GetItemCount(), 1);
+}
+
+// What could start a command while a check or a decode runs waits for its end or is refused:
+// a drop changes nothing (the list, the scan and the output stay those of the pass), and a
+// toolbar click is carried out once the pass is over.
+TEST_F(DecodeView, ADropOrAClickDuringAPassDoesNotEnterIt) {
+    std::string big = test::RandomBytes(24 << 20, 7);
+    QString input = Qs(Encoded("big.uue", "big.bin", big, dir));
+    AddFiles({input});
+    test::TempDir out;
+    savePath->setText(Qs(out.path()));
+    frame->DragAcceptFiles(true);  // as the program starts
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(Qs(Encoded("small.uue", "small.bin", "x", dir)))});
+    auto postDrop = [&] {
+        QCoreApplication::postEvent(frame.get(), new QDragEnterEvent(QPoint(50, 50), Qt::CopyAction,
+                                                                     &mime, Qt::LeftButton, {}));
+        QCoreApplication::postEvent(frame.get(), new QDropEvent(QPointF(50, 50), Qt::CopyAction,
+                                                                &mime, Qt::LeftButton, {}));
+    };
+    postDrop();
+    Click(IDC_CHECKFILES);
+    EXPECT_EQ(doc.m_inputFiles, QStringList{input});
+    ASSERT_EQ(Column(1), QStringList{"big.bin"});
+
+    postDrop();
+    Click(IDC_DECODEFILES);
+    EXPECT_EQ(doc.m_inputFiles, QStringList{input});
+    EXPECT_TRUE(test::ReadFile(out / "big.bin") == big);
+
+    // Remove All on the toolbar, clicked during a check: it waits, then empties the list.
+    view->OnAddFileList({input});
+    QWidget* removeAll = frame->ToolBar()->widgetForAction(frame->Command(IDC_REMOVEALLFILES));
+    ASSERT_NE(removeAll, nullptr);
+    QPoint centre = removeAll->rect().center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(
+            removeAll, new QMouseEvent(type, centre, removeAll->mapToGlobal(centre), Qt::LeftButton,
+                                       Qt::LeftButton, {}));
+    Click(IDC_CHECKFILES);
+    EXPECT_EQ(Column(1), QStringList{"big.bin"}) << "the check ran to its end";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(doc.m_inputFiles.isEmpty());
 }
 
 TEST_F(DecodeView, RenamingTakesAProbedNameAndRefusesOthers) {

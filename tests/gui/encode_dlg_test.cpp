@@ -238,6 +238,23 @@ TEST_F(EncodeJob, BrowseButtonsProposeAndReplace) {
     });
 }
 
+// Enter presses the button that has the focus: Done closes the dialog, encoding nothing.
+TEST_F(EncodeJob, EnterOnDoneClosesTheDialog) {
+    bool closed = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<CEncodeDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* done = dialog->findChild<QPushButton*>("1031");
+        done->setFocus();
+        QTest::keyClick(done, Qt::Key_Return);
+        closed = !dialog->isVisible();
+        if (!closed) done->click();
+    });
+    view->Command(ID_ENCODE_FILES)->trigger();
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(presenter.TakeBoxes().empty()) << "nothing was encoded, nothing refused";
+}
+
 TEST_F(EncodeJob, EncodeFilesEmptiesTheInputListAndHidesTheInfoWindowMeanwhile) {
     test::WriteFile(dir / "a.uue", "begin 644 a\n`\nend\n");
     view->OnAddFileList({Qs(dir / "a.uue")});

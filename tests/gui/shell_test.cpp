@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -167,6 +168,16 @@ TEST_F(Shell, MenuToolbarAndStatusBarCarryTheCommands) {
     QApplication::sendEvent(frame.get(), &drop);
     EXPECT_EQ(doc.m_inputFiles, (QStringList{"/other/a.uue", "/in/b.uue", "/in/c.uue"}));
     EXPECT_EQ(SavePath(*frame)->text(), "/in");
+
+    // A web link is no file: not taken, and the list stays.
+    QMimeData link;
+    link.setUrls({QUrl("https://example.org/a.uue")});
+    QDragEnterEvent linkEnter(QPoint(50, 50), Qt::CopyAction, &link, Qt::LeftButton, {});
+    QApplication::sendEvent(frame.get(), &linkEnter);
+    EXPECT_FALSE(linkEnter.isAccepted());
+    QDropEvent linkDrop(QPointF(50, 50), Qt::CopyAction, &link, Qt::LeftButton, {});
+    QApplication::sendEvent(frame.get(), &linkDrop);
+    EXPECT_EQ(doc.m_inputFiles.size(), 3);
 }
 
 TEST_F(Shell, BarLayoutComesBackAfterARestart) {
@@ -318,6 +329,54 @@ TEST(AutomationStart, ServesADocumentOnTheSessionBusOrSaysThereIsNone) {
     QDBusConnection::disconnectFromBus("automation-test");
     daemon.terminate();
     daemon.waitForFinished(10000);
+}
+
+}  // namespace
+
+namespace {
+
+// The keyboard as in a dialog: Enter presses the button that has the focus, Alt and a menu's
+// letter opens that menu (not a button of the form underlined with the same letter), and the
+// status bar shows the idle text again once a prompt is gone.
+TEST_F(Shell, KeyboardAndStatusBarBehaveAsOnTheDesktop) {
+    auto frame = NewFrame();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    CTamselView* view = frame->GetActiveView();
+    view->OnAddFileList({"/in/a.uue"});
+    auto* add = view->findChild<QPushButton*>(QString::number(IDC_ADDFILES));
+    add->setFocus();
+    presenter.m_fileAnswers.push_back(std::nullopt);  // the dialog, cancelled
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_TRUE(presenter.m_fileAnswers.empty()) << "Enter on Add Files opens its dialog";
+
+    auto* removeAll = view->findChild<QPushButton*>(QString::number(IDC_REMOVEALLFILES));
+    EXPECT_EQ(removeAll->text(), "Remove all &Files");
+    bool opened = false;
+    QTimer::singleShot(100, [&] {
+        QWidget* popup = QApplication::activePopupWidget();
+        opened = popup && popup->objectName() == "menuFile";
+        if (popup) popup->close();
+    });
+    QTest::keyClick(view->findChild<QLineEdit*>(QString::number(IDC_SAVEPATH)), Qt::Key_F,
+                    Qt::AltModifier);
+    QTest::qWait(200);
+    EXPECT_TRUE(opened) << "Alt+F opens the File menu";
+    EXPECT_EQ(doc.m_inputFiles, QStringList{"/in/a.uue"}) << "and empties no list";
+
+    QStatusTipEvent prompt(frame->Command(IDC_CHECKFILES)->statusTip());
+    QApplication::sendEvent(frame.get(), &prompt);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), frame->Command(IDC_CHECKFILES)->statusTip());
+    QStatusTipEvent gone{QString()};
+    QApplication::sendEvent(frame.get(), &gone);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "Ready");
+
+    // Every checkable item of the View menu shows its state as a check mark, none as an icon.
+    for (QAction* item : frame->findChild<QMenu*>("menuView")->actions()) {
+        if (!item->isCheckable()) continue;
+        EXPECT_TRUE(item->icon().isNull() || !item->isIconVisibleInMenu())
+            << qPrintable(item->text());
+    }
 }
 
 }  // namespace
