@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ clang clang-format pkg-config
     libgtest-dev googletest zlib1g-dev
     qt6-base-dev qt6-svg-dev libqt6svg6 libx11-dev fonts-dejavu-core xvfb xauth dbus-daemon dbus-bin
+    openbox xdotool x11-apps
     sharutils coreutils mpack macutils python3 python3-yenc time
 )
 

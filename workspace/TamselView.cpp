@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QWindow>
 
 #include "controls/DialogUnits.h"
 #include "controls/ListBox.h"
@@ -162,9 +163,21 @@ void CTamselView::OnInitialUpdate() {
 
 void CTamselView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // Placed below the form once the frame is on screen and its position is known.
-    if (m_pInfoWnd && !m_bInfoPlaced) m_pInfoWnd->PlaceBelow(this);
-    m_bInfoPlaced = true;
+    // The Information Window goes below the form once the frame is on screen, where the window
+    // manager put it: when its window is first exposed, not when it is shown (a window manager
+    // places it only after that).
+    if (!m_bInfoPlaced && window()->windowHandle())
+        window()->windowHandle()->installEventFilter(this);
+}
+
+bool CTamselView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == window()->windowHandle() &&
+        window()->windowHandle()->isExposed() && !m_bInfoPlaced) {
+        m_bInfoPlaced = true;
+        watched->removeEventFilter(this);
+        if (m_pInfoWnd) m_pInfoWnd->PlaceBelow(this);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CTamselView::OnDestroy() {
@@ -201,7 +214,10 @@ void CTamselView::WriteSettings() {
 
 void CTamselView::OnInfoWindow() {
     if (m_bInfoHidden) {
-        if (m_pInfoWnd) m_pInfoWnd->show();
+        if (m_pInfoWnd) {
+            m_pInfoWnd->PlaceBelow(this);  // below the frame where it is now
+            m_pInfoWnd->show();
+        }
         m_bInfoHidden = 0;
         setFocus();
     } else {
