@@ -12,6 +12,7 @@
 #include "app/SplashDlg.h"
 #include "decode/TamselDoc.h"
 #include "res/Strings.h"
+#include "services/Presenter.h"
 #include "res/resource.h"
 #include "workspace/TamselView.h"
 
@@ -76,6 +77,6 @@ bool CTamselApp::StartAutomation() {
 }
 
 void CTamselApp::OnAppAbout() {
-    CAboutDlg dlg;
+    CAboutDlg dlg(DialogOwner());
     dlg.exec();
 }

@@ -1,9 +1,12 @@
 #include "services/Presenter.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "res/Strings.h"
 #include "res/resource.h"
@@ -27,8 +30,16 @@ void CPresenter::SetCurrent(CPresenter* presenter) {
     g_current = presenter;
 }
 
+QWidget* DialogOwner() {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(top) && top->isVisible()) return top;
+    return nullptr;
+}
+
 int CDesktopPresenter::MessageBox(QWidget* parent, const QString& text, const QString& caption,
                                   unsigned style) {
+    if (!parent) parent = DialogOwner();
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & 0xF0) {
         case 0x10:
@@ -45,6 +56,13 @@ int CDesktopPresenter::MessageBox(QWidget* parent, const QString& text, const QS
             break;
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    // Without a window to open over (at start-up, the splash still up), above everything, so
+    // that nothing hides it, with the keyboard focus.
+    if (!parent) box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
     box.exec();
     return IDOK;
 }

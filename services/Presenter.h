@@ -48,6 +48,10 @@ class CDesktopPresenter : public CPresenter {
                         QString* path) override;
 };
 
+// The window a dialog without a parent of its own opens over: the active window, else the
+// program's main window; null before there is one (a box at start-up).
+QWidget* DialogOwner();
+
 // "Name|patterns|Name|patterns||" → Qt's "Name (patterns);;..." list, patterns split on ";".
 QString QtFilterFromResource(const QString& filter);
 

@@ -233,7 +233,7 @@ void CTamselView::OnUpdateInfoWindow() {
 
 void CTamselView::OnOptions() {
     m_strSavePath = m_wndSavePath->text();
-    CDecodeOptionsDlg dlg;
+    CDecodeOptionsDlg dlg(window());
     dlg.m_bIgnoreErrors = m_bIgnoreErrors;
     dlg.m_bOverwriteExisting = m_bOverwriteExisting;
     dlg.m_bDefaultSavePath = m_bDefaultSavePath;
@@ -261,7 +261,7 @@ void CTamselView::OnEncodeFiles() {
     m_wndFileList->ResetContent();
     m_pDocument->m_inputFiles.clear();
     if (InitCodecLibrary()) {
-        CEncodeDlg dlg(&m_library);
+        CEncodeDlg dlg(&m_library, window());
         m_library.SetBusyCallback(&dlg, CEncodeDlg::EncodeBusyCallback, 1);
         bool restoreInfo = !m_bInfoHidden && m_pInfoWnd;
         if (restoreInfo) m_pInfoWnd->hide();

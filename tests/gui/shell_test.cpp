@@ -380,3 +380,35 @@ TEST_F(Shell, KeyboardAndStatusBarBehaveAsOnTheDesktop) {
 }
 
 }  // namespace
+
+namespace {
+
+// Encode, Decode Options, About and a message box open centred over the main window, wherever
+// it is on the screen.
+TEST_F(Shell, DialogsOpenOverTheMainWindow) {
+    auto frame = NewFrame();
+    frame->move(80, 170);  // away from the screen's centre, the dialogs still on it
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QPoint centre = frame->frameGeometry().center();
+    std::vector<QString> opened;
+    auto expectCentred = [&](QDialog* dialog) {
+        opened.push_back(dialog->objectName());
+        QPoint d = dialog->frameGeometry().center() - centre;
+        EXPECT_LE(d.manhattanLength(), 4) << qPrintable(dialog->objectName());
+        dialog->done(QDialog::Rejected);
+    };
+    for (int id : {ID_OPTIONS, ID_ENCODE_FILES, ID_APP_ABOUT}) {
+        WhenModal(expectCentred);
+        if (id == ID_APP_ABOUT)
+            CTamselApp::OnAppAbout();
+        else
+            frame->Command(id)->trigger();
+    }
+    CDesktopPresenter desktop;
+    WhenModal(expectCentred);
+    desktop.MessageBox(nullptr, "a box", "caption", MB_ICONHAND);
+    EXPECT_EQ(opened.size(), 4u);
+}
+
+}  // namespace
