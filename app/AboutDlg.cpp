@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "controls/DialogUnits.h"
+#include "controls/FitTexts.h"
 #include "res/Images.h"
 #include "res/resource.h"
 
@@ -33,4 +34,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     ok->setGeometry(du.Map(178, 7, 32, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    FitTexts(this);
 }

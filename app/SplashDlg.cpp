@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "controls/DialogUnits.h"
+#include "controls/FitTexts.h"
 #include "res/Images.h"
 #include "res/resource.h"
 
@@ -39,6 +40,7 @@ CSplashDlg::CSplashDlg(int seconds)
     auto* logo = new QLabel(this);
     logo->setGeometry(du.Map(31, 38, 213, 62));
     logo->setPixmap(LoadBitmap(IDB_SPLASH_LOGO, logo->size()));
+    FitTexts(this);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 

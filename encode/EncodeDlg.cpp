@@ -17,6 +17,7 @@
 #include <QRegularExpressionValidator>
 
 #include "controls/DialogUnits.h"
+#include "controls/FitTexts.h"
 #include "decode/DecodeRules.h"
 #include "res/Strings.h"
 #include "res/resource.h"
@@ -142,6 +143,7 @@ CEncodeDlg::CEncodeDlg(codec::CodecLibrary* library, QWidget* parent)
     m_wndSingleFile->setChecked(true);
     SetInfo(m_crInfoText, QStringLiteral("Info:"));
     m_wndFileToEncode->setFocus();
+    FitTexts(this);
 }
 
 bool CEncodeDlg::UpdateData(bool save) {

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "controls/DialogUnits.h"
+#include "controls/FitTexts.h"
 #include "res/resource.h"
 
 CDecodeOptionsDlg::CDecodeOptionsDlg(QWidget* parent) : QDialog(parent) {
@@ -26,6 +27,7 @@ CDecodeOptionsDlg::CDecodeOptionsDlg(QWidget* parent) : QDialog(parent) {
     m_wndIgnore = box(1035, "&Ignore decode errors", du.Map(33, 20, 86, 10));
     m_wndDefaultPath = box(1039, "Default to last used \"Save Path\"", du.Map(33, 33, 119, 10));
     connect(ok, &QPushButton::clicked, this, &CDecodeOptionsDlg::OnOK);
+    FitTexts(this);
 }
 
 int CDecodeOptionsDlg::DoModal() {

@@ -13,6 +13,7 @@
 #include <QWindow>
 
 #include "controls/DialogUnits.h"
+#include "controls/FitTexts.h"
 #include "controls/ListBox.h"
 #include "decode/TamselDoc.h"
 #include "encode/EncodeDlg.h"
@@ -131,7 +132,10 @@ void CTamselView::CreateForm() {
     m_wndErrorLabel->hide();
     AddButton(IDC_BROWSE, QStringLiteral("..."), du.Map(282, 7, 13, 14))
         ->setAccessibleName(QStringLiteral("Browse for the save directory"));
+    resize(m_formSize);
     setMinimumSize(m_formSize);
+    FitTexts(this);
+    m_formSize = minimumSize();
 }
 
 int CTamselView::OnCreate() {

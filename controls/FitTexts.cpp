@@ -1,0 +1,71 @@
+#include "controls/FitTexts.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QWidget>
+#include <algorithm>
+
+QSize TextSize(const QWidget* control) {
+    if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        if (label->text().isEmpty() || label->wordWrap()) return {};
+        int flags =
+            Qt::TextExpandTabs |
+            (label->textFormat() == Qt::PlainText ? 0 : static_cast<int>(Qt::TextShowMnemonic));
+        QSize text = label->fontMetrics().boundingRect(QRect(), flags, label->text()).size();
+        QSize frame = label->size() - label->contentsRect().size();
+        int margins = 2 * label->margin() + std::max(label->indent(), 0);
+        return text + frame + QSize(margins, margins);
+    }
+    if (const auto* button = qobject_cast<const QPushButton*>(control)) {
+        if (button->text().isEmpty()) return {};
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.features = button->isFlat() ? QStyleOptionButton::Flat : QStyleOptionButton::None;
+        QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+        return button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button);
+    }
+    if (qobject_cast<const QCheckBox*>(control) || qobject_cast<const QRadioButton*>(control)) {
+        const auto* button = static_cast<const QAbstractButton*>(control);
+        return button->text().isEmpty() ? QSize() : button->sizeHint();
+    }
+    return {};
+}
+
+void FitTexts(QWidget* window) {
+    int right = 0, bottom = 0;
+    for (const QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        right = std::max(right, child->geometry().right());
+        bottom = std::max(bottom, child->geometry().bottom());
+    }
+    // The margins the template left around its controls stay.
+    int marginX = std::max(window->width() - 1 - right, 4);
+    int marginY = std::max(window->height() - 1 - bottom, 4);
+    QSize needed = window->size();
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        QSize want = TextSize(control);
+        if (want.isEmpty()) continue;
+        int width = std::max(control->width(), want.width());
+        // A label's lines all show; a button or box keeps its height.
+        int height = qobject_cast<QLabel*>(control) && want.height() > control->height()
+                         ? want.height()
+                         : control->height();
+        if (width != control->width() || height != control->height())
+            control->resize(width, height);
+        QRect in = QRect(control->mapTo(window, QPoint(0, 0)), control->size());
+        needed = needed.expandedTo(QSize(in.right() + 1 + marginX, in.bottom() + 1 + marginY));
+    }
+    if (needed == window->size()) return;
+    if (window->minimumSize() == window->maximumSize()) {
+        window->setFixedSize(needed);
+    } else {
+        if (!window->minimumSize().isEmpty())
+            window->setMinimumSize(window->minimumSize().expandedTo(needed));
+        window->resize(needed);
+    }
+}
