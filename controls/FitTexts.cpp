@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QStyleOptionButton>
 #include <QWidget>
 #include <algorithm>
 
@@ -23,12 +22,17 @@ QSize TextSize(const QWidget* control) {
     }
     if (const auto* button = qobject_cast<const QPushButton*>(control)) {
         if (button->text().isEmpty()) return {};
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = button->text();
-        option.features = button->isFlat() ? QStyleOptionButton::Flat : QStyleOptionButton::None;
+        // The text inside the bevel and its margins (not the style's least width for a button,
+        // which a template's small "..." buttons were never meant to have).
+        const QStyle* style = button->style();
+        int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        int margin = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        int indicator = button->autoDefault() || button->isDefault()
+                            ? style->pixelMetric(QStyle::PM_ButtonDefaultIndicator, nullptr, button)
+                            : 0;
         QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
-        return button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button);
+        int pad = 2 * (frame + indicator) + margin;
+        return text + QSize(pad, pad);
     }
     if (qobject_cast<const QCheckBox*>(control) || qobject_cast<const QRadioButton*>(control)) {
         const auto* button = static_cast<const QAbstractButton*>(control);
