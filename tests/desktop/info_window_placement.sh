@@ -5,23 +5,9 @@
 # moved, hiding and showing it again puts it below the frame where it is now. Geometry is read
 # from outside the program, with xdotool.
 # Usage: info_window_placement.sh TAMSELWIN   (exit 77: skipped, a tool is missing)
-set -euo pipefail
-program=$1
-for tool in Xvfb xvfb-run openbox xdotool; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-cat >"$work/run.sh" <<'RUN'
-#!/usr/bin/env bash
-set -euo pipefail
-program=$1 work=$2
-export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" HOME="$work" QT_QPA_PLATFORM=xcb
-unset QT_SCALE_FACTOR
-openbox --sm-disable &
-wm=$!
-sleep 1
+source "$(dirname "$0")/desktop.sh"
+require_tools Xvfb xvfb-run openbox xdotool
+on_desktop "$1" <<'RUN'
 "$program" &
 app=$!
 trap 'kill $app $wm 2>/dev/null || true' EXIT
@@ -67,5 +53,3 @@ done
 info=$(find_window "Information Window")
 check "after the frame moved"
 RUN
-chmod +x "$work/run.sh"
-xvfb-run -a -s "-screen 0 1280x1024x24" "$work/run.sh" "$program" "$work"
