@@ -25,6 +25,7 @@ CMainFrame::CMainFrame(CTamselDoc* document) {
     setWindowIcon(LoadIcon(IDR_MAINFRAME));
     m_pView = new CTamselView(document, this);
     setCentralWidget(m_pView);
+    connect(m_pView, &CTamselView::BusyChanged, this, [this](int busy) { OnBusyStatus(busy, 0); });
 
     auto* exitAction = new QAction(QStringLiteral("E&xit"), this);
     exitAction->setObjectName(QStringLiteral("command%1").arg(ID_APP_EXIT));

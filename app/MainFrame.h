@@ -23,7 +23,7 @@ class CMainFrame : public QMainWindow {
     QAction* Command(int id) const;
 
     // 1: a pass runs ("Hit ESC key to cancel operation"); 0: it ended ("Operation Completed").
-    Q_INVOKABLE int OnBusyStatus(int wParam, int lParam);
+    int OnBusyStatus(int wParam, int lParam);
     // Dropped files, in the order given, replace the view's input list.
     void OnDropFiles(const QStringList& paths);
     // Where the About command goes.

@@ -34,6 +34,11 @@ class CTamselView : public QWidget {
     // The form's size, from its dialog units.
     QSize sizeHint() const override { return m_formSize; }
 
+  signals:
+    // A load or decode pass begins (1) or ends (0): what the frame's status bar says.
+    void BusyChanged(int busy);
+
+  public:
     // Life cycle, called by the frame: after the view is placed, once all is built, and when
     // the frame closes (settings are written then; the destructor does it when nobody did).
     int OnCreate();
@@ -94,7 +99,6 @@ class CTamselView : public QWidget {
     void ReplaceInputList(const QStringList& paths);
     void ShowInputNames();
     void HideProgress();
-    void SendBusyStatus(int busy);
     // A load or decode pass, for its lifetime: busy flag, wait cursor, the view's input
     // watched for Esc, and the frame told that a pass runs.
     class Pass;

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QProgressBar>
 
 #include "controls/ListBox.h"
@@ -30,11 +29,11 @@ class CTamselView::Pass {
   public:
     explicit Pass(CTamselView* view) : m_view(view), m_busy(view->m_bBusy), m_input(view) {
         m_view->m_pBusyInput = &m_input;
-        m_view->SendBusyStatus(1);
+        emit m_view->BusyChanged(1);
     }
     ~Pass() {
         m_view->m_pBusyInput = nullptr;
-        m_view->SendBusyStatus(0);
+        emit m_view->BusyChanged(0);
     }
     Pass(const Pass&) = delete;
     Pass& operator=(const Pass&) = delete;
@@ -120,12 +119,6 @@ bool CTamselView::InitCodecLibrary() {
     m_library.SetMsgCallback(m_pInfoWnd, InfoMsgCallback);
     m_library.SetBusyCallback(this, DecodeProgressCallback, 1);
     return true;
-}
-
-void CTamselView::SendBusyStatus(int busy) {
-    // The frame shows the busy or finished text; a pass works the same without one.
-    QMetaObject::invokeMethod(window(), "OnBusyStatus", Qt::DirectConnection, Q_ARG(int, busy),
-                              Q_ARG(int, 0));
 }
 
 void CTamselView::HideProgress() {

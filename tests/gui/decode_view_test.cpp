@@ -434,9 +434,9 @@ TEST_F(DecodeView, InfoWindowToggleAndSettingsLastUntilTheNextStart) {
 }
 
 TEST_F(DecodeView, BusyStatusTextsReachTheStatusBar) {
-    frame->OnBusyStatus(1, 0);
+    emit view->BusyChanged(1);
     EXPECT_EQ(Status(), "Hit ESC key to cancel operation");
-    frame->OnBusyStatus(0, 0);
+    emit view->BusyChanged(0);
     EXPECT_EQ(Status(), "Operation Completed");
 }
 

@@ -7,13 +7,16 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include "app/MainFrame.h"
 #include "controls/ListBox.h"
@@ -178,6 +181,28 @@ TEST_F(EncodeJob, WholeAndSplitJobsDecodeBackToTheInput) {
     test::TempDir out2;
     EXPECT_EQ(DecodeBack(parts, out2), data);
     EXPECT_TRUE(doc.m_inputFiles.isEmpty());
+}
+
+// Files dropped on the main window while a file is encoded (the dialog modal over it, the pass
+// guard refusing drops) do nothing: the encode runs to its end, and the input list stays empty.
+TEST_F(EncodeJob, ADropDuringAnEncodeDoesNotEnterIt) {
+    std::string data = test::RandomBytes(16 << 20, 22);
+    test::WriteFile(dir / "big.bin", data);
+    frame->DragAcceptFiles(true);
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(Qs(dir / "big.bin"))});
+    test::TempDir out;
+    InDialog([&] {
+        presenter.m_fileAnswers.push_back(QStringList{Qs(dir / "big.bin")});
+        Click(1021);
+        // Waits in the queue until the encode's progress callback looks at input.
+        QCoreApplication::postEvent(frame.get(), new QDropEvent(QPointF(50, 50), Qt::CopyAction,
+                                                                &mime, Qt::LeftButton, {}));
+        Click(IDOK);
+        EXPECT_EQ(Info(), "Succesfully encoded: " + Qs(dir / "big.bin"));
+    });
+    EXPECT_TRUE(doc.m_inputFiles.isEmpty());
+    EXPECT_TRUE(DecodeBack({dir / "big.uue"}, out) == data);
 }
 
 TEST_F(EncodeJob, OutcomesShowInTheirColours) {
