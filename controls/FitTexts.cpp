@@ -61,6 +61,14 @@ void FitTexts(QWidget* window) {
                          : control->height();
         if (width != control->width() || height != control->height())
             control->resize(width, height);
+        // One that now reaches past the template's right margin moves left first, as far as
+        // the left margin lets it; the window grows only for what is still over.
+        if (control->parentWidget() == window) {
+            int over = control->geometry().right() + 1 - (window->width() - marginX);
+            int room = control->x() - marginX;
+            if (over > 0 && room > 0)
+                control->move(control->x() - std::min(over, room), control->y());
+        }
         QRect in = QRect(control->mapTo(window, QPoint(0, 0)), control->size());
         needed = needed.expandedTo(QSize(in.right() + 1 + marginX, in.bottom() + 1 + marginY));
     }
