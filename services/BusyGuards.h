@@ -54,15 +54,3 @@ class CBusyInput : public QObject {
     QElapsedTimer m_sincePump;
     std::vector<Held> m_held;
 };
-
-// The flag an `int m_bBusy` member holds while a pass runs, cleared on every way out.
-class CBusyFlag {
-  public:
-    explicit CBusyFlag(int& flag) : m_flag(flag) { m_flag = 1; }
-    ~CBusyFlag() { m_flag = 0; }
-    CBusyFlag(const CBusyFlag&) = delete;
-    CBusyFlag& operator=(const CBusyFlag&) = delete;
-
-  private:
-    int& m_flag;
-};

@@ -48,10 +48,6 @@ CTamselView::CTamselView(CTamselDoc* document, QWidget* parent)
 
 CTamselView::~CTamselView() {
     OnDestroy();
-    if (m_bLoaded) {
-        m_bLoaded = 0;
-        m_library.CleanUp();
-    }
 }
 
 QAction* CTamselView::AddCommand(int id, void (CTamselView::*handler)()) {
@@ -278,7 +274,7 @@ void CTamselView::OnEncodeFiles() {
 }
 
 void CTamselView::OnEditFile() {
-    if (!RequireInputFiles()) return;
+    if (!m_session.RequireInputs()) return;
     ResetScan();
     int index = m_wndFileList->GetCurSel();
     if (index < 0 || index >= m_pDocument->m_inputFiles.size()) return;

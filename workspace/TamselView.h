@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "codec/codec_library.h"
+#include "decode/DecodeSession.h"
 
 class CBusyInput;
 class CInfoWnd;
@@ -21,7 +22,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
-class CTamselView : public QWidget {
+class CTamselView : public QWidget, private CDecodeSession::Host {
     Q_OBJECT
 
   public:
@@ -74,8 +75,8 @@ class CTamselView : public QWidget {
     int m_bOverwriteExisting = 1;
     int m_bDefaultSavePath = 0;
     int m_bInfoHidden = 0;
-    int m_bLoaded = 0;
-    int m_bBusy = 0;
+    // The load, check and decode workflow this form shows.
+    const CDecodeSession& Session() const { return m_session; }
     // How the library is made ready; a test may put a failing one here.
     std::function<int(codec::CodecLibrary&)> m_initializeLibrary =
         [](codec::CodecLibrary& library) { return library.Initialize(); };
@@ -89,19 +90,25 @@ class CTamselView : public QWidget {
     QAction* AddCommand(int id, void (CTamselView::*handler)());
     QPushButton* AddButton(int id, const QString& caption, QRect dlu);
 
+    // The session's host: what a pass, a result and a dropped scan look like here.
+    bool InitLibrary(codec::CodecLibrary& library) override;
+    void PassBegins() override;
+    void PassEnds() override;
+    void Say(int stringId) override;
+    void ScanDropped() override { ClearResults(); }
+    void ProgressEnds() override { HideProgress(); }
+
     // Input list and loading.
-    bool RequireInputFiles();
-    void ResetScan();
+    void ResetScan() { m_session.DropScan(); }
     void ClearResults();
     bool InitCodecLibrary();
-    bool LoadInputFiles();
-    bool ReportLibraryResult(int code);
     void ReplaceInputList(const QStringList& paths);
     void ShowInputNames();
     void HideProgress();
-    // A load or decode pass, for its lifetime: busy flag, wait cursor, the view's input
-    // watched for Esc, and the frame told that a pass runs.
+    // A load or decode pass, for its lifetime: wait cursor, the view's input watched for Esc,
+    // and the frame told that a pass runs.
     class Pass;
+    Pass* m_pass = nullptr;  // while the session runs one
     void ClearInfo();
 
     // Check and status report.
@@ -114,6 +121,7 @@ class CTamselView : public QWidget {
 
     CTamselDoc* m_pDocument;
     codec::CodecLibrary m_library;
+    CDecodeSession m_session{*m_pDocument, m_library, *this};
     CBusyInput* m_pBusyInput = nullptr;
     QHash<int, QAction*> m_commands;
     QSize m_formSize;

@@ -1,6 +1,7 @@
-// The decode workflow of the view: the input list, the library's scan of it, the check, the
-// decode run and the renaming of an output. The library is initialised on the first check or
-// decode and released whenever the input list changes or a load or decode fails.
+// How the view drives and shows the decode session: the input list, the check, the decode run
+// and the renaming of an output. The session initialises the library on the first check or
+// decode and releases it whenever the input list changes or a load or decode fails; the view
+// is its host (a pass's guards, boxes, the results cleared).
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,7 +28,7 @@ QString RecordName(const codec::FileRecord& record) {
 
 class CTamselView::Pass {
   public:
-    explicit Pass(CTamselView* view) : m_view(view), m_busy(view->m_bBusy), m_input(view) {
+    explicit Pass(CTamselView* view) : m_view(view), m_input(view) {
         m_view->m_pBusyInput = &m_input;
         emit m_view->BusyChanged(1);
     }
@@ -40,24 +41,27 @@ class CTamselView::Pass {
 
   private:
     CTamselView* m_view;
-    CBusyFlag m_busy;
     CWaitCursor m_wait;
     CBusyInput m_input;
 };
 
 // ---- Input list and loading ----
 
-bool CTamselView::RequireInputFiles() {
-    if (!m_pDocument->m_inputFiles.isEmpty()) return true;
-    AfxMessageBox(IDS_NO_FILES, MB_ICONHAND);
-    return false;
+bool CTamselView::InitLibrary(codec::CodecLibrary&) {
+    return InitCodecLibrary();
 }
 
-void CTamselView::ResetScan() {
-    if (!m_bLoaded) return;
-    m_bLoaded = 0;
-    ClearResults();
-    m_library.CleanUp();
+void CTamselView::PassBegins() {
+    m_pass = new Pass(this);
+}
+
+void CTamselView::PassEnds() {
+    delete m_pass;
+    m_pass = nullptr;
+}
+
+void CTamselView::Say(int stringId) {
+    AfxMessageBox(stringId, MB_ICONHAND);
 }
 
 void CTamselView::ClearResults() {
@@ -81,33 +85,25 @@ int CTamselView::OnAddFileList(const QStringList& paths) {
 // Every entry keeps its own path; the list and the list box share one order (by file name,
 // case-insensitive, equal names as given), and the save directory comes from the first path.
 void CTamselView::ReplaceInputList(const QStringList& paths) {
-    ResetScan();
+    if (!m_session.ReplaceInputs(paths)) return;
     if (!paths.isEmpty()) m_wndSavePath->setText(DirectoryOf(paths.first()));
-    m_pDocument->m_inputFiles = SortedByFileName(paths);
     ShowInputNames();
 }
 
 void CTamselView::ShowInputNames() {
     m_wndFileList->ResetContent();
-    for (const QString& path : m_pDocument->m_inputFiles)
+    for (const QString& path : m_session.Inputs())
         m_wndFileList->AddString(FileNameOf(path));
     m_wndFileList->SetCurSel(0);
 }
 
 void CTamselView::OnRemoveFile() {
-    if (!RequireInputFiles()) return;
-    ResetScan();
-    int index = m_wndFileList->GetCurSel();
-    if (index >= 0 && index < m_pDocument->m_inputFiles.size())
-        m_pDocument->m_inputFiles.removeAt(index);
+    if (!m_session.RemoveInput(m_wndFileList->GetCurSel())) return;
     ShowInputNames();
 }
 
 void CTamselView::OnRemoveAllFiles() {
-    if (!RequireInputFiles()) return;
-    ResetScan();
-    m_wndFileList->ResetContent();
-    m_pDocument->m_inputFiles.clear();
+    if (m_session.RemoveAllInputs()) m_wndFileList->ResetContent();
 }
 
 bool CTamselView::InitCodecLibrary() {
@@ -128,29 +124,6 @@ void CTamselView::HideProgress() {
 
 void CTamselView::ClearInfo() {
     if (m_pInfoWnd) m_pInfoWnd->OnClearInfo();
-}
-
-bool CTamselView::LoadInputFiles() {
-    if (m_bLoaded) return true;
-    Pass pass(this);
-    bool loaded = InitCodecLibrary();
-    for (int i = 0; loaded && i < m_pDocument->m_inputFiles.size(); ++i) {
-        QByteArray path = QFile::encodeName(m_pDocument->m_inputFiles[i]);
-        if (!ReportLibraryResult(m_library.LoadFile(path.constData(), nullptr, 0))) {
-            m_library.CleanUp();
-            HideProgress();
-            loaded = false;
-        }
-    }
-    m_bLoaded = loaded ? 1 : 0;
-    return loaded;
-}
-
-bool CTamselView::ReportLibraryResult(int code) {
-    int id = LibraryResultString(code);
-    if (id == 0) return true;
-    AfxMessageBox(id, MB_ICONHAND);
-    return false;
 }
 
 int CTamselView::DecodeProgressCallback(void* opaque, const codec::Progress* progress) {
@@ -178,16 +151,13 @@ int CTamselView::DecodeProgressCallback(void* opaque, const codec::Progress* pro
 // ---- Check and status report ----
 
 void CTamselView::OnCheckFiles() {
-    if (!RequireInputFiles()) return;
+    if (m_session.Busy() || !m_session.RequireInputs()) return;
     ClearResults();
     ClearInfo();
-    if (!LoadInputFiles()) return;
-    CBusyFlag busy(m_bBusy);
     CWaitCursor wait;
-    if (!m_library.GetFileListItem(0)) AfxMessageBox(IDS_NOTHING_DECODABLE, MB_ICONHAND);
-    for (int i = 0; const codec::FileRecord* record = m_library.GetFileListItem(i); ++i)
-        AddResultRow(*record, i, (record->state & codec::kStateReady) ? 1 : 0);
-    HideProgress();
+    m_session.Check([this](const codec::FileRecord& record, int index, bool ready) {
+        AddResultRow(record, index, ready ? 1 : 0);
+    });
 }
 
 void CTamselView::AddResultRow(const codec::FileRecord& record, int index, int decodable) {
@@ -197,7 +167,7 @@ void CTamselView::AddResultRow(const codec::FileRecord& record, int index, int d
 }
 
 void CTamselView::ShowFileStatus(int row) {
-    const codec::FileRecord* record = m_library.GetFileListItem(row);
+    const codec::FileRecord* record = m_session.Record(row);
     if (!record) return;
     std::vector<std::string> lines = codec::DescribeState(*record);
     if (lines.empty()) return;
@@ -212,30 +182,16 @@ void CTamselView::ShowFileStatus(int row) {
 // ---- Decode run ----
 
 void CTamselView::OnDecodeFiles() {
-    if (!RequireInputFiles()) return;
+    if (m_session.Busy() || !m_session.RequireInputs()) return;
     ClearResults();
     ClearInfo();
-    if (!LoadInputFiles()) return;
-    QByteArray directory = QFile::encodeName(m_wndSavePath->text() + QLatin1Char('/'));
-    m_library.SetOption(codec::kOptOutputDir, 0, directory.constData());
-    m_library.SetOption(codec::kOptDecodeWithErrors, m_bIgnoreErrors, nullptr);
-    m_library.SetOption(codec::kOptOverwrite, m_bOverwriteExisting, nullptr);
-
-    Pass pass(this);
-    if (!m_library.GetFileListItem(0)) AfxMessageBox(IDS_NOTHING_DECODABLE, MB_ICONHAND);
-    for (int i = 0; const codec::FileRecord* record = m_library.GetFileListItem(i); ++i) {
-        int decoded = 0;
-        if (record->state & codec::kStateReady) {
-            if (!ReportLibraryResult(m_library.DecodeFile(record, nullptr))) {
-                m_bLoaded = 0;
-                m_library.CleanUp();
-                break;
-            }
-            decoded = 1;
-        }
-        AddResultRow(*record, i, decoded);
-    }
-    HideProgress();
+    CDecodeSession::Options options;
+    options.directory = m_wndSavePath->text() + QLatin1Char('/');
+    options.ignoreErrors = m_bIgnoreErrors != 0;
+    options.overwrite = m_bOverwriteExisting != 0;
+    m_session.Decode(options, [this](const codec::FileRecord& record, int index, bool decoded) {
+        AddResultRow(record, index, decoded ? 1 : 0);
+    });
 }
 
 // ---- Output renaming ----
@@ -257,9 +213,8 @@ int CTamselView::OnCellEdited() {
         return 1;
     }
     int row = m_listResults->GetChangedRowIndex();
-    const codec::FileRecord* record = m_library.GetFileListItem(row);
-    if (!record) return 1;  // a row left from a failed run: the library holds nothing to rename
-    m_library.RenameFile(record, name.toUtf8().constData());
-    m_listResults->SetItemText(row, 1, RecordName(*record));
+    // A row left from a failed run: the library holds nothing to rename.
+    if (!m_session.Rename(row, name)) return 1;
+    m_listResults->SetItemText(row, 1, RecordName(*m_session.Record(row)));
     return 0;
 }

@@ -246,8 +246,8 @@ TEST_F(DecodeView, DecodeWritesEveryReadyFileIntoTheSaveDirectory) {
     EXPECT_EQ(test::ReadFile(out / "b.bin"), bravo);
     EXPECT_EQ(Images(), (std::vector<int>{0, 0}));
     EXPECT_EQ(Status(), "Operation Completed");
-    EXPECT_EQ(view->m_bLoaded, 1);
-    EXPECT_EQ(view->m_bBusy, 0);
+    EXPECT_EQ(view->Session().Loaded(), true);
+    EXPECT_FALSE(view->Session().Busy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
 
     EXPECT_TRUE(InfoLines().filter("Loaded").isEmpty()) << "no second scan before decoding";
@@ -271,7 +271,7 @@ TEST_F(DecodeView, AFailingDecodeEndsTheRunAtThatRecord) {
     EXPECT_EQ(test::ReadFile(dir / "b.bin"), "older b");
     EXPECT_FALSE(test::Exists(dir / "c.bin"));
     EXPECT_EQ(Status(), "Operation Completed");
-    EXPECT_EQ(view->m_bLoaded, 0);
+    EXPECT_EQ(view->Session().Loaded(), false);
 
     // The row left over names nothing the library still holds.
     QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, Cell(0, 1));
@@ -295,7 +295,7 @@ TEST_F(DecodeView, EscDuringSlowDecodeCancelsAndLeavesNoPartialFile) {
     Click(IDC_DECODEFILES);
     EXPECT_EQ(ExpectOneBox(MB_ICONHAND), "The operation was canceled at the users request.");
     EXPECT_TRUE(out.List().empty());
-    EXPECT_EQ(view->m_bLoaded, 0);
+    EXPECT_EQ(view->Session().Loaded(), false);
     EXPECT_EQ(results->GetItemCount(), 0);
     EXPECT_EQ(Status(), "Operation Completed");
 
