@@ -6,6 +6,7 @@
 #include "controls/DialogUnits.h"
 #include "controls/FitTexts.h"
 #include "res/Images.h"
+#include "res/Strings.h"
 #include "res/resource.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -30,7 +31,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     emblem->setGeometry(du.Map(94, 26, 32, 30));
     emblem->setPixmap(LoadBitmap(IDB_ABOUT_EMBLEM, QSize(48, 48)));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QString::number(IDOK));
+    ok->setObjectName(ControlName(IDOK));
     ok->setGeometry(du.Map(178, 7, 32, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -145,7 +145,7 @@ void CMainFrame::CreateStatusBar() {
     bar->setObjectName(QStringLiteral("TamselStatusBar"));
     for (int id : {ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL}) {
         auto* pane = new QLabel(this);
-        pane->setObjectName(QString::number(id));
+        pane->setObjectName(ControlName(id));
         pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(LoadString(id)) + 8);
         pane->setAlignment(Qt::AlignCenter);
         pane->setFrameShape(QFrame::Panel);

@@ -12,8 +12,8 @@
 #include "app/SplashDlg.h"
 #include "decode/TamselDoc.h"
 #include "res/Strings.h"
-#include "services/Presenter.h"
 #include "res/resource.h"
+#include "services/Presenter.h"
 #include "workspace/TamselView.h"
 
 CTamselApp::CTamselApp() = default;

@@ -26,18 +26,6 @@
 
 namespace {
 
-constexpr int IDC_ENCODE_UU = 1017;
-constexpr int IDC_FILE_TO_ENCODE = 1020;
-constexpr int IDC_BROWSE_INPUT = 1021;
-constexpr int IDC_DESTINATION = 1022;
-constexpr int IDC_INFO = 1026;
-constexpr int IDC_ENCODE_PROGRESS = 1027;
-constexpr int IDC_SINGLE_FILE = 1028;
-constexpr int IDC_LINES = 1029;
-constexpr int IDC_DONE = 1031;
-constexpr int IDC_OVERWRITE = 1034;
-constexpr int IDC_BROWSE_DESTINATION = 1038;
-
 // Result colours, 0x00BBGGRR.
 constexpr unsigned kBlue = 0xFF0000, kRed = 0x0000FF, kOrange = 0x3A8DF1, kOchre = 0x448EBB;
 
@@ -56,7 +44,7 @@ CEncodeDlg::CEncodeDlg(codec::CodecLibrary* library, QWidget* parent)
     setFixedSize(du.Map(279, 197));
     auto place = [this](QWidget* widget, int id, QRect rect) {
         widget->setParent(this);
-        if (id) widget->setObjectName(QString::number(id));
+        if (id) widget->setObjectName(ControlName(id));
         widget->setGeometry(rect);
         return widget;
     };

@@ -29,7 +29,7 @@ bool CInfoWnd::Create(QWidget* owner) {
     setAutoFillBackground(true);
 
     m_wndList = new CListBox(this);
-    m_wndList->setObjectName(QString::number(IDC_INFOLIST));
+    m_wndList->setObjectName(ControlName(IDC_INFOLIST));
     m_wndList->setAccessibleName(LoadString(IDS_INFO_TITLE));
     m_wndList->setFrameShape(QFrame::NoFrame);
     m_wndList->setSelectionMode(QAbstractItemView::NoSelection);

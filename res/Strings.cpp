@@ -3,6 +3,7 @@
 #include "res/Strings.h"
 
 #include <QHash>
+#include <utility>
 
 #include "res/resource.h"
 
@@ -120,4 +121,45 @@ QString CommandPrompt(int id) {
 
 QString CommandTooltip(int id) {
     return LoadString(id).section(QLatin1Char('\n'), 1, 1);
+}
+
+QString ControlName(int id) {
+    static const std::pair<int, const char*> kNames[] = {
+        {IDOK, "ok"},
+        {IDC_FILELIST, "filesToDecode"},
+        {IDC_ADDFILES, "addFiles"},
+        {IDC_REMOVEFILE, "removeFile"},
+        {IDC_EDITFILE, "editFile"},
+        {IDC_CHECKFILES, "checkFiles"},
+        {IDC_DECODEFILES, "decodeFiles"},
+        {IDC_PROGRESS, "progress"},
+        {IDC_PROGRESSTEXT, "progressText"},
+        {IDC_SAVEPATH, "saveDirectory"},
+        {IDC_RESULTS, "resultingFiles"},
+        {IDC_REMOVEALLFILES, "removeAllFiles"},
+        {IDC_ERRORLIST, "errorList"},
+        {IDC_ERRORLABEL, "errorLabel"},
+        {IDC_BROWSE, "browseDestination"},
+        {IDC_INFOLIST, "infoLines"},
+        {IDC_ENCODE_UU, "uuEncode"},
+        {IDC_ENCODE_UU + 1, "xxEncode"},
+        {IDC_ENCODE_UU + 2, "base64"},
+        {IDC_FILE_TO_ENCODE, "fileToEncode"},
+        {IDC_BROWSE_INPUT, "browseFileToEncode"},
+        {IDC_DESTINATION, "destination"},
+        {IDC_INFO, "info"},
+        {IDC_ENCODE_PROGRESS, "encodeProgress"},
+        {IDC_SINGLE_FILE, "singleFile"},
+        {IDC_LINES, "linesPerFile"},
+        {IDC_DONE, "done"},
+        {IDC_OVERWRITE, "overwriteExisting"},
+        {IDC_IGNORE_ERRORS, "ignoreErrors"},
+        {IDC_DEFAULT_SAVE_PATH, "defaultToLastSavePath"},
+        {ID_INDICATOR_CAPS, "capsLock"},
+        {ID_INDICATOR_NUM, "numLock"},
+        {ID_INDICATOR_SCRL, "scrollLock"},
+    };
+    for (auto [key, name] : kNames)
+        if (key == id) return QString::fromLatin1(name);
+    return QString::number(id);
 }

@@ -13,6 +13,11 @@ QString FormatString(int id, Args... args) {
     return QString::asprintf(LoadString(id).toUtf8().constData(), args...);
 }
 
+// The object name of the control with this template id, by what it is ("saveDirectory",
+// "checkFiles"): what finds it (tests, accessibility and automation tools). An id without one
+// is named by its number.
+QString ControlName(int id);
+
 // The two halves of a command's string: the status-bar prompt and the tooltip.
 QString CommandPrompt(int id);
 QString CommandTooltip(int id);

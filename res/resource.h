@@ -34,6 +34,20 @@ constexpr int IDC_REMOVEALLFILES = 1013;
 constexpr int IDC_ERRORLIST = 1014;
 constexpr int IDC_ERRORLABEL = 1015;
 constexpr int IDC_BROWSE = 1038;
+// The Encode dialog's and Decode Options' controls.
+constexpr int IDC_ENCODE_UU = 1017;  // then XX (1018) and Base64 (1019)
+constexpr int IDC_FILE_TO_ENCODE = 1020;
+constexpr int IDC_BROWSE_INPUT = 1021;
+constexpr int IDC_DESTINATION = 1022;
+constexpr int IDC_INFO = 1026;
+constexpr int IDC_ENCODE_PROGRESS = 1027;
+constexpr int IDC_SINGLE_FILE = 1028;
+constexpr int IDC_LINES = 1029;
+constexpr int IDC_DONE = 1031;
+constexpr int IDC_OVERWRITE = 1034;
+constexpr int IDC_IGNORE_ERRORS = 1035;
+constexpr int IDC_BROWSE_DESTINATION = 1038;  // as the form's IDC_BROWSE: where output goes
+constexpr int IDC_DEFAULT_SAVE_PATH = 1039;
 constexpr int IDC_INFOLIST = 2269;
 
 // Menu and toolbar commands.

@@ -6,6 +6,7 @@
 
 #include "controls/DialogUnits.h"
 #include "controls/FitTexts.h"
+#include "res/Strings.h"
 #include "res/resource.h"
 
 CDecodeOptionsDlg::CDecodeOptionsDlg(QWidget* parent) : QDialog(parent) {
@@ -14,18 +15,19 @@ CDecodeOptionsDlg::CDecodeOptionsDlg(QWidget* parent) : QDialog(parent) {
     CDialogUnits du(font());
     setFixedSize(du.Map(176, 73));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QString::number(IDOK));
+    ok->setObjectName(ControlName(IDOK));
     ok->setGeometry(du.Map(50, 52, 50, 14));
     ok->setDefault(true);
     auto box = [&](int id, const char* caption, QRect rect) {
         auto* check = new QCheckBox(QString::fromUtf8(caption), this);
-        check->setObjectName(QString::number(id));
+        check->setObjectName(ControlName(id));
         check->setGeometry(rect);
         return check;
     };
-    m_wndOverwrite = box(1034, "&Overwrite existing files", du.Map(33, 7, 86, 10));
-    m_wndIgnore = box(1035, "&Ignore decode errors", du.Map(33, 20, 86, 10));
-    m_wndDefaultPath = box(1039, "Default to last used \"Save Path\"", du.Map(33, 33, 119, 10));
+    m_wndOverwrite = box(IDC_OVERWRITE, "&Overwrite existing files", du.Map(33, 7, 86, 10));
+    m_wndIgnore = box(IDC_IGNORE_ERRORS, "&Ignore decode errors", du.Map(33, 20, 86, 10));
+    m_wndDefaultPath =
+        box(IDC_DEFAULT_SAVE_PATH, "Default to last used \"Save Path\"", du.Map(33, 33, 119, 10));
     connect(ok, &QPushButton::clicked, this, &CDecodeOptionsDlg::OnOK);
     FitTexts(this);
 }

@@ -42,7 +42,7 @@ CTamselView::CTamselView(CTamselDoc* document, QWidget* parent)
     AddCommand(ID_ENCODE_FILES, &CTamselView::OnEncodeFiles);
     for (int id : {IDC_ADDFILES, IDC_CHECKFILES, IDC_DECODEFILES, IDC_REMOVEFILE, IDC_EDITFILE,
                    IDC_REMOVEALLFILES, IDC_BROWSE})
-        connect(findChild<QPushButton*>(QString::number(id)), &QPushButton::clicked, Command(id),
+        connect(findChild<QPushButton*>(ControlName(id)), &QPushButton::clicked, Command(id),
                 &QAction::trigger);
 }
 
@@ -62,7 +62,7 @@ QAction* CTamselView::AddCommand(int id, void (CTamselView::*handler)()) {
 
 QPushButton* CTamselView::AddButton(int id, const QString& caption, QRect dlu) {
     auto* button = new QPushButton(caption, this);
-    button->setObjectName(QString::number(id));
+    button->setObjectName(ControlName(id));
     button->setGeometry(dlu);
     button->setAutoDefault(true);  // Enter presses the button that has the focus
     return button;
@@ -75,7 +75,7 @@ void CTamselView::CreateForm() {
     auto label = [this](const QString& text, QRect rect, int id = -1) {
         auto* l = new QLabel(text, this);
         l->setGeometry(rect);
-        if (id >= 0) l->setObjectName(QString::number(id));
+        if (id >= 0) l->setObjectName(ControlName(id));
         return l;
     };
     // Screen readers find a control by its label; lists do not look at buddies themselves.
@@ -85,7 +85,7 @@ void CTamselView::CreateForm() {
     };
     QLabel* saveLabel = label(QStringLiteral("&Save to Directory:"), du.Map(7, 7, 61, 9));
     m_wndSavePath = new QLineEdit(this);
-    m_wndSavePath->setObjectName(QString::number(IDC_SAVEPATH));
+    m_wndSavePath->setObjectName(ControlName(IDC_SAVEPATH));
     m_wndSavePath->setGeometry(du.Map(69, 7, 212, 14));
     labelFor(saveLabel, m_wndSavePath);
     AddButton(IDC_ADDFILES, QStringLiteral("&Add Files"), du.Map(160, 31, 50, 14));
@@ -94,7 +94,7 @@ void CTamselView::CreateForm() {
     AddButton(IDC_REMOVEFILE, QStringLiteral("&Remove File"), du.Map(14, 124, 50, 14));
     AddButton(IDC_EDITFILE, QStringLiteral("&Edit File"), du.Map(69, 124, 50, 14));
     m_wndFileList = new CListBox(this);
-    m_wndFileList->setObjectName(QString::number(IDC_FILELIST));
+    m_wndFileList->setObjectName(ControlName(IDC_FILELIST));
     m_wndFileList->setGeometry(du.Map(13, 31, 139, 90));
     m_wndFileList->SetSorted(true);
     m_wndFileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -103,14 +103,14 @@ void CTamselView::CreateForm() {
     m_wndProgressText = label(QStringLiteral("text"), du.Map(63, 163, 186, 8), IDC_PROGRESSTEXT);
     m_wndProgressText->hide();
     m_wndProgress = new QProgressBar(this);
-    m_wndProgress->setObjectName(QString::number(IDC_PROGRESS));
+    m_wndProgress->setObjectName(ControlName(IDC_PROGRESS));
     m_wndProgress->setGeometry(du.Map(64, 171, 271, 14));
     m_wndProgress->setRange(0, 100);
     m_wndProgress->setValue(0);
     m_wndProgress->setTextVisible(false);
     m_wndProgress->hide();
     m_listResults = new CVtListCtrl(this);
-    m_listResults->setObjectName(QString::number(IDC_RESULTS));
+    m_listResults->setObjectName(ControlName(IDC_RESULTS));
     m_listResults->setGeometry(du.Map(213, 32, 189, 88));
     m_listResults->SetCellEditedHandler([this] { return OnCellEdited(); });
     connect(m_listResults, &CVtListCtrl::RightClicked, this, &CTamselView::OnRclickResults);
@@ -118,7 +118,7 @@ void CTamselView::CreateForm() {
     labelFor(resultsLabel, m_listResults);
     AddButton(IDC_REMOVEALLFILES, QStringLiteral("Remove all &Files"), du.Map(42, 142, 59, 14));
     m_wndErrorList = new CListBox(this);
-    m_wndErrorList->setObjectName(QString::number(IDC_ERRORLIST));
+    m_wndErrorList->setObjectName(ControlName(IDC_ERRORLIST));
     m_wndErrorList->setGeometry(du.Map(141, 129, 262, 64));
     m_wndErrorList->setSelectionMode(QAbstractItemView::NoSelection);
     m_wndErrorList->hide();

@@ -20,6 +20,7 @@
 #include "controls/ListBox.h"
 #include "decode/TamselDoc.h"
 #include "log/InfoWnd.h"
+#include "res/Strings.h"
 #include "res/resource.h"
 #include "support/ScriptedPresenter.h"
 #include "support/test_support.h"
@@ -47,10 +48,10 @@ class DecodeView : public ::testing::Test {
         frame->show();
         frame->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
-        results = view->findChild<CVtListCtrl*>(QString::number(IDC_RESULTS));
-        files = view->findChild<CListBox*>(QString::number(IDC_FILELIST));
-        errors = view->findChild<CListBox*>(QString::number(IDC_ERRORLIST));
-        savePath = view->findChild<QLineEdit*>(QString::number(IDC_SAVEPATH));
+        results = view->findChild<CVtListCtrl*>(ControlName(IDC_RESULTS));
+        files = view->findChild<CListBox*>(ControlName(IDC_FILELIST));
+        errors = view->findChild<CListBox*>(ControlName(IDC_ERRORLIST));
+        savePath = view->findChild<QLineEdit*>(ControlName(IDC_SAVEPATH));
     }
     void Stop() {
         if (frame) frame->close();
@@ -58,7 +59,7 @@ class DecodeView : public ::testing::Test {
     }
 
     void Click(int id) {
-        QPushButton* button = view->findChild<QPushButton*>(QString::number(id));
+        QPushButton* button = view->findChild<QPushButton*>(ControlName(id));
         ASSERT_NE(button, nullptr) << id;
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -201,7 +202,7 @@ TEST_F(DecodeView, CheckListsEveryOutputAndADoubleClickExplainsIt) {
     EXPECT_EQ(Column(2).last(), "4K") << "5000 bytes";
     EXPECT_EQ(Images(), (std::vector<int>{1, 0}));
     EXPECT_FALSE(InfoLines().isEmpty()) << "the library's notes arrive in the Information Window";
-    EXPECT_FALSE(view->findChild<QProgressBar*>(QString::number(IDC_PROGRESS))->isVisible());
+    EXPECT_FALSE(view->findChild<QProgressBar*>(ControlName(IDC_PROGRESS))->isVisible());
     EXPECT_EQ(Status(), "Operation Completed");
 
     QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, Cell(0, 2));
@@ -451,7 +452,7 @@ TEST_F(DecodeView, ControlsAreFoundByTheirAccessibleNames) {
     EXPECT_EQ(name(errors), "Error List:");
     for (int id : {IDC_ADDFILES, IDC_CHECKFILES, IDC_DECODEFILES, IDC_REMOVEFILE, IDC_EDITFILE,
                    IDC_REMOVEALLFILES}) {
-        QPushButton* button = view->findChild<QPushButton*>(QString::number(id));
+        QPushButton* button = view->findChild<QPushButton*>(ControlName(id));
         EXPECT_EQ(name(button), button->text().remove('&'));
     }
     EXPECT_EQ(name(view->m_pInfoWnd->List()), "Information Window");

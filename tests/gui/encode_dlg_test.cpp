@@ -23,6 +23,7 @@
 #include "decode/TamselDoc.h"
 #include "encode/EncodeDlg.h"
 #include "log/InfoWnd.h"
+#include "res/Strings.h"
 #include "res/resource.h"
 #include "support/ScriptedPresenter.h"
 #include "support/test_support.h"
@@ -63,7 +64,7 @@ class EncodeJob : public ::testing::Test {
     }
     template <typename W = QWidget>
     W* Control(int id) const {
-        W* widget = dlg->findChild<W*>(QString::number(id));
+        W* widget = dlg->findChild<W*>(ControlName(id));
         EXPECT_NE(widget, nullptr) << id;
         return widget;
     }
@@ -73,7 +74,7 @@ class EncodeJob : public ::testing::Test {
         edit->clear();
         QTest::keyClicks(edit, text);
     }
-    QString Info() const { return dlg->findChild<QLabel*>("1026")->text(); }
+    QString Info() const { return dlg->findChild<QLabel*>(ControlName(IDC_INFO))->text(); }
     // The records a fresh library finds in files, decoded into out; the first one's bytes.
     std::string DecodeBack(const std::vector<std::string>& files, const test::TempDir& out) {
         test::Library lib;
@@ -269,7 +270,7 @@ TEST_F(EncodeJob, EnterOnDoneClosesTheDialog) {
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<CEncodeDlg*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        auto* done = dialog->findChild<QPushButton*>("1031");
+        auto* done = dialog->findChild<QPushButton*>(ControlName(IDC_DONE));
         done->setFocus();
         QTest::keyClick(done, Qt::Key_Return);
         closed = !dialog->isVisible();
@@ -289,7 +290,7 @@ TEST_F(EncodeJob, EncodeFilesEmptiesTheInputListAndHidesTheInfoWindowMeanwhile) 
     EXPECT_TRUE(hiddenMeanwhile);
     EXPECT_TRUE(view->m_pInfoWnd->isVisible());
     EXPECT_TRUE(doc.m_inputFiles.isEmpty());
-    EXPECT_EQ(view->findChild<CListBox*>("1000")->GetCount(), 0);
+    EXPECT_EQ(view->findChild<CListBox*>(ControlName(IDC_FILELIST))->GetCount(), 0);
 
     view->Command(ID_INFO_WINDOW)->trigger();
     InDialog([] {});

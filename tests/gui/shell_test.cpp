@@ -29,6 +29,7 @@
 #include "controls/ListBox.h"
 #include "decode/TamselDoc.h"
 #include "log/InfoWnd.h"
+#include "res/Strings.h"
 #include "res/resource.h"
 #include "support/ScriptedPresenter.h"
 #include "support/test_support.h"
@@ -58,7 +59,7 @@ class Shell : public ::testing::Test {
         return frame;
     }
     static QLineEdit* SavePath(CMainFrame& frame) {
-        return frame.GetActiveView()->findChild<QLineEdit*>(QString::number(IDC_SAVEPATH));
+        return frame.GetActiveView()->findChild<QLineEdit*>(ControlName(IDC_SAVEPATH));
     }
 
     test::ScriptedPresenter presenter;
@@ -211,7 +212,7 @@ TEST_F(Shell, DecodeOptionsOnlyCloseWithOkAndFillInTheTemporaryDirectory) {
     EXPECT_EQ(SavePath(*frame)->text(), "");
     bool sawViewValues = false;
     WhenModal([&](QDialog* dialog) {
-        auto box = [dialog](int id) { return dialog->findChild<QCheckBox*>(QString::number(id)); };
+        auto box = [dialog](int id) { return dialog->findChild<QCheckBox*>(ControlName(id)); };
         sawViewValues =
             box(1034)->isChecked() && !box(1035)->isChecked() && !box(1039)->isChecked();
         QTest::keyClick(dialog, Qt::Key_Escape);
@@ -219,7 +220,7 @@ TEST_F(Shell, DecodeOptionsOnlyCloseWithOkAndFillInTheTemporaryDirectory) {
         EXPECT_TRUE(dialog->isVisible()) << "neither Esc nor the close box ends it";
         box(1039)->setChecked(true);
         box(1035)->setChecked(true);
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QString::number(IDOK)), Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(ControlName(IDOK)), Qt::LeftButton);
     });
     frame->Command(ID_OPTIONS)->trigger();
     EXPECT_TRUE(sawViewValues) << "the dialog shows the view's values";
@@ -243,8 +244,7 @@ TEST_F(Shell, FolderChooserOutcomes) {
     edit->setText("/typed");
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
-    QPushButton* browse =
-        frame->GetActiveView()->findChild<QPushButton*>(QString::number(IDC_BROWSE));
+    QPushButton* browse = frame->GetActiveView()->findChild<QPushButton*>(ControlName(IDC_BROWSE));
 
     presenter.m_nFolderOutcome = 1;
     QTest::mouseClick(browse, Qt::LeftButton);
@@ -291,7 +291,7 @@ TEST_F(Shell, AboutBoxClosesWithOk) {
     QString title;
     WhenModal([&](QDialog* dialog) {
         title = dialog->windowTitle();
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QString::number(IDOK)), Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(ControlName(IDOK)), Qt::LeftButton);
     });
     frame->Command(ID_APP_ABOUT)->trigger();
     EXPECT_EQ(title, "About TamselWin32");
@@ -344,13 +344,13 @@ TEST_F(Shell, KeyboardAndStatusBarBehaveAsOnTheDesktop) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     CTamselView* view = frame->GetActiveView();
     view->OnAddFileList({"/in/a.uue"});
-    auto* add = view->findChild<QPushButton*>(QString::number(IDC_ADDFILES));
+    auto* add = view->findChild<QPushButton*>(ControlName(IDC_ADDFILES));
     add->setFocus();
     presenter.m_fileAnswers.push_back(std::nullopt);  // the dialog, cancelled
     QTest::keyClick(add, Qt::Key_Return);
     EXPECT_TRUE(presenter.m_fileAnswers.empty()) << "Enter on Add Files opens its dialog";
 
-    auto* removeAll = view->findChild<QPushButton*>(QString::number(IDC_REMOVEALLFILES));
+    auto* removeAll = view->findChild<QPushButton*>(ControlName(IDC_REMOVEALLFILES));
     EXPECT_EQ(removeAll->text(), "Remove all &Files");
     bool opened = false;
     QTimer::singleShot(100, [&] {
@@ -358,7 +358,7 @@ TEST_F(Shell, KeyboardAndStatusBarBehaveAsOnTheDesktop) {
         opened = popup && popup->objectName() == "menuFile";
         if (popup) popup->close();
     });
-    QTest::keyClick(view->findChild<QLineEdit*>(QString::number(IDC_SAVEPATH)), Qt::Key_F,
+    QTest::keyClick(view->findChild<QLineEdit*>(ControlName(IDC_SAVEPATH)), Qt::Key_F,
                     Qt::AltModifier);
     QTest::qWait(200);
     EXPECT_TRUE(opened) << "Alt+F opens the File menu";
