@@ -82,7 +82,7 @@ void LineReader::Reset(Input& input, uint64_t start, uint64_t end) {
     m_error = 0;
     m_stopped = false;
     m_mark = MarkOf(input.transform);
-    m_eol = input.transform.crLines ? '\r' : '\n';
+    m_eol = input.transform.LineEnd();
     m_markedLine = SIZE_MAX;
 }
 

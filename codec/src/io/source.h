@@ -36,6 +36,9 @@ struct Transform {
     Quoting quoting = Quoting::kNone;
     // Text as classic Mac OS wrote it: every line ends in a lone CR.
     bool crLines = false;
+
+    // The byte that ends a line (LF, after which a CR before it goes too; or CR).
+    char LineEnd() const { return crLines ? '\r' : '\n'; }
 };
 
 // The line before each message of an mbox: "From sender date", the date as ctime() writes it

@@ -167,6 +167,9 @@ struct CodecLibrary::Impl {
     // Scans an input read from the file at path, whose status was st when it was opened
     // (st_size 0: its size is unknown).
     int Scan(const std::string& path, Input& input, const struct stat& st);
+    // What a scan asks before data without headers may start: the last part it found (or, before
+    // it found any, the last part loaded) is unfinished and of that encoding.
+    Continues ContinuesAfter(const std::vector<PartInfo>& found) const;
     // The line an input of that size ends inside, when the last part found in it ran into it.
     std::optional<CutLine> FindCutLine(Input& input, uint64_t size, const PartInfo& last);
     // The input of file fileIndex (total bytes) read after the cut line, when its first line

@@ -23,6 +23,31 @@
 
 namespace codec {
 
+namespace {
+
+// The bytes of [from, from + size) of the input, fewer at its end; empty on a read error.
+std::string ReadRange(Input& input, uint64_t from, size_t size) {
+    std::string bytes(size, '\0');
+    size_t have = 0;
+    while (have < size) {
+        ssize_t n = input.ReadAt(bytes.data() + have, size - have, from + have);
+        if (n < 0) return {};
+        if (n == 0) break;
+        have += static_cast<size_t>(n);
+    }
+    bytes.resize(have);
+    return bytes;
+}
+
+}  // namespace
+
+Continues CodecLibrary::Impl::ContinuesAfter(const std::vector<PartInfo>& found) const {
+    return [this, &found](Encoding encoding) {
+        if (!found.empty()) return !found.back().hasEnd && found.back().encoding == encoding;
+        return assembly.LastOpenIs(encoding);
+    };
+}
+
 int CodecLibrary::Impl::Load(const std::string& path) {
     Fd fd;
     struct stat st;
@@ -63,11 +88,7 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
     reader.SetFillHook(
         [&](uint64_t offset) { return Tick(kActionScanning, shown, 1, 1, offset, size); });
     Scanner scanner(
-        index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
-        [&](Encoding encoding) {
-            if (!found.empty()) return !found.back().hasEnd && found.back().encoding == encoding;
-            return assembly.LastOpenIs(encoding);
-        },
+        index, [&](PartInfo&& p) { found.push_back(std::move(p)); }, ContinuesAfter(found),
         MakeKeeper(total));
     if (!ScanFile(reader, scanner)) {
         if (reader.stopped()) return kCanceled;
@@ -110,14 +131,9 @@ std::optional<CodecLibrary::Impl::CutLine> CodecLibrary::Impl::FindCutLine(Input
         return std::nullopt;
     // The line, and the one before it for its length.
     uint64_t from = size > 2 * kMaxLine + 2 ? size - (2 * kMaxLine + 2) : 0;
-    std::string tail(static_cast<size_t>(size - from), '\0');
-    size_t have = 0;
-    while (have < tail.size()) {
-        ssize_t n = input.ReadAt(tail.data() + have, tail.size() - have, from + have);
-        if (n <= 0) return std::nullopt;
-        have += static_cast<size_t>(n);
-    }
-    char eol = input.transform.crLines ? '\r' : '\n';
+    std::string tail = ReadRange(input, from, static_cast<size_t>(size - from));
+    if (tail.size() != size - from) return std::nullopt;
+    char eol = input.transform.LineEnd();
     size_t brk = tail.empty() || tail.back() == eol ? std::string::npos : tail.rfind(eol);
     if (brk == std::string::npos || tail.size() - brk - 1 > kMaxLine) return std::nullopt;
     CutLine c;
@@ -139,11 +155,9 @@ std::unique_ptr<Input> CodecLibrary::Impl::GoOnFromCut(const CutLine& c, Input& 
                                                        uint32_t fileIndex, uint64_t total,
                                                        const std::string& shown, uint32_t& index) {
     if (total == 0) return nullptr;
-    std::string head(static_cast<size_t>(std::min<uint64_t>(total, LineReader::kMaxLine)), '\0');
-    ssize_t n = input.ReadAt(head.data(), head.size(), 0);
-    if (n <= 0) return nullptr;
-    head.resize(static_cast<size_t>(n));
-    char eol = input.transform.crLines ? '\r' : '\n';
+    std::string head =
+        ReadRange(input, 0, static_cast<size_t>(std::min<uint64_t>(total, LineReader::kMaxLine)));
+    char eol = input.transform.LineEnd();
     size_t brk = head.find(eol);
     if (brk == std::string::npos) return nullptr;
     auto withoutCr = [eol](std::string s) {
@@ -335,11 +349,7 @@ int CodecLibrary::Impl::ScanText(const PartInfo& text, const std::string& shown,
     LineReader reader(readBuffer);
     std::vector<PartInfo> found;
     Scanner scanner(
-        index, [&](PartInfo&& p) { found.push_back(std::move(p)); },
-        [&](Encoding encoding) {
-            if (!found.empty()) return !found.back().hasEnd && found.back().encoding == encoding;
-            return assembly.LastOpenIs(encoding);
-        });
+        index, [&](PartInfo&& p) { found.push_back(std::move(p)); }, ContinuesAfter(found));
     scanner.ReadsText(text.markup, text.nameCharset);
     if (input) {
         reader.Reset(*input, 0, UINT64_MAX);
