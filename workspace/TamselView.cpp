@@ -257,9 +257,8 @@ void CTamselView::OnBrowseSavePath() {
 }
 
 void CTamselView::OnEncodeFiles() {
-    ResetScan();
+    if (!m_session.ReplaceInputs({})) return;  // the list emptied, the scan dropped
     m_wndFileList->ResetContent();
-    m_pDocument->m_inputFiles.clear();
     if (InitCodecLibrary()) {
         CEncodeDlg dlg(&m_library, window());
         m_library.SetBusyCallback(&dlg, CEncodeDlg::EncodeBusyCallback, 1);
