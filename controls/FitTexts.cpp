@@ -9,6 +9,9 @@
 #include <QWidget>
 #include <algorithm>
 
+namespace {
+
+// The size a control needs to show its text whole; empty for one without text.
 QSize TextSize(const QWidget* control) {
     if (const auto* label = qobject_cast<const QLabel*>(control)) {
         if (label->text().isEmpty() || label->wordWrap()) return {};
@@ -40,6 +43,8 @@ QSize TextSize(const QWidget* control) {
     }
     return {};
 }
+
+}  // namespace
 
 void FitTexts(QWidget* window) {
     int right = 0, bottom = 0;

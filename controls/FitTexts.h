@@ -5,11 +5,6 @@
 // one too.
 #pragma once
 
-#include <QSize>
-
 class QWidget;
 
 void FitTexts(QWidget* window);
-
-// The size a control needs to show its text whole; empty for one without text.
-QSize TextSize(const QWidget* control);
