@@ -1,5 +1,5 @@
 // Encoding: every encoding whole and in parts, decoded back by this library and by the peers
-// (uudecode, munpack), targets that exist, cancels and unreadable inputs.
+// (uudecode, munpack, python3-yenc), targets that exist, cancels and unreadable inputs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,7 +52,10 @@ TEST_F(Encode, EveryEncodingWholeAndInPartsDecodesBack) {
     struct Kind {
         int type;
         const char* name;
-    } kinds[] = {{codec::kEncodeUu, "uu"}, {codec::kEncodeXx, "xx"}, {codec::kEncodeBase64, "b64"}};
+    } kinds[] = {{codec::kEncodeUu, "uu"},
+                 {codec::kEncodeXx, "xx"},
+                 {codec::kEncodeBase64, "b64"},
+                 {codec::kEncodeYenc, "yenc"}};
     for (size_t size : {0, 1, 44, 45, 46, 3000000}) {
         std::string data = test::RandomBytes(size, static_cast<uint32_t>(size));
         WriteFile(dir / "in.bin", data);
@@ -113,6 +116,116 @@ TEST_F(Encode, Base64PartsAreMessagePartialThatMunpackJoinsInAnyOrder) {
                     "/tmp/m-prts-*/*/CT");
     }
     EXPECT_EQ(data, ReadFile(mp + "/in.bin"));
+}
+
+// The bytes yEnc must escape wherever they fall (their value plus 42 is NUL, LF, CR or '='),
+// and those it must escape at a line's start or end (TAB, space, '.'), in runs and among
+// random bytes.
+std::string YencHostile(size_t size, uint32_t seed) {
+    std::string data = test::RandomBytes(size, seed);
+    const unsigned char traps[] = {0xD6, 0xE0, 0xE3, 0x13, 0xDF, 0xF6, 0x04};
+    std::mt19937 rng(seed);
+    for (size_t i = 0; i < size; ++i) {
+        if (rng() % 3 == 0) data[i] = static_cast<char>(traps[rng() % sizeof traps]);
+        if (i > size / 2 && i < size / 2 + 4000) data[i] = static_cast<char>(traps[i / 500 % 7]);
+    }
+    return data;
+}
+
+// Every data line of a yEnc file, between its =ybegin (or =ypart) line and its =yend line.
+std::vector<std::string> YencDataLines(const std::string& file) {
+    std::vector<std::string> lines;
+    bool in = false;
+    size_t at = 0;
+    while (at < file.size()) {
+        size_t end = file.find('\n', at);
+        std::string line = file.substr(at, end - at);
+        at = end == std::string::npos ? file.size() : end + 1;
+        if (line.rfind("=ybegin ", 0) == 0 || line.rfind("=ypart ", 0) == 0) {
+            in = true;
+        } else if (line.rfind("=yend ", 0) == 0) {
+            in = false;
+        } else if (in) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+TEST_F(Encode, YencLinesKeepToTheirLengthAndEscapeWhatATransportWouldBreak) {
+    std::string data = YencHostile(200000, 3);
+    WriteFile(dir / "in.bin", data);
+    test::Library t;
+    ASSERT_EQ(0, Run(codec::kEncodeYenc, "in.yenc", 0, t)) << t.AllMessages();
+    std::string file = ReadFile(dir / "out/in.yenc");
+    EXPECT_EQ(0u, file.rfind("=ybegin line=128 size=200000 name=in.bin\n", 0))
+        << file.substr(0, 80);
+    EXPECT_NE(std::string::npos,
+              file.find("\n=yend size=200000 crc32=" + test::Hex(test::Crc(data)) + "\n"));
+    std::vector<std::string> lines = YencDataLines(file);
+    ASSERT_GT(lines.size(), 1500u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& l = lines[i];
+        SCOPED_TRACE("line " + std::to_string(i));
+        ASSERT_FALSE(l.empty());
+        // 128 characters, or 129 when the last is escaped; only the last line is shorter.
+        EXPECT_LE(l.size(), 129u);
+        if (i + 1 < lines.size()) {
+            EXPECT_GE(l.size(), 128u);
+        }
+        EXPECT_EQ(std::string::npos, l.find_first_of(std::string("\0\r", 2)));
+        EXPECT_EQ(std::string::npos, std::string("\t .").find(l.front()));
+        EXPECT_EQ(std::string::npos, std::string("\t ").find(l.back()));
+        if (l.size() == 129) {
+            EXPECT_EQ('=', l[127]);
+        }
+    }
+    EXPECT_EQ(data, DecodeBack());
+}
+
+// python3-yenc, the peer, decodes every part's data lines to the bytes of the range its
+// =ypart line gives, with the pcrc32 and size its =yend line gives, and the parts together
+// to the file with its crc32.
+TEST_F(Encode, YencPartsDecodeWithThePeerToTheirRangesAndChecksums) {
+    std::string data = YencHostile(700000, 8);
+    WriteFile(dir / "in.bin", data);
+    test::Library t;
+    ASSERT_EQ(0, Run(codec::kEncodeYenc, "set.yenc", 1000, t)) << t.AllMessages();
+    ASSERT_EQ((std::vector<std::string>{"set.001.uue", "set.002.uue", "set.003.uue", "set.004.uue",
+                                        "set.005.uue", "set.006.uue"}),
+              Written());  // 128000 bytes a part
+    std::string first = ReadFile(dir / "out/set.001.uue");
+    EXPECT_EQ(0u, first.rfind("Subject: \"in.bin\" yEnc (1/6)\n\n"
+                              "=ybegin part=1 total=6 line=128 size=700000 name=in.bin\n"
+                              "=ypart begin=1 end=128000\n",
+                              0))
+        << first.substr(0, 200);
+    const char* script = R"(
+import re, sys, yenc, zlib
+whole = b''
+for path in sys.argv[2:]:
+    lines = open(path, 'rb').read().split(b'\n')
+    begin = next(i for i, l in enumerate(lines) if l.startswith(b'=ypart '))
+    end = next(i for i, l in enumerate(lines) if l.startswith(b'=yend '))
+    r = dict(re.findall(rb'(\w+)=(\S+)', lines[begin]))
+    e = dict(re.findall(rb'(\w+)=(\S+)', lines[end]))
+    d = yenc.Decoder()
+    d.feed(b'\n'.join(lines[begin + 1:end]) + b'\n')
+    part = d.getDecoded()
+    assert len(whole) + 1 == int(r[b'begin']) and len(whole) + len(part) == int(r[b'end']), path
+    assert int(e[b'size']) == len(part) and int(e[b'pcrc32'], 16) == zlib.crc32(part), path
+    assert int(e[b'pcrc32'], 16) == int(d.getCrc32(), 16), path
+    whole += part
+    last = e
+assert int(last[b'crc32'], 16) == zlib.crc32(whole)
+open(sys.argv[1], 'wb').write(whole)
+)";
+    std::string args = Q(dir / "peer.bin");
+    for (const std::string& f : Written())
+        args += " " + Q(dir / ("out/" + f));
+    ASSERT_EQ(0, test::RunPython(dir, script, args));
+    EXPECT_TRUE(data == ReadFile(dir / "peer.bin"));
+    EXPECT_EQ(data, DecodeBack());
 }
 
 TEST_F(Encode, PartNamesGetMoreDigitsPastNineHundredNinetyNine) {

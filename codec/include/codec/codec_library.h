@@ -103,7 +103,7 @@ using MsgCallback = void (*)(void* opaque, const char* text, int level);
 // Returns non-zero to cancel the running call, which then returns kCanceled.
 using BusyCallback = int (*)(void* opaque, const Progress* progress);
 
-enum EncodeType : int { kEncodeUu = 1, kEncodeBase64 = 2, kEncodeXx = 3 };
+enum EncodeType : int { kEncodeUu = 1, kEncodeBase64 = 2, kEncodeXx = 3, kEncodeYenc = 4 };
 
 class CodecLibrary {
   public:
@@ -132,6 +132,14 @@ class CodecLibrary {
     // their place). Returns kCanceled after a cancel, else kOk.
     int LoadFiles(const char* const* paths, int count, int* results);
 
+    // Reads a stream (a pipe, a terminal: fd, not closed) to its end and scans it as one
+    // input, named name in messages ("stdin" when null). Each byte is read once: what is read
+    // is kept in memory up to a few MiB and past that in a file without a name in spoolDir
+    // (null: $TMPDIR, else /tmp), which goes at CleanUp. Returns like LoadFile; kIoError also
+    // when that file cannot be made or written, kCanceled when the busy callback asked so
+    // (also while a read waits and a signal interrupts it).
+    int LoadStream(int fd, const char* name = nullptr, const char* spoolDir = nullptr);
+
     // The record at a 0-based index, or null past the last one.
     const FileRecord* GetFileListItem(int index) const;
 
@@ -156,8 +164,9 @@ class CodecLibrary {
     int RenameFile(const FileRecord* record, const char* newName);
 
     // Encodes inputPath (relative names against the current directory) into outputName in the
-    // output directory: whole when linesPerPart is 0, else in parts. stream is reserved (pass
-    // null); headerName null means the input's base name.
+    // output directory: whole when linesPerPart is 0, else in parts of that many encoded lines
+    // (yEnc: of linesPerPart * 128 bytes of the input, each written in about that many lines).
+    // stream is reserved (pass null); headerName null means the input's base name.
     int EncodeToFile(void* stream, const char* inputPath, int type, const char* headerName,
                      const char* outputName, long linesPerPart);
 

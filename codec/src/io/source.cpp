@@ -37,7 +37,8 @@ class JoinedInput : public Input {
     struct Piece {
         std::string path;
         FileIdentity identity;
-        uint64_t begin, end, start;  // range in its file, and where it starts in the whole
+        std::shared_ptr<Spool> spool;  // of a stream, read instead of a file
+        uint64_t begin, end, start;    // range in its file, and where it starts in the whole
     };
     explicit JoinedInput(std::vector<Piece> pieces) : m_pieces(std::move(pieces)) {}
     ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
@@ -52,6 +53,8 @@ class JoinedInput : public Input {
                 offset = it->start + length;  // an empty or exhausted piece: the next one
                 continue;
             }
+            size_t want = static_cast<size_t>(std::min<uint64_t>(size, length - within));
+            if (it->spool) return it->spool->ReadAt(buffer, want, it->begin + within);
             if (m_fd.get() < 0 || it->path != m_path) {
                 m_path.clear();
                 if (int err = OpenKnown(it->path, it->identity, m_fd); err != 0) {
@@ -60,7 +63,6 @@ class JoinedInput : public Input {
                 }
                 m_path = it->path;
             }
-            size_t want = static_cast<size_t>(std::min<uint64_t>(size, length - within));
             return codec::ReadAt(m_fd.get(), buffer, want, it->begin + within);
         }
         return 0;
@@ -185,25 +187,50 @@ ssize_t MemoryInput::ReadAt(char* buffer, size_t size, uint64_t offset) {
     return static_cast<ssize_t>(n);
 }
 
-uint32_t Sources::AddFile(const std::string& path, const struct stat& st) {
-    m_sources.push_back(Source{path, FileIdentity::Of(st), {}, Transform{}});
+uint32_t Sources::Add(Source source) {
+    m_sources.push_back(std::move(source));
     return static_cast<uint32_t>(m_sources.size() - 1);
+}
+
+uint32_t Sources::AddFile(const std::string& path, const struct stat& st) {
+    Source s;
+    s.name = path;
+    s.identity = FileIdentity::Of(st);
+    return Add(std::move(s));
+}
+
+uint32_t Sources::AddStream(std::shared_ptr<Spool> spool, const std::string& name) {
+    Source s;
+    s.name = name;
+    s.spool = std::move(spool);
+    return Add(std::move(s));
+}
+
+uint64_t Sources::SizeOf(uint32_t index) const {
+    const Source& s = m_sources[index];
+    if (s.spool) return s.spool->size();
+    return s.segments.empty() ? static_cast<uint64_t>(s.identity.size) : 0;
 }
 
 uint32_t Sources::AddJoined(std::vector<Segment> segments, const std::string& name) {
-    Transform transform =
-        segments.empty() ? Transform{} : m_sources[segments.front().source].transform;
-    m_sources.push_back(Source{name, {}, std::move(segments), transform});
-    return static_cast<uint32_t>(m_sources.size() - 1);
+    Source s;
+    s.name = name;
+    if (!segments.empty()) s.transform = m_sources[segments.front().source].transform;
+    s.segments = std::move(segments);
+    return Add(std::move(s));
 }
 
 uint32_t Sources::AddDecoded(Segment segment, Decoding decoding, const std::string& name) {
-    m_sources.push_back(Source{name, {}, {segment}, Transform{}, decoding});
-    return static_cast<uint32_t>(m_sources.size() - 1);
+    Source s;
+    s.name = name;
+    s.segments = {segment};
+    s.decoding = decoding;
+    return Add(std::move(s));
 }
 
 int Sources::Check(uint32_t index) const {
     const Source& s = m_sources[index];
+    if (s.spool) return 0;  // nobody else can change what it kept
     if (s.segments.empty()) {
         // Its status by name is enough: nothing is read.
         struct stat st;
@@ -224,6 +251,7 @@ std::unique_ptr<Input> Sources::Open(uint32_t index) const {
 
 std::unique_ptr<Input> Sources::OpenBytes(uint32_t index) const {
     const Source& s = m_sources[index];
+    if (s.spool) return std::make_unique<SpoolInput>(s.spool);
     if (s.segments.empty()) {
         Fd fd;
         if (int err = OpenKnown(s.name, s.identity, fd); err != 0) {
@@ -241,7 +269,7 @@ std::unique_ptr<Input> Sources::OpenBytes(uint32_t index) const {
     uint64_t start = 0;
     for (const Segment& seg : s.segments) {
         const Source& file = m_sources[seg.source];
-        pieces.push_back({file.name, file.identity, seg.begin, seg.end, start});
+        pieces.push_back({file.name, file.identity, file.spool, seg.begin, seg.end, start});
         start += seg.end - seg.begin;
     }
     return std::make_unique<JoinedInput>(std::move(pieces));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/fd.h"
+#include "io/stream.h"
 
 namespace codec {
 
@@ -102,7 +103,7 @@ struct FileIdentity {
 ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset);
 
 struct Segment {
-    uint32_t source = 0;  // a file source
+    uint32_t source = 0;  // a file or stream source
     uint64_t begin = 0;
     uint64_t end = 0;
 };
@@ -114,11 +115,16 @@ class Sources {
   public:
     // A file as it was when loaded (st: its status then).
     uint32_t AddFile(const std::string& path, const struct stat& st);
+    // A stream, kept as it is read (see Spool), under a name for messages.
+    uint32_t AddStream(std::shared_ptr<Spool> spool, const std::string& name);
     // Segments of file sources read one after another, under a name for messages; read with
     // the transform of the first one's file.
     uint32_t AddJoined(std::vector<Segment> segments, const std::string& name);
     // A segment of a file source read through a decoding, under a name for messages.
     uint32_t AddDecoded(Segment segment, Decoding decoding, const std::string& name);
+    // The size of a file source when it was loaded (0 when it did not tell), or of what a
+    // stream held; 0 for a joined or decoded source.
+    uint64_t SizeOf(uint32_t index) const;
     // The path of a file source, or the name of a joined one.
     const std::string& Name(uint32_t index) const { return m_sources[index].name; }
     // What the transport undoes when the source is read (as found by its load).
@@ -134,6 +140,8 @@ class Sources {
     void Clear() { m_sources.clear(); }
 
   private:
+    struct Source;
+    uint32_t Add(Source source);
     std::unique_ptr<Input> OpenBytes(uint32_t index) const;
 
     struct Source {
@@ -141,7 +149,8 @@ class Sources {
         FileIdentity identity;          // of a file
         std::vector<Segment> segments;  // of a joined source; empty for a file
         Transform transform;
-        Decoding decoding = nullptr;  // what its bytes are read through, if anything
+        Decoding decoding = nullptr;   // what its bytes are read through, if anything
+        std::shared_ptr<Spool> spool;  // of a stream
     };
     std::vector<Source> m_sources;
 };
@@ -175,6 +184,18 @@ class FdInput : public Input {
 
   private:
     int m_fd;
+};
+
+// An input over what a stream kept (and reads of it, until it is finished).
+class SpoolInput : public Input {
+  public:
+    explicit SpoolInput(std::shared_ptr<Spool> spool) : m_spool(std::move(spool)) {}
+    ssize_t ReadAt(char* buffer, size_t size, uint64_t offset) override {
+        return m_spool->ReadAt(buffer, size, offset);
+    }
+
+  private:
+    std::shared_ptr<Spool> m_spool;
 };
 
 // An input over bytes in memory (not owned).

@@ -329,9 +329,23 @@ int CodecLibrary::Impl::LoadOne(const char* path, const char* data, size_t size,
         [&]() -> int {
             if (!data) return Load(path);
             MemoryInput input(data, size);
-            return Scan(path, input, *st);
+            return Scan(path, input, files.AddFile(path, *st));
         },
         [&] { Message(kLevelWarning, "Out of memory while reading " + Quote(path) + "."); });
+}
+
+int CodecLibrary::LoadStream(int fd, const char* name, const char* spoolDir) {
+    std::string shown = name && *name ? name : "stdin";
+    std::string dir = spoolDir && *spoolDir ? spoolDir : "";
+    if (dir.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        dir = tmp && *tmp ? tmp : "/tmp";
+    }
+    return Guarded([&]() -> int { return m_impl->LoadStream(fd, shown, dir); },
+                   [&] {
+                       m_impl->Message(kLevelWarning,
+                                       "Out of memory while reading " + Quote(shown) + ".");
+                   });
 }
 
 const FileRecord* CodecLibrary::GetFileListItem(int index) const {

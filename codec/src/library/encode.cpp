@@ -3,7 +3,9 @@
 // the part file its number belongs to. uuencode and xxencode parts split the data lines (the
 // begin line goes with the first, terminator and "end" with the last) and carry a Subject
 // with their number, so they join in any order; Base64 parts are message/partial messages
-// (RFC 2046, 5.2.2) that split the whole MIME message.
+// (RFC 2046, 5.2.2) that split the whole MIME message. yEnc is written apart (its lines hold
+// varying numbers of bytes, and each part says its byte range and checksum): its parts split
+// the file's bytes, as many per part as the lines asked for would hold unescaped.
 #include "library/encode.h"
 
 #include <fcntl.h>
@@ -16,6 +18,7 @@
 #include <memory>
 
 #include "base/tables.h"
+#include "formats/yenc/yenc_encode.h"
 #include "io/output_file.h"
 #include "io/source.h"
 #include "simd/simd.h"
@@ -218,7 +221,18 @@ Split MakeSplit(const EncodeJob& job, uint64_t lines, uint64_t dataLines) {
     return s;
 }
 
+// The bytes of the file in each yEnc part.
+uint64_t YencPartBytes(const EncodeJob& job) {
+    if (job.linesPerPart <= 0) return UINT64_MAX;
+    uint64_t lines = static_cast<uint64_t>(job.linesPerPart);
+    return lines > UINT64_MAX / kYencLine ? UINT64_MAX : lines * kYencLine;
+}
+
 uint64_t PartsOf(const EncodeJob& job) {
+    if (job.type == kEncodeYenc) {
+        uint64_t per = YencPartBytes(job);
+        return job.inputSize == 0 ? 1 : job.inputSize / per + (job.inputSize % per != 0);
+    }
     size_t per = IsBase64(job) ? kBase64Bytes : kUuBytes;
     uint64_t data = (job.inputSize + per - 1) / per;
     uint64_t lines = data + (IsBase64(job) ? 6 : 3);
@@ -232,6 +246,7 @@ bool ToEncodeType(int type, EncodeType& out) {
         case kEncodeUu:
         case kEncodeBase64:
         case kEncodeXx:
+        case kEncodeYenc:
             out = static_cast<EncodeType>(type);
             return true;
         default:
@@ -245,6 +260,8 @@ Encoding EncodingOf(EncodeType type) {
             return Encoding::kXx;
         case kEncodeBase64:
             return Encoding::kBase64;
+        case kEncodeYenc:
+            return Encoding::kYenc;
         case kEncodeUu:
             break;
     }
@@ -271,6 +288,200 @@ std::vector<std::string> EncodeOutputNames(const EncodeJob& job) {
     return names;
 }
 
+namespace {
+
+constexpr const char* kCanceledText = "Encoding was canceled; nothing was written.";
+
+// The files one encode writes: each under a temporary name while it is written, all put in
+// place only once every one is complete.
+class Outputs {
+  public:
+    using Say = std::function<void(int level, const std::string& text)>;
+    Outputs(const EncodeJob& job, std::vector<uint8_t>& buffer, std::vector<std::string> names,
+            Say say)
+        : m_job(job), m_buffer(buffer), m_names(std::move(names)), m_say(std::move(say)) {}
+
+    const std::vector<std::string>& names() const { return m_names; }
+    // A result code for a failure, after a warning that says it.
+    int Fail(int code, const std::string& text) {
+        m_say(2, text);
+        return code;  // the OutputFiles remove their temporaries as they go
+    }
+    // Closes the file being written and begins names()[part], with the text it starts with.
+    int Begin(size_t part, const std::string& head) {
+        if (int rc = Close(); rc != 0) return rc;
+        m_current = part;
+        m_out = std::make_unique<OutputFile>(m_buffer, false);
+        if (int err = m_out->Create(m_job.outputDirFd, m_names[part]))
+            return Fail(1, "Cannot create '" + m_names[part] + "': " + std::strerror(err));
+        Write(head);
+        return 0;
+    }
+    OutputFile& out() { return *m_out; }
+    void Write(std::string_view text) {
+        m_out->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    }
+    int Close() {
+        if (!m_out) return 0;
+        if (int err = m_out->Close(0666u & ~m_job.umask))
+            return Fail(1, "Cannot write '" + m_names[m_current] + "': " + std::strerror(err));
+        m_written.push_back(std::move(m_out));
+        return 0;
+    }
+    // Puts every file in place: all of them, or (overwrite off) none.
+    int Publish() {
+        if (int rc = Close(); rc != 0) return rc;
+        for (size_t k = 0; k < m_written.size(); ++k) {
+            int err = m_written[k]->Publish(m_job.overwrite);
+            if (err == 0) continue;
+            if (!m_job.overwrite) {
+                // Only new files were made: take them back, so the call leaves nothing.
+                for (size_t j = 0; j < k; ++j)
+                    unlinkat(m_job.outputDirFd, m_names[j].c_str(), 0);
+            }
+            if (err == EEXIST && !m_job.overwrite)
+                return Fail(7, "'" + m_names[k] + "' appeared meanwhile and was not overwritten.");
+            return Fail(1, "Cannot write '" + m_names[k] + "': " + std::strerror(err));
+        }
+        return 0;
+    }
+
+  private:
+    const EncodeJob& m_job;
+    std::vector<uint8_t>& m_buffer;
+    std::vector<std::string> m_names;
+    Say m_say;
+    std::unique_ptr<OutputFile> m_out;
+    size_t m_current = 0;
+    std::vector<std::unique_ptr<OutputFile>> m_written;  // closed, waiting to be put in place
+};
+
+// uuencode, xxencode and Base64: the document's lines, split into parts.
+int EncodeLines(const EncodeJob& job, Outputs& outputs, std::vector<char>& readBuffer,
+                const EncodeCallbacks& callbacks) {
+    Document doc(job, readBuffer);
+    Split split = MakeSplit(job, doc.lines(), doc.dataLines());
+    auto parts = static_cast<int>(split.parts);
+    uint64_t linesIn = 0, partLines = 0, current = UINT64_MAX;
+    std::string_view line;
+    for (uint64_t i = 0; i < doc.lines(); ++i) {
+        uint64_t part = split.PartOf(i, doc);
+        if (part != current) {
+            current = part;
+            std::string head;
+            if (split.per > 0) {
+                head = "Subject: " + job.headerName + " (" + std::to_string(part + 1) + "/" +
+                       std::to_string(parts) + ")\n";
+                if (IsBase64(job))
+                    head = "MIME-Version: 1.0\n" + head + "Content-Type: message/partial; id=\"" +
+                           job.id + "\"; number=" + std::to_string(part + 1) +
+                           "; total=" + std::to_string(parts) + "\n";
+                head += "\n";
+            }
+            if (int rc = outputs.Begin(part, head); rc != 0) return rc;
+            linesIn = 0;
+            partLines = split.per > 0 ? split.per : doc.lines();
+        }
+        // Data lines are encoded straight into the output buffer; header lines are copied.
+        OutputFile& out = outputs.out();
+        uint8_t* o = out.Reserve(kMaxLine + 1);
+        char* scratch = reinterpret_cast<char*>(o);
+        if (!doc.Next(line, scratch)) break;
+        if (line.data() != scratch) std::memcpy(o, line.data(), line.size());
+        o[line.size()] = '\n';
+        out.Advance(line.size() + 1);
+        if ((++linesIn & 63) == 0 && callbacks.progress) {
+            int percent = static_cast<int>(linesIn * 100 / (partLines ? partLines : 1));
+            if (!callbacks.progress(static_cast<int>(part) + 1, parts,
+                                    percent > 100 ? 100 : percent))
+                return outputs.Fail(9, kCanceledText);
+        }
+    }
+    if (doc.error() != 0)
+        return outputs.Fail(
+            1, "Cannot read the file to encode: " + std::string(std::strerror(doc.error())));
+    return 0;
+}
+
+std::string Hex8(uint32_t v) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", v);
+    return hex;
+}
+
+// yEnc 1.3: one part, or parts of YencPartBytes each, every one with its range and CRC-32 and
+// the last also with the whole file's.
+int EncodeYenc(const EncodeJob& job, Outputs& outputs, std::vector<char>& readBuffer,
+               const EncodeCallbacks& callbacks) {
+    if (readBuffer.size() < kReadChunk) readBuffer.resize(kReadChunk);
+    const uint64_t per = YencPartBytes(job);
+    const size_t parts = outputs.names().size();
+    const std::string size = std::to_string(job.inputSize);
+    uint32_t crc = 0;
+    for (size_t k = 0; k < parts; ++k) {
+        uint64_t begin = k * per,
+                 end = std::min(job.inputSize, k == parts - 1 ? UINT64_MAX : begin + per);
+        std::string number = std::to_string(k + 1), total = std::to_string(parts);
+        std::string head = "=ybegin line=" + std::to_string(kYencLine) + " size=" + size +
+                           " name=" + job.headerName + "\n";
+        if (job.linesPerPart > 0)
+            head = "Subject: \"" + job.headerName + "\" yEnc (" + number + "/" + total +
+                   ")\n\n=ybegin part=" + number + " total=" + total +
+                   head.substr(std::string_view("=ybegin").size()) +
+                   "=ypart begin=" + std::to_string(begin + 1) + " end=" + std::to_string(end) +
+                   "\n";
+        if (int rc = outputs.Begin(k, head); rc != 0) return rc;
+        OutputFile& out = outputs.out();
+        uint32_t pcrc = 0;
+        uint64_t pos = begin;
+        size_t at = 0, fill = 0;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(readBuffer.data());
+        for (;;) {
+            if (fill - at < kYencLine && pos < end) {
+                // Less than a line left: the rest moves to the front and more is read.
+                std::memmove(readBuffer.data(), readBuffer.data() + at, fill - at);
+                fill -= at;
+                at = 0;
+                size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunk - fill, end - pos));
+                ssize_t got = ReadAt(job.inputFd, readBuffer.data() + fill, want, pos);
+                if (got <= 0)
+                    return outputs.Fail(1, "Cannot read the file to encode: " +
+                                               std::string(std::strerror(got < 0 ? errno : EIO)));
+                auto n = static_cast<size_t>(got);
+                pcrc = Crc32(pcrc, bytes + fill, n);
+                crc = Crc32(crc, bytes + fill, n);
+                fill += n;
+                pos += n;
+                if (callbacks.progress) {
+                    auto percent =
+                        static_cast<int>((pos - begin) * 100 / std::max<uint64_t>(end - begin, 1));
+                    if (!callbacks.progress(static_cast<int>(k) + 1, static_cast<int>(parts),
+                                            percent))
+                        return outputs.Fail(9, kCanceledText);
+                }
+            }
+            if (at == fill) break;
+            char* o = reinterpret_cast<char*>(out.Reserve(kYencMaxLine + 1));
+            size_t used = 0;
+            size_t n = EncodeYencLine(bytes + at, fill - at, o, used);
+            o[n] = '\n';
+            out.Advance(n + 1);
+            at += used;
+        }
+        std::string tail = "=yend size=" + std::to_string(end - begin);
+        if (job.linesPerPart > 0) {
+            tail += " part=" + number + " pcrc32=" + Hex8(pcrc);
+            if (k == parts - 1) tail += " crc32=" + Hex8(crc);
+        } else {
+            tail += " crc32=" + Hex8(crc);
+        }
+        outputs.Write(tail + "\n");
+    }
+    return 0;
+}
+
+}  // namespace
+
 int Encode(const EncodeJob& job, std::vector<uint8_t>& buffer, std::vector<char>& readBuffer,
            const EncodeCallbacks& callbacks) {
     std::vector<std::string> names = EncodeOutputNames(job);
@@ -286,83 +497,15 @@ int Encode(const EncodeJob& job, std::vector<uint8_t>& buffer, std::vector<char>
             }
         }
     }
-    Document doc(job, readBuffer);
-    Split split = MakeSplit(job, doc.lines(), doc.dataLines());
-    auto parts = static_cast<int>(split.parts);
-    std::vector<std::unique_ptr<OutputFile>> written;  // closed, waiting to be put in place
-    std::unique_ptr<OutputFile> out;
-    unsigned mode = 0666u & ~job.umask;
-    auto fail = [&](int code, const std::string& text) {
-        say(2, text);
-        return code;  // the OutputFiles remove their temporaries as they go
-    };
-
-    uint64_t linesIn = 0, partLines = 0, current = UINT64_MAX;
-    std::string_view line;
-    for (uint64_t i = 0; i < doc.lines(); ++i) {
-        uint64_t part = split.PartOf(i, doc);
-        if (part != current) {
-            if (out) {
-                if (int err = out->Close(mode))
-                    return fail(1, "Cannot write '" + names[current] + "': " + std::strerror(err));
-                written.push_back(std::move(out));
-            }
-            current = part;
-            out = std::make_unique<OutputFile>(buffer, false);
-            if (int err = out->Create(job.outputDirFd, names[part]))
-                return fail(1, "Cannot create '" + names[part] + "': " + std::strerror(err));
-            if (split.per > 0) {
-                std::string head = "Subject: " + job.headerName + " (" + std::to_string(part + 1) +
-                                   "/" + std::to_string(parts) + ")\n";
-                if (IsBase64(job))
-                    head = "MIME-Version: 1.0\n" + head + "Content-Type: message/partial; id=\"" +
-                           job.id + "\"; number=" + std::to_string(part + 1) +
-                           "; total=" + std::to_string(parts) + "\n";
-                head += "\n";
-                out->Write(reinterpret_cast<const uint8_t*>(head.data()), head.size());
-            }
-            linesIn = 0;
-            partLines = split.per > 0 ? split.per : doc.lines();
-        }
-        // Data lines are encoded straight into the output buffer; header lines are copied.
-        uint8_t* o = out->Reserve(kMaxLine + 1);
-        char* scratch = reinterpret_cast<char*>(o);
-        if (!doc.Next(line, scratch)) break;
-        if (line.data() != scratch) std::memcpy(o, line.data(), line.size());
-        o[line.size()] = '\n';
-        out->Advance(line.size() + 1);
-        if ((++linesIn & 63) == 0 && callbacks.progress) {
-            int percent = static_cast<int>(linesIn * 100 / (partLines ? partLines : 1));
-            if (!callbacks.progress(static_cast<int>(part) + 1, parts,
-                                    percent > 100 ? 100 : percent))
-                return fail(9, "Encoding was canceled; nothing was written.");
-        }
-    }
-    if (doc.error() != 0)
-        return fail(1,
-                    "Cannot read the file to encode: " + std::string(std::strerror(doc.error())));
-    if (out) {
-        if (int err = out->Close(mode))
-            return fail(1, "Cannot write '" + names[current] + "': " + std::strerror(err));
-        written.push_back(std::move(out));
-    }
-    if (callbacks.progress && !callbacks.progress(parts, parts, 100))
-        return fail(9, "Encoding was canceled; nothing was written.");
-
-    // Everything is written: now put it all in place.
-    for (size_t k = 0; k < written.size(); ++k) {
-        int err = written[k]->Publish(job.overwrite);
-        if (err == 0) continue;
-        if (!job.overwrite) {
-            // Only new files were made: take them back, so the call leaves nothing.
-            for (size_t j = 0; j < k; ++j)
-                unlinkat(job.outputDirFd, names[j].c_str(), 0);
-        }
-        if (err == EEXIST && !job.overwrite)
-            return fail(7, "'" + names[k] + "' appeared meanwhile and was not overwritten.");
-        return fail(1, "Cannot write '" + names[k] + "': " + std::strerror(err));
-    }
-    return 0;
+    size_t parts = names.size();
+    Outputs outputs(job, buffer, std::move(names), say);
+    int rc = job.type == kEncodeYenc ? EncodeYenc(job, outputs, readBuffer, callbacks)
+                                     : EncodeLines(job, outputs, readBuffer, callbacks);
+    if (rc != 0) return rc;
+    if (callbacks.progress &&
+        !callbacks.progress(static_cast<int>(parts), static_cast<int>(parts), 100))
+        return outputs.Fail(9, kCanceledText);
+    return outputs.Publish();
 }
 
 }  // namespace codec

@@ -164,9 +164,11 @@ struct CodecLibrary::Impl {
     std::string OutputDir() const { return outputDir.empty() ? std::string(".") : outputDir; }
 
     int Load(const std::string& path);
-    // Scans an input read from the file at path, whose status was st when it was opened
-    // (st_size 0: its size is unknown).
-    int Scan(const std::string& path, Input& input, const struct stat& st);
+    // Scans an input read from source fileIndex, a file at path (of size 0 when its size is
+    // unknown) or a stream of that name.
+    int Scan(const std::string& path, Input& input, uint32_t fileIndex);
+    // Reads stream fd as one input named name, kept in dir past what memory holds.
+    int LoadStream(int fd, const std::string& name, const std::string& dir);
     // What a scan asks before data without headers may start: the last part it found (or, before
     // it found any, the last part loaded) is unfinished and of that encoding.
     Continues ContinuesAfter(const std::vector<PartInfo>& found) const;

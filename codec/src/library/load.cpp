@@ -60,14 +60,31 @@ int CodecLibrary::Impl::Load(const std::string& path) {
         return kIoError;
     }
     FdInput input(fd.get());
-    return Scan(path, input, st);
+    return Scan(path, input, files.AddFile(path, st));
 }
 
-int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct stat& st) {
-    auto total = static_cast<uint64_t>(st.st_size);
+int CodecLibrary::Impl::LoadStream(int fd, const std::string& name, const std::string& dir) {
+    auto spool = std::make_shared<Spool>(fd, dir, [this, &name] {
+        // A read that waits for the stream was interrupted: perhaps to cancel.
+        lastBusy = Clock::time_point{};
+        return Tick(kActionScanning, name, 1, 1, 0, 0);
+    });
+    SpoolInput input(spool);
+    int rc = Scan(name, input, files.AddStream(spool, name));
+    spool->Finish();
+    if (spool->keepError() != 0)
+        Message(kLevelWarning, Quote(name) + " is kept past its first " +
+                                   std::to_string(Spool::kStreamMemory >> 20) +
+                                   " MiB in a temporary file in " + Quote(spool->dir()) +
+                                   ", and that file cannot be made or written: " +
+                                   std::strerror(spool->keepError()));
+    return rc;
+}
+
+int CodecLibrary::Impl::Scan(const std::string& path, Input& input, uint32_t fileIndex) {
+    uint64_t total = files.SizeOf(fileIndex);
     std::string shown = BaseName(path);
     input.transform = DetectTransform(input);
-    uint32_t fileIndex = files.AddFile(path, st);
     files.SetTransform(fileIndex, input.transform);
     // A piece of a file cut by size is read after the line the input before it ended inside.
     uint32_t index = fileIndex;
@@ -91,9 +108,14 @@ int CodecLibrary::Impl::Scan(const std::string& path, Input& input, const struct
         index, [&](PartInfo&& p) { found.push_back(std::move(p)); }, ContinuesAfter(found),
         MakeKeeper(total));
     if (!ScanFile(reader, scanner)) {
-        if (reader.stopped()) return kCanceled;
+        if (reader.stopped() || reader.error() == ECANCELED) return kCanceled;
         Message(kLevelWarning, "Cannot read " + Quote(path) + ": " + std::strerror(reader.error()));
         return kIoError;
+    }
+    if (total == 0) {
+        // A stream is known only once read to its end.
+        total = files.SizeOf(fileIndex);
+        size = total;
     }
     std::optional<CutLine> next;
     if (!found.empty() && size > 0) next = FindCutLine(scanned, size, found.back());
