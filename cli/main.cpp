@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     std::ostream bufferedErr(&errBuffer);
     // Written to a terminal, messages show as they come, each after the output before it.
     if (!terminal) std::cerr.tie(nullptr);
-    tamsel::Context context{std::cout, terminal ? std::cerr : bufferedErr, terminal, &g_cancel};
+    tamsel::Context context{std::cout,    terminal ? std::cerr : bufferedErr, terminal, &g_cancel,
+                            STDIN_FILENO, isatty(STDIN_FILENO) != 0};
     int rc = tamsel::Run(args, context);
     std::cout.flush();
     bufferedErr.flush();

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "codec/codec_library.h"
+#include "inputs.h"
 #include "json.h"
 
 namespace tamsel {
@@ -25,6 +27,7 @@ struct Options {
     bool json = false;
     bool overwrite = false;
     bool ignoreErrors = false;
+    bool recursive = false;
     std::string dir;
     std::string type = "uu";
     long lines = 0;
@@ -35,6 +38,7 @@ struct Command {
     const char* name;
     const char* usage;
     const char* summary;
+    const char* help;  // what the command does and its options, for "tamsel help COMMAND"
     int (*run)(const Options&, Context&);
     const char* flags;  // the options the command accepts, space separated
 };
@@ -43,28 +47,70 @@ int RunCheck(const Options& options, Context& context);
 int RunDecode(const Options& options, Context& context);
 int RunEncode(const Options& options, Context& context);
 
+// The inputs of check and decode, after their own options.
+constexpr const char* kInputHelp =
+    "  -r, --recursive  also read the files in directories, and in the directories inside\n"
+    "                   them (in name order; hidden ones and links out of them are not read)\n"
+    "\n"
+    "FILE - is standard input, and so is no FILE at all: it is read once, kept in memory\n"
+    "up to a few MiB and past that in an unnamed temporary file. A Maildir or MH folder is\n"
+    "read without -r; any other directory needs it.\n";
+
 constexpr Command kCommands[] = {
-    {"check", "tamsel check [--json] FILE...",
-     "list the files the inputs will produce and what is wrong with each", RunCheck, "--json"},
-    {"decode", "tamsel decode [-d DIR] [--overwrite] [--ignore-errors] FILE...",
-     "decode every ready file into DIR (default: the current directory)", RunDecode,
-     "-d --overwrite --ignore-errors"},
-    {"encode", "tamsel encode [-t uu|xx|b64] [-l LINES] [--overwrite] [-d DIR] INPUT OUTPUT",
-     "encode INPUT as OUTPUT, or in parts of LINES encoded lines named after it", RunEncode,
-     "-t -l -d --overwrite"},
+    {"check", "tamsel check [-r] [--json] [FILE...]",
+     "list the files the inputs will produce and what is wrong with each",
+     "Lists every file the inputs will produce: its state, encoding, size and name, and the\n"
+     "problems of each that is not ready (missing parts, no begin, no end, no data, a\n"
+     "checksum that does not match). The temporary file of standard input goes in $TMPDIR.\n"
+     "\n"
+     "  --json           print one JSON array instead of the table\n",
+     RunCheck, "-r --recursive --json"},
+    {"decode", "tamsel decode [-r] [-d DIR] [--overwrite] [--ignore-errors] [FILE...]",
+     "decode every ready file into DIR (default: the current directory)",
+     "Decodes every file the inputs hold that is ready into DIR and prints the name of each\n"
+     "written. Nothing is written outside DIR, and nothing partial is left behind. The\n"
+     "temporary file of standard input goes in DIR.\n"
+     "\n"
+     "  -d DIR           where the files go (default: the current directory)\n"
+     "  --overwrite      replace a file that exists (else it is left alone)\n"
+     "  --ignore-errors  also decode files that have a name and data but are incomplete\n"
+     "                   or fail their checksum\n",
+     RunDecode, "-r --recursive -d --overwrite --ignore-errors"},
+    {"encode", "tamsel encode [-t uu|xx|b64|yenc] [-l LINES] [--overwrite] [-d DIR] INPUT OUTPUT",
+     "encode INPUT as OUTPUT, or in parts of LINES encoded lines named after it",
+     "Encodes INPUT into OUTPUT, or with -l into parts named <stem>.001.<ext>,\n"
+     "<stem>.002.<ext>, ... after OUTPUT (its extension, uue when it has none). When any of\n"
+     "them exists and --overwrite is not given, nothing is written.\n"
+     "\n"
+     "  -t TYPE          uu (uuencode, the default), xx (xxencode), b64 (Base64 in a MIME\n"
+     "                   message; parts are message/partial) or yenc (yEnc 1.3)\n"
+     "  -l LINES         parts of LINES encoded lines each, with a numbered Subject (yEnc:\n"
+     "                   LINES x 128 bytes of INPUT a part, in about LINES lines); 0: whole\n"
+     "  -d DIR           where the outputs go (default: OUTPUT's directory)\n"
+     "  --overwrite      replace files that exist\n",
+     RunEncode, "-t -l -d --overwrite"},
 };
+
+constexpr const char* kExitHelp =
+    "Exit status: 0 all fine; the library's code of the first failure (1 I/O error,\n"
+    "2 out of memory, 3 internal error, 4 no encoded data, 5 no end line, 7 target\n"
+    "exists, 9 canceled); 4 when nothing was found; 10 when some files were not\n"
+    "ready; 64 for a usage error.\n";
 
 void PrintHelp(std::ostream& out) {
     out << "Usage:\n";
     for (const Command& c : kCommands)
         out << "  " << c.usage << "\n";
-    out << "\nCommands:\n";
+    out << "  tamsel help [COMMAND]\n  tamsel --version\n\nCommands:\n";
     for (const Command& c : kCommands)
         out << "  " << c.name << "\t" << c.summary << "\n";
-    out << "\nExit status: 0 all fine; the library's code of the first failure (1 I/O error,\n"
-           "2 out of memory, 3 internal error, 4 no encoded data, 5 no end line, 7 target\n"
-           "exists, 9 canceled); 4 when nothing was found; 10 when some files were not\n"
-           "ready; 64 for a usage error.\n";
+    out << "  help\tsay what a command does and what its options are\n\n" << kExitHelp;
+}
+
+void PrintCommandHelp(const Command& c, std::ostream& out) {
+    out << "usage: " << c.usage << "\n\n" << c.help;
+    if (c.run != RunEncode) out << kInputHelp;
+    out << "\n" << kExitHelp;
 }
 
 int Usage(Context& context, const std::string& problem) {
@@ -136,21 +182,48 @@ struct Session {
         return 0;
     }
 
-    // Loads every input in order. Returns the first failure (0 when none); a cancel stops.
-    int LoadAll(const std::vector<std::string>& files) {
-        std::vector<const char*> paths;
-        for (const std::string& f : files)
-            paths.push_back(f.c_str());
-        std::vector<int> results(paths.size());
-        int rc = library.LoadFiles(paths.data(), static_cast<int>(paths.size()), results.data());
-        ClearBar();
-        if (rc == codec::kCanceled) {
-            context.err << "tamsel: canceled\n";
-            return rc;
+    // Loads every input in order, standard input ("-") read as a stream whose unnamed copy
+    // goes in spoolDir (empty: $TMPDIR). Returns the first failure (0 when none); a cancel
+    // stops.
+    int LoadAll(const std::vector<std::string>& files, const std::string& spoolDir) {
+        int first = 0;
+        for (size_t from = 0; from < files.size();) {
+            int rc;
+            if (files[from] == kStandardInput) {
+                rc = library.LoadStream(context.input, "stdin",
+                                        spoolDir.empty() ? nullptr : spoolDir.c_str());
+                ++from;
+            } else {
+                // The files up to the next "-", in one call: they may be read ahead.
+                size_t to = from;
+                std::vector<const char*> paths;
+                for (; to < files.size() && files[to] != kStandardInput; ++to)
+                    paths.push_back(files[to].c_str());
+                std::vector<int> results(paths.size());
+                rc =
+                    library.LoadFiles(paths.data(), static_cast<int>(paths.size()), results.data());
+                for (int r : results)
+                    if (rc == 0 && r != 0) rc = r;
+                from = to;
+            }
+            if (rc == codec::kCanceled) {
+                ClearBar();
+                context.err << "tamsel: canceled\n";
+                return rc;
+            }
+            if (first == 0) first = rc;
         }
-        for (int r : results)
-            if (r != 0) return r;
-        return rc;
+        ClearBar();
+        return first;
+    }
+
+    // The inputs the arguments stand for, loaded; the first failure, as LoadAll.
+    int LoadArguments(const Options& options, const std::string& spoolDir) {
+        InputList inputs = GatherInputs(
+            options.files, options.recursive,
+            [&](const std::string& text) { OnMessage(this, text.c_str(), codec::kLevelWarning); });
+        int rc = LoadAll(inputs.files, spoolDir);
+        return rc != 0 ? rc : inputs.error;
     }
 };
 
@@ -224,7 +297,7 @@ int Outcome(CodecLibrary& library) {
 
 int RunCheck(const Options& options, Context& context) {
     Session session(context);
-    int rc = session.LoadAll(options.files);
+    int rc = session.LoadArguments(options, std::string());
     if (rc == codec::kCanceled) return rc;
     if (options.json)
         PrintJson(session.library, context.out);
@@ -242,7 +315,7 @@ int RunDecode(const Options& options, Context& context) {
     library.SetOption(codec::kOptOverwrite, options.overwrite ? 1 : 0, nullptr);
     // Everything ready is decoded next: large files may be written while they are checked.
     library.SetOption(codec::kOptDecodeDuringLoad, 1, nullptr);
-    int rc = session.LoadAll(options.files);
+    int rc = session.LoadArguments(options, dir);
     if (rc == codec::kCanceled) return rc;
     int first = rc;
     bool skipped = false;
@@ -281,11 +354,12 @@ int RunDecode(const Options& options, Context& context) {
 
 int RunEncode(const Options& options, Context& context) {
     if (options.files.size() != 2) return Usage(context, "encode takes INPUT and OUTPUT");
-    int type = options.type == "uu"    ? codec::kEncodeUu
-               : options.type == "xx"  ? codec::kEncodeXx
-               : options.type == "b64" ? codec::kEncodeBase64
-                                       : 0;
-    if (type == 0) return Usage(context, "-t takes uu, xx or b64");
+    int type = options.type == "uu"     ? codec::kEncodeUu
+               : options.type == "xx"   ? codec::kEncodeXx
+               : options.type == "b64"  ? codec::kEncodeBase64
+               : options.type == "yenc" ? codec::kEncodeYenc
+                                        : 0;
+    if (type == 0) return Usage(context, "-t takes uu, xx, b64 or yenc");
     const std::string& output = options.files[1];
     size_t slash = output.rfind('/');
     std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
@@ -318,13 +392,27 @@ bool Accepts(const Command& c, const std::string& flag) {
 
 int Run(const std::vector<std::string>& args, Context& context) {
     if (args.empty()) return Usage(context, "no command given");
-    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    auto find = [](const std::string& name) -> const Command* {
+        for (const Command& c : kCommands)
+            if (name == c.name) return &c;
+        return nullptr;
+    };
+    if (args[0] == "--version") {
+        context.out << "tamsel " << TAMSEL_VERSION << "\n";
+        return 0;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || (args[0] == "help" && args.size() == 1)) {
         PrintHelp(context.out);
         return 0;
     }
-    const Command* command = nullptr;
-    for (const Command& c : kCommands)
-        if (args[0] == c.name) command = &c;
+    if (args[0] == "help") {
+        const Command* c = find(args[1]);
+        if (!c || args.size() > 2)
+            return Usage(context, "help takes one command: check, decode or encode");
+        PrintCommandHelp(*c, context.out);
+        return 0;
+    }
+    const Command* command = find(args[0]);
     if (!command) return Usage(context, "unknown command '" + args[0] + "'");
 
     Options options;
@@ -338,12 +426,14 @@ int Run(const std::vector<std::string>& args, Context& context) {
         if (a == "--") {
             filesOnly = true;
         } else if (a == "--help" || a == "-h") {
-            context.out << "usage: " << command->usage << "\n";
+            PrintCommandHelp(*command, context.out);
             return 0;
         } else if (!Accepts(*command, a)) {
             return Usage(context, "unknown option '" + a + "' for " + command->name);
         } else if (a == "--json") {
             options.json = true;
+        } else if (a == "-r" || a == "--recursive") {
+            options.recursive = true;
         } else if (a == "--overwrite") {
             options.overwrite = true;
         } else if (a == "--ignore-errors") {
@@ -352,7 +442,7 @@ int Run(const std::vector<std::string>& args, Context& context) {
             if (i + 1 >= args.size()) return Usage(context, "-d needs a directory");
             options.dir = args[++i];
         } else if (a == "-t") {
-            if (i + 1 >= args.size()) return Usage(context, "-t needs uu, xx or b64");
+            if (i + 1 >= args.size()) return Usage(context, "-t needs uu, xx, b64 or yenc");
             options.type = args[++i];
         } else if (a == "-l") {
             char* end = nullptr;
@@ -364,7 +454,15 @@ int Run(const std::vector<std::string>& args, Context& context) {
             ++i;
         }
     }
-    if (options.files.empty()) return Usage(context, "no input files given");
+    if (command->run == RunEncode) return command->run(options, context);
+    if (std::count(options.files.begin(), options.files.end(), kStandardInput) > 1)
+        return Usage(context, "standard input (-) can be read only once");
+    if (options.files.empty()) {
+        // As uudecode does; but a terminal is not waited on for mail to be typed in.
+        if (context.inputIsTerminal)
+            return Usage(context, "no input files given (and standard input is a terminal)");
+        options.files.push_back(kStandardInput);
+    }
     return command->run(options, context);
 }
 

@@ -18,6 +18,8 @@ struct Context {
     std::ostream& err;
     bool progressBar = false;                            // draw progress on err
     const volatile std::sig_atomic_t* cancel = nullptr;  // non-zero: cancel the running call
+    int input = 0;                                       // standard input, for "-"
+    bool inputIsTerminal = false;  // then it is not read when no FILE is given
 };
 
 // Runs one command line (args without the program name). Returns the exit status.

@@ -1,32 +1,43 @@
-// tamsel run in-process with its output captured, plus the real binary for signals.
+// tamsel run in-process with its output captured, plus the real binary for signals and pipes.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
+#include <thread>
 
+#include "cli/run_tamsel.h"
 #include "support/test_support.h"
-#include "tamsel.h"
 
 namespace {
 
 using test::Q;
 using test::ReadFile;
+using test::Result;
+using test::RunTamsel;
 using test::TempDir;
 using test::WriteFile;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-Result RunTamsel(std::vector<std::string> args,
-                 const volatile std::sig_atomic_t* cancel = nullptr) {
-    std::ostringstream out, err;
-    tamsel::Context context{out, err, false, cancel};
-    int status = tamsel::Run(args, context);
-    return {status, out.str(), err.str()};
+// tamsel with `input` on its standard input: a pipe, written by a thread as it is read.
+Result RunWithInput(std::vector<std::string> args, const std::string& input) {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, "", "no pipe"};
+    std::thread writer([&] {
+        signal(SIGPIPE, SIG_IGN);
+        for (size_t at = 0; at < input.size();) {
+            ssize_t n =
+                write(fds[1], input.data() + at, std::min<size_t>(65536, input.size() - at));
+            if (n <= 0) break;
+            at += static_cast<size_t>(n);
+        }
+        close(fds[1]);
+    });
+    Result r = RunTamsel(std::move(args), nullptr, fds[0]);
+    close(fds[0]);  // what was not read goes nowhere
+    writer.join();
+    return r;
 }
 
 class Tamsel : public ::testing::Test {
@@ -83,14 +94,10 @@ TEST_F(Tamsel, ExitStatusesFollowTheOutcome) {
     EXPECT_EQ(codec::kNoData, RunTamsel({"check", dir / "plain.txt"}).status);
     EXPECT_EQ(codec::kIoError, RunTamsel({"check", dir / "nope", dir / "good.uue"}).status);
     EXPECT_EQ(tamsel::kExitUsage, RunTamsel({}).status);
-    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"check"}).status);
     EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"check", "--bogus", "x"}).status);
     EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"decode", "--json", "x"}).status);
     EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"frobnicate"}).status);
     EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"decode", "-d"}).status);
-    Result help = RunTamsel({"--help"});
-    EXPECT_EQ(0, help.status);
-    EXPECT_NE(std::string::npos, help.out.find("tamsel decode [-d DIR]"));
 }
 
 TEST_F(Tamsel, DecodeWritesReadyFilesAndSkipsTheRest) {
@@ -236,6 +243,135 @@ TEST_F(Tamsel, CheckNamesEveryEncodingInJson) {
         EXPECT_NE(std::string::npos, r.out.find(std::string("\"encoding\":") + encoding))
             << encoding << "\n"
             << r.out;
+}
+
+// Standard input is one input wherever "-" stands among the files, and the input when no file
+// is given; it is read as it comes, in memory while small and past that in an unnamed file in
+// the output directory (decode) or $TMPDIR (check), which leaves nothing behind.
+TEST_F(Tamsel, StandardInputIsOneInputReadAsItComes) {
+    std::string text = test::ShellOutput("cd " + Q(dir.path()) + " && uuencode orig part.bin");
+    std::string second = "Subject: part.bin (2/3)\n\n" + test::SplitLines(text, 80)[1];
+    Result r = RunWithInput({"check", dir / "part1.txt", "-", dir / "part3.txt"}, second);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("ready     uu             10000  part.bin")) << r.out;
+    EXPECT_NE(std::string::npos, r.err.find("Loaded 'stdin': 1 part(s) found")) << r.err;
+
+    // Past the memory it is kept in: 6 MB, decoded from standard input given as no file.
+    std::string big = test::RandomBytes(6000000, 4);
+    WriteFile(dir / "big.bin", big);
+    std::string encoded = test::ShellOutput("cd " + Q(dir.path()) + " && uuencode big.bin big.bin");
+    r = RunWithInput({"decode", "-d", dir / "out"}, encoded);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("big.bin\n", r.out);
+    EXPECT_TRUE(big == ReadFile(dir / "out/big.bin"));
+    EXPECT_EQ(std::vector<std::string>{"big.bin"}, dir.List("out"));
+
+    // Where it cannot be kept it is not read, and says why; a small one needs no file.
+    setenv("TMPDIR", (dir / "nowhere").c_str(), 1);
+    r = RunWithInput({"check", "-"}, encoded);
+    Result small = RunWithInput({"check", "-"}, second);
+    unsetenv("TMPDIR");
+    EXPECT_EQ(codec::kIoError, r.status) << r.err;
+    EXPECT_NE(std::string::npos,
+              r.err.find("'stdin' is kept past its first 4 MiB in a temporary file in '" +
+                         dir / "nowhere" + "', and that file cannot be made or written"))
+        << r.err;
+    EXPECT_EQ(tamsel::kExitNotAllReady, small.status) << small.err;
+
+    // A stream that ends inside the file: not ready, and said so.
+    r = RunWithInput({"decode", "-d", dir / "out", "--overwrite"}, encoded.substr(0, 3000000));
+    EXPECT_EQ(tamsel::kExitNotAllReady, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("skipped 'big.bin'\n    No \"end\" line")) << r.err;
+}
+
+TEST_F(Tamsel, StandardInputUsageErrors) {
+    // Twice, or a terminal's (nothing is waited for when no file is given).
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"check", "-", "-"}).status);
+    Result r = RunTamsel({"check"}, nullptr, 0, true);
+    EXPECT_EQ(tamsel::kExitUsage, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("standard input is a terminal")) << r.err;
+}
+
+// The real binary: in a pipe from a shell, and from a named pipe, which is read only as
+// standard input.
+TEST_F(Tamsel, ReadsPipesFromTheShell) {
+    std::string tamsel = Q(TAMSEL_BINARY);
+    std::string d = Q(dir.path());
+    EXPECT_EQ(0, test::Shell("cd " + d + " && sh -c 'uuencode orig piped.bin | " + tamsel +
+                             " decode -d out 2>/dev/null'"));
+    EXPECT_TRUE(data == ReadFile(dir / "out/piped.bin"));
+    ASSERT_EQ(0, test::Shell("mkfifo " + Q(dir / "fifo")));
+    std::string said = test::ShellOutput(tamsel + " check " + Q(dir / "fifo") + " 2>&1; echo $?");
+    EXPECT_NE(std::string::npos, said.find("it is a named pipe; give it as standard input"))
+        << said;
+    EXPECT_EQ("1\n", said.substr(said.size() - 2));
+    said = test::ShellOutput("cd " + d + " && (cat good.uue > fifo &) && " + tamsel +
+                             " check - < fifo 2>/dev/null; echo $?");
+    EXPECT_NE(std::string::npos, said.find("ready     uu             10000  good.bin\n0\n"))
+        << said;
+}
+
+// SIGINT while tamsel waits for standard input to go on: it stops at once with 9, and leaves
+// nothing.
+TEST_F(Tamsel, InterruptWhileWaitingForStandardInput) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(fds[0], 0);
+        close(fds[1]);
+        freopen("/dev/null", "w", stderr);
+        freopen("/dev/null", "w", stdout);
+        execl(TAMSEL_BINARY, "tamsel", "decode", "-d", (dir / "out").c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[0]);
+    std::string head = ReadFile(dir / "good.uue").substr(0, 2000);
+    ASSERT_EQ(static_cast<ssize_t>(head.size()), write(fds[1], head.data(), head.size()));
+    // Until it waits in read(2) for more ("S", sleeping, in /proc's stat).
+    std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+    for (int i = 0; i < 1000 && ReadFile(stat).find(") S ") == std::string::npos; ++i)
+        usleep(10000);
+    usleep(200000);
+    kill(pid, SIGINT);
+    int status = 0;
+    for (int i = 0; i < 500 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        usleep(10000);
+    close(fds[1]);
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        // Still waiting: only closing the pipe ended it.
+        waitpid(pid, &status, 0);
+        ADD_FAILURE() << "tamsel went on waiting for its input after SIGINT";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(codec::kCanceled, WEXITSTATUS(status));
+    EXPECT_TRUE(dir.List("out").empty());
+}
+
+TEST_F(Tamsel, VersionAndHelpForEveryCommand) {
+    Result r = RunTamsel({"--version"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(std::string("tamsel ") + TAMSEL_VERSION + "\n", r.out);
+    r = RunTamsel({"help"});
+    EXPECT_EQ(0, r.status);
+    for (const char* c : {"check", "decode", "encode"}) {
+        SCOPED_TRACE(c);
+        EXPECT_NE(std::string::npos, r.out.find(std::string("  tamsel ") + c + " [")) << r.out;
+        Result help = RunTamsel({"help", c});
+        EXPECT_EQ(0, help.status);
+        EXPECT_EQ(0u, help.out.rfind(std::string("usage: tamsel ") + c + " ", 0)) << help.out;
+        EXPECT_NE(std::string::npos, help.out.find("Exit status:")) << help.out;
+        for (const char* flag : {"-h", "--help"}) {
+            Result again = RunTamsel({c, flag});
+            EXPECT_EQ(0, again.status);
+            EXPECT_EQ(help.out, again.out);
+        }
+    }
+    EXPECT_NE(std::string::npos, RunTamsel({"help", "encode"}).out.find("yenc (yEnc 1.3)"));
+    EXPECT_NE(std::string::npos, RunTamsel({"help", "check"}).out.find("-r, --recursive"));
+    EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"help", "frobnicate"}).status);
 }
 
 }  // namespace
