@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6svg6 libx11-dev fonts-dejavu-core xvfb xauth dbus-daemon dbus-bin
     openbox xdotool x11-apps
     sharutils coreutils mpack macutils python3 python3-yenc time
+    groff-base man-db mandoc bash-completion dpkg-dev
 )
 
 # Callers may name more packages (the screenshot script does).
