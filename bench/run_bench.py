@@ -7,7 +7,8 @@ message with it, its yEnc form (Debian's python3-yenc encoder), a spool of --par
 articles, a BinHex file of --binhex-size MiB (macutils binhex) and --small small uuencoded
 articles in as many files. With --large, also a spool of 1 GiB, for memory. Every command
 runs --runs times into an empty output directory, after a sync; the table shows the median
-MB/s of encoded input and the peak resident memory, and how many times faster tamsel is than
+MB/s of encoded input and the peak resident memory (decoding from a pipe too: `cat | tamsel
+decode -`), and how many times faster tamsel is than
 the peer on the same input.
 
 With --baseline PATH, another tamsel (an older build, say) is timed beside it on every input,
@@ -250,6 +251,10 @@ def main():
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.mim"),
             ("base64 -d", f"base64 -d {w}/data.b64 > {result}"),
         ]),
+        ("uuencode from a pipe", "data.uue", [
+            ("tamsel", f"cat {w}/data.uue | {t} decode --overwrite -d {out} -"),
+            ("uudecode", f"cat {w}/data.uue | uudecode -o {result}"),
+        ]),
         (f"uu spool, {args.parts} parts", "spool.mbox", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/spool.mbox"),
         ]),
@@ -270,6 +275,10 @@ def main():
         ("encode uu", "data.bin", [
             ("tamsel", f"{t} encode --overwrite {w}/data.bin {out}/x.uue"),
             ("uuencode", f"uuencode {w}/data.bin data.bin > {out}/y.uue"),
+        ]),
+        ("encode yEnc", "data.bin", [
+            ("tamsel", f"{t} encode --overwrite -t yenc {w}/data.bin {out}/x.yenc"),
+            ("python3-yenc", f"{ROOT}/bench/yenc_peer.py --encode {w}/data.bin {out}/y.yenc"),
         ]),
         ("encode Base64", "data.bin", [
             ("tamsel", f"{t} encode --overwrite -t b64 {w}/data.bin {out}/x.b64"),
