@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool made = (mkdir(out.c_str(), 0700), mkdir(back.c_str(), 0700), true);
     (void)made;
     if (size < 2) return 0;
-    int type = data[0] % 3 + 1;
+    int type = data[0] % 4 + 1;  // uu, Base64, xx, yEnc
     long lines = data[1] % 8 == 0 ? 0 : data[1] % 8;
     {
         std::ofstream f(in, std::ios::binary);
