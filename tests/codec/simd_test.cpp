@@ -270,6 +270,30 @@ TEST_P(KernelsAgree, YencBlocks) {
     EXPECT_GT(consumedTotal, 100000u);
 }
 
+// Runs of yEnc output up to the first byte to escape (one in 64 or one in 512 of them), from
+// every start.
+TEST_P(KernelsAgree, YencEncodeRuns) {
+    const unsigned char escaped[] = {0xD6, 0xE0, 0xE3, 0x13};  // + 42: NUL, LF, CR, '='
+    size_t runs = 0;
+    for (size_t n : Lengths())
+        for (unsigned rate : {64u, 512u}) {
+            SCOPED_TRACE(testing::Message() << n << " rate " << rate);
+            Bytes in(n);
+            for (size_t i = 0; i < n; ++i)
+                in[i] = rng() % rate == 0 ? escaped[rng() % 4] : static_cast<unsigned char>(rng());
+            std::vector<char> a(n), b(n);
+            for (size_t at = 0; at < n; ++at) {
+                size_t run = ref.yencEncodeRun(in.data() + at, n - at, a.data());
+                ASSERT_EQ(run, vec->yencEncodeRun(in.data() + at, n - at, b.data())) << at;
+                ASSERT_TRUE(std::equal(a.begin(), a.begin() + static_cast<long>(run), b.begin()));
+                ASSERT_TRUE(run == n - at || codec::YencAlwaysEscaped(
+                                                 static_cast<unsigned char>(in[at + run] + 42)));
+                runs += run;
+            }
+        }
+    EXPECT_GT(runs, 100000u);
+}
+
 TEST_P(KernelsAgree, MarkedLineStarts) {
     size_t found = 0;
     for (size_t n : Lengths())

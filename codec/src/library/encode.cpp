@@ -17,6 +17,8 @@
 #include <cstring>
 #include <memory>
 
+#include <zlib.h>
+
 #include "base/tables.h"
 #include "formats/yenc/yenc_encode.h"
 #include "io/output_file.h"
@@ -449,7 +451,6 @@ int EncodeYenc(const EncodeJob& job, Outputs& outputs, std::vector<char>& readBu
                                                std::string(std::strerror(got < 0 ? errno : EIO)));
                 auto n = static_cast<size_t>(got);
                 pcrc = Crc32(pcrc, bytes + fill, n);
-                crc = Crc32(crc, bytes + fill, n);
                 fill += n;
                 pos += n;
                 if (callbacks.progress) {
@@ -468,6 +469,10 @@ int EncodeYenc(const EncodeJob& job, Outputs& outputs, std::vector<char>& readBu
             out.Advance(n + 1);
             at += used;
         }
+        // The file's CRC from its parts': each byte is counted once.
+        crc = k == 0 ? pcrc
+                     : static_cast<uint32_t>(
+                           crc32_combine(crc, pcrc, static_cast<z_off_t>(end - begin)));
         std::string tail = "=yend size=" + std::to_string(end - begin);
         if (job.linesPerPart > 0) {
             tail += " part=" + number + " pcrc32=" + Hex8(pcrc);

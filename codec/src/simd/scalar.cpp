@@ -180,6 +180,16 @@ size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
 
 }  // namespace
 
+size_t YencEncodeRun(const unsigned char* p, size_t n, char* out) {
+    size_t i = 0;
+    for (; i < n; ++i) {
+        auto c = static_cast<unsigned char>(p[i] + 42);
+        if (YencAlwaysEscaped(c)) break;
+        out[i] = static_cast<char>(c);
+    }
+    return i;
+}
+
 bool UuAllValid(const unsigned char* p, size_t n) {
     unsigned bad = 0;
     for (size_t i = 0; i < n; ++i)
@@ -241,6 +251,7 @@ const Kernels kScalarTable = {
     scalar::BinHexFullLines,
     scalar::BinHexDecodeBlocks,
     scalar::YencDecodeBlocks,
+    scalar::YencEncodeRun,
     scalar::FindMarkedLineStart,
     scalar::Crc16,
     scalar::Crc32,

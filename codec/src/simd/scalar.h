@@ -14,6 +14,7 @@ inline bool MarksLine(unsigned char c) {
     return c == '=' || c == '-' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+size_t YencEncodeRun(const unsigned char* p, size_t n, char* out);
 bool UuAllValid(const unsigned char* p, size_t n);
 void UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out);
 bool Base64AllValid(const unsigned char* p, size_t n);

@@ -67,6 +67,11 @@ struct Kernels {
     size_t (*yencDecodeBlocks)(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
                                size_t& written);
 
+    // yEnc encoding: writes p[i] + 42 to out[i] while that needs no escape (see
+    // YencAlwaysEscaped), reading at most n bytes. Returns how many it wrote so; out may be
+    // written past them, never past n.
+    size_t (*yencEncodeRun)(const unsigned char* p, size_t n, char* out);
+
     // The first line start in (0, n) (a byte right after an LF) that holds '=', '-', a blank,
     // TAB, CR or LF, or n when there is none: where text taken in bulk may need a closer look.
     size_t (*findMarkedLineStart)(const unsigned char* p, size_t n);
@@ -77,6 +82,11 @@ struct Kernels {
     // CRC-32 (ISO-HDLC, as zlib's crc32) of n bytes, continuing from crc.
     uint32_t (*crc32)(uint32_t crc, const uint8_t* p, size_t n);
 };
+
+// A yEnc output byte escaped wherever it falls: NUL, LF, CR and '=' itself.
+inline bool YencAlwaysEscaped(unsigned char c) {
+    return c == 0 || c == '\n' || c == '\r' || c == '=';
+}
 
 // The plain reference, complete on every processor.
 const Kernels& ScalarKernels();
@@ -141,6 +151,9 @@ inline size_t BinHexDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out,
 inline size_t YencDecodeBlocks(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
                                size_t& written) {
     return ActiveKernels().yencDecodeBlocks(p, n, out, escape, written);
+}
+inline size_t YencEncodeRun(const unsigned char* p, size_t n, char* out) {
+    return ActiveKernels().yencEncodeRun(p, n, out);
 }
 inline size_t FindMarkedLineStart(const unsigned char* p, size_t n) {
     return ActiveKernels().findMarkedLineStart(p, n);

@@ -187,6 +187,25 @@ __attribute__((target("ssse3"))) size_t Base64EncodeBlocksSsse3(const unsigned c
     return done;
 }
 
+// Blocks of 16 plus 42 at once; the block with the first byte to escape is written whole
+// (the slack) and counted up to that byte.
+__attribute__((target("ssse3"))) size_t YencEncodeRunSsse3(const unsigned char* p, size_t n,
+                                                           char* out) {
+    const __m128i add = _mm_set1_epi8(42);
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i c = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), add);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), c);
+        __m128i bad = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(c, _mm_setzero_si128()),
+                                                _mm_cmpeq_epi8(c, _mm_set1_epi8('\n'))),
+                                   _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\r')),
+                                                _mm_cmpeq_epi8(c, _mm_set1_epi8('='))));
+        if (int mask = _mm_movemask_epi8(bad))
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+    return i + scalar::YencEncodeRun(p + i, n - i, out + i);
+}
+
 // Every 16-byte block (the last one overlapping) through a classifier; n >= 16.
 template <__m128i (*Invalid)(__m128i)>
 __attribute__((target("ssse3"))) bool AllValidBlocks(const unsigned char* p, size_t n) {
@@ -440,6 +459,7 @@ const Kernels kSsse3Table = {
     BinHexFullLinesSsse3,
     BinHexDecodeBlocksSsse3,
     YencDecodeBlocksSsse3,
+    YencEncodeRunSsse3,
     FindMarkedLineStartSsse3,
     Crc16Clmul,
     Crc32Clmul,

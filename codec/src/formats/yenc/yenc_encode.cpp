@@ -1,29 +1,14 @@
-// yEnc data lines; see yenc_encode.h. The middle of a line goes eight bytes at a time: a word
-// whose bytes need no escape (tested all at once) is written as it is.
+// yEnc data lines; see yenc_encode.h. The middle of a line goes through the vector kernel,
+// which writes runs of bytes that need no escape sixteen at a time.
 #include "formats/yenc/yenc_encode.h"
 
-#include <cstring>
+#include <algorithm>
+
+#include "simd/simd.h"
 
 namespace codec {
 
 namespace {
-
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHighs = 0x8080808080808080ull;
-
-// Non-zero when some byte of v is zero.
-constexpr uint64_t HasZero(uint64_t v) {
-    return (v - kOnes) & ~v & kHighs;
-}
-
-// Every byte plus 42, modulo 256 (no carry between bytes).
-constexpr uint64_t Add42(uint64_t v) {
-    return ((v & ~kHighs) + 42 * kOnes) ^ (v & kHighs);
-}
-
-bool Critical(uint8_t c) {
-    return c == 0 || c == '\n' || c == '\r' || c == '=';
-}
 
 bool Blank(uint8_t c) {
     return c == '\t' || c == ' ';
@@ -42,31 +27,23 @@ size_t EncodeYencLine(const uint8_t* in, size_t size, char* out, size_t& consume
     };
     if (size > 0) {
         uint8_t c = static_cast<uint8_t>(in[i++] + 42);
-        put(c, Critical(c) || Blank(c) || c == '.');
+        put(c, YencAlwaysEscaped(c) || Blank(c) || c == '.');
     }
-    // Whole words while a word of escapes would still leave the line short and at least one
-    // more byte follows: the last character of a line is written below, where blanks are
-    // escaped too.
-    while (o + 16 < kYencLine && i + 8 < size) {
-        uint64_t v;
-        std::memcpy(&v, in + i, 8);
-        uint64_t c = Add42(v);
-        if (!(HasZero(c) | HasZero(c ^ ('\n' * kOnes)) | HasZero(c ^ ('\r' * kOnes)) |
-              HasZero(c ^ ('=' * kOnes)))) {
-            std::memcpy(out + o, &c, 8);
-            o += 8;
-            i += 8;
-            continue;
-        }
-        for (size_t k = 0; k < 8; ++k) {
-            uint8_t b = static_cast<uint8_t>(in[i++] + 42);
-            put(b, Critical(b));
-        }
+    // The middle of the line in runs that need no escape, each ended by one that does: all
+    // but its last character, and never the last byte (both written below, where blanks are
+    // escaped too).
+    while (o + 1 < kYencLine && i + 1 < size) {
+        size_t avail = std::min(kYencLine - 1 - o, size - 1 - i);
+        size_t run = YencEncodeRun(in + i, avail, out + o);
+        i += run;
+        o += run;
+        if (run == avail) break;
+        put(static_cast<uint8_t>(in[i++] + 42), true);
     }
     while (o < kYencLine && i < size) {
         uint8_t c = static_cast<uint8_t>(in[i++] + 42);
         bool last = o + 1 >= kYencLine || i == size;
-        put(c, Critical(c) || (last && Blank(c)));
+        put(c, YencAlwaysEscaped(c) || (last && Blank(c)));
     }
     consumed = i;
     return o;
