@@ -284,6 +284,35 @@ TEST_F(Tamsel, StandardInputIsOneInputReadAsItComes) {
     EXPECT_NE(std::string::npos, r.err.find("skipped 'big.bin'\n    No \"end\" line")) << r.err;
 }
 
+// An mbox on standard input, kept in a file past its first MiBs: a dozen uuencoded files,
+// decoded two at a time from what was kept, and a message mpack split into pieces, read
+// again joined from it.
+TEST_F(Tamsel, AStreamOfManyFilesAndPiecesIsDecodedFromWhatItKept) {
+    std::string mbox, from = "From poster@example.org Tue Dec  8 12:00:00 2026\n";
+    std::vector<std::string> names;
+    for (int k = 0; k < 12; ++k) {
+        std::string name = "f" + std::to_string(k) + ".bin";
+        WriteFile(dir / name, test::RandomBytes(400000, static_cast<uint32_t>(k + 100)));
+        mbox += from + "Subject: " + name + "\n\n" +
+                test::ShellOutput("cd " + Q(dir.path()) + " && uuencode " + name + " " + name) +
+                "\n";
+        names.push_back(name);
+    }
+    WriteFile(dir / "pieces.bin", test::RandomBytes(300000, 7));
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) +
+                             " && mpack -s pieces -m 60000 -o piece pieces.bin >/dev/null"));
+    for (const std::string& f : dir.List())
+        if (f.rfind("piece.", 0) == 0) mbox += from + ReadFile(dir / f) + "\n";
+    names.push_back("pieces.bin");
+    ASSERT_GT(mbox.size(), 6u << 20);
+    Result r = RunWithInput({"decode", "-d", dir / "out", "-"}, mbox);
+    EXPECT_EQ(0, r.status) << r.err;
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, dir.List("out"));
+    for (const std::string& name : names)
+        EXPECT_TRUE(ReadFile(dir / name) == ReadFile(dir / ("out/" + name))) << name;
+}
+
 TEST_F(Tamsel, StandardInputUsageErrors) {
     // Twice, or a terminal's (nothing is waited for when no file is given).
     EXPECT_EQ(tamsel::kExitUsage, RunTamsel({"check", "-", "-"}).status);
