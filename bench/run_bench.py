@@ -8,7 +8,9 @@ articles, a BinHex file of --binhex-size MiB (macutils binhex) and --small small
 articles in as many files. With --large, also a spool of 1 GiB, for memory. Every command
 runs --runs times into an empty output directory, after a sync; the table shows the median
 MB/s of encoded input and the peak resident memory (decoding from a pipe too: `cat | tamsel
-decode -`), and how many times faster tamsel is than
+decode -`), the I/O floor of a decode (`cat` of its input and `cp` of the decoded size, timed
+in the same run), tamsel on xxencode, a spool and one file per part beside the single
+uuencoded file, and how many times faster tamsel is than
 the peer on the same input.
 
 With --baseline PATH, another tamsel (an older build, say) is timed beside it on every input,
@@ -142,6 +144,42 @@ def generate(size_mib, parts):
     open(stamp, "w").close()
 
 
+XX_ALPHABET = b"+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+
+
+def generate_speed(parts):
+    """The inputs beside which tamsel is measured against itself: the binary xxencoded (made
+    here from Python's uuencoder, each character mapped to the xxencode alphabet), and the
+    spool's articles as as many files."""
+    stamp = os.path.join(WORK, f"speed-{parts}")
+    if os.path.exists(stamp):
+        return
+    print("generating xxencode and one file per article ...", file=sys.stderr)
+    import binascii
+    table = bytes.maketrans(bytes(range(0x20, 0x60)) + b"`",
+                            bytes(XX_ALPHABET[(c - 0x20) & 63] for c in range(0x20, 0x60))
+                            + XX_ALPHABET[:1])
+    with open(os.path.join(WORK, "data.bin"), "rb") as src, \
+            open(os.path.join(WORK, "data.xxe"), "wb") as out:
+        out.write(b"begin 644 data.bin\n")
+        while True:
+            block = src.read(45 * 4096)
+            if not block:
+                break
+            for i in range(0, len(block), 45):
+                out.write(binascii.b2a_uu(block[i:i + 45]).translate(table))
+        out.write(b"+\nend\n")
+    folder = os.path.join(WORK, "parts")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    with open(os.path.join(WORK, "spool.mbox"), "rb") as f:
+        articles = f.read().split(b"From bench@example.org Mon Dec  7 10:00:00 2026\n")[1:]
+    for k, article in enumerate(articles):
+        with open(os.path.join(folder, f"{k + 1:04d}.txt"), "wb") as out:
+            out.write(article)
+    open(stamp, "w").close()
+
+
 TRASH = os.path.join(WORK, "trash")
 # When the last run removed its moved-aside outputs (see clear()).
 REMOVED_STAMP = os.path.join(WORK, "trash-removed")
@@ -225,6 +263,7 @@ def main():
     if args.generate_only:
         generate(args.size, args.parts)
         generate_extra(args)
+        generate_speed(args.parts)
         if args.large:
             generate_large()
         return
@@ -242,14 +281,23 @@ def main():
     data = os.path.join(w, "data.bin")
     result = os.path.join(out, "data.bin")
     t = args.tamsel
+    # The I/O floor of a decode: reading its input and writing the decoded size, in one run.
+    def floor(name):
+        return ("I/O floor", f"cat {w}/{name} > /dev/null && cp {data} {out}/floor.bin")
+
     cases = [
         ("uuencode", "data.uue", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.uue"),
             ("uudecode", f"uudecode -o {result} {w}/data.uue"),
+            floor("data.uue"),
+        ]),
+        ("xxencode", "data.xxe", [
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.xxe"),
         ]),
         ("Base64 (MIME / raw)", "data.mim", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.mim"),
             ("base64 -d", f"base64 -d {w}/data.b64 > {result}"),
+            floor("data.mim"),
         ]),
         ("uuencode from a pipe", "data.uue", [
             ("tamsel", f"cat {w}/data.uue | {t} decode --overwrite -d {out} -"),
@@ -258,9 +306,13 @@ def main():
         (f"uu spool, {args.parts} parts", "spool.mbox", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/spool.mbox"),
         ]),
+        (f"uu, {args.parts} files", "parts", [
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/parts/*"),
+        ]),
         ("yEnc", "data.yenc", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.yenc"),
             ("python3-yenc", f"{ROOT}/bench/yenc_peer.py {w}/data.yenc {result}"),
+            floor("data.yenc"),
         ]),
         ("BinHex", "mac.hqx", [
             ("tamsel", f"{t} decode --overwrite -d {out} {w}/mac.hqx"),
@@ -306,7 +358,8 @@ def main():
         if args.baseline:
             tools = tools[:1] + [("baseline", tools[0][1].replace(t, args.baseline, 1))] + tools[1:]
         for tool, cmd in tools:
-            check = name in ("data.uue", "data.mim", "spool.mbox", "data.yenc")
+            check = tool != "I/O floor" and name in ("data.uue", "data.xxe", "data.mim",
+                                                      "spool.mbox", "parts", "data.yenc")
             secs, rss = measure(cmd, args.runs if name != "large.mbox" else 1, out,
                                 result if check else None, data if check else None)
             mbs = size / secs / 1e6
@@ -314,12 +367,13 @@ def main():
                 ours = secs
                 ratio = ""
             else:
-                ratio = f"{secs / ours:.1f}x"
+                ratio = f"{secs / ours:.2f}x" if tool == "I/O floor" else f"{secs / ours:.1f}x"
             print(f"{title:28} {tool:10} {mbs:8.0f} {rss / 1024:8.1f}MB {ratio:>10}")
         if name == "data.uue":
             single_uu = ours
-        if name == "spool.mbox":
-            print(f"{'':28} spool / single file time: {ours / single_uu:.2f}")
+        # tamsel against itself: the same data as one uuencoded file, per time taken.
+        if name in ("data.xxe", "spool.mbox", "parts") and single_uu:
+            print(f"{'':28} speed beside the single uu file: {single_uu / ours:.2f}x")
     shutil.rmtree(out, ignore_errors=True)
     remove_trash()
 
