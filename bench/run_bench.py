@@ -369,7 +369,7 @@ def main():
             else:
                 ratio = f"{secs / ours:.2f}x" if tool == "I/O floor" else f"{secs / ours:.1f}x"
             print(f"{title:28} {tool:10} {mbs:8.0f} {rss / 1024:8.1f}MB {ratio:>10}")
-        if name == "data.uue":
+        if title == "uuencode":
             single_uu = ours
         # tamsel against itself: the same data as one uuencoded file, per time taken.
         if name in ("data.xxe", "spool.mbox", "parts") and single_uu:

@@ -148,30 +148,43 @@ TEST_P(KernelsAgree, FullLines) {
     for (int trial = 0; trial < 1500; ++trial) {
         bool crlf = trial % 2;
         size_t lines = rng() % 40;
-        int kind = trial / 2 % 3;
-        size_t length = kind == 0 ? 60 : kind == 2 ? 64 : 16 + rng() % 90;
-        size_t stride = length + (kind == 0 ? 1 : 0) + (crlf ? 2 : 1);
+        int kind = trial / 2 % 4;  // uu, Base64, BinHex, xx
+        bool uu = kind == 0 || kind == 3;
+        size_t length = uu ? 60 : kind == 2 ? 64 : 16 + rng() % 90;
+        size_t stride = length + (uu ? 1 : 0) + (crlf ? 2 : 1);
         std::string alphabet = kind == 0   ? kUuChars
                                : kind == 1 ? std::string(codec::kBase64Alphabet)
-                                           : std::string(codec::kBinHexAlphabet);
-        std::string text = LineRun(rng, lines, kind == 0 ? "M" : "", alphabet, length, crlf);
+                               : kind == 2 ? std::string(codec::kBinHexAlphabet)
+                                           : std::string(codec::kXxAlphabet);
+        std::string text =
+            LineRun(rng, lines, kind == 0 ? "M" : kind == 3 ? "h" : "", alphabet, length, crlf);
         size_t cut = rng() % 3 == 0 ? rng() % (stride + 1) : 0;
         Bytes in(text.begin(), text.end() - static_cast<long>(std::min(cut, text.size())));
         SCOPED_TRACE(testing::Message() << "kind " << kind << " length " << length << " stride "
                                         << stride << " lines " << lines << " avail " << in.size());
         size_t a = 0, b = 0;
-        if (kind == 0) {
+        if (uu) {
             size_t maxLines = rng() % 4 == 0 ? rng() % 45 : SIZE_MAX;
             size_t room = std::min(maxLines, lines) * 45 + 4;
             std::vector<uint8_t> outA(room), outB(room);
             bool decode = rng() % 4 != 0;
-            a = ref.uuFullLines(in.data(), in.size(), stride, maxLines,
-                                decode ? outA.data() : nullptr);
-            b = vec->uuFullLines(in.data(), in.size(), stride, maxLines,
-                                 decode ? outB.data() : nullptr);
+            auto run = kind == 0 ? ref.uuFullLines : ref.xxFullLines;
+            auto fast = kind == 0 ? vec->uuFullLines : vec->xxFullLines;
+            a = run(in.data(), in.size(), stride, maxLines, decode ? outA.data() : nullptr);
+            b = fast(in.data(), in.size(), stride, maxLines, decode ? outB.data() : nullptr);
             ASSERT_EQ(a, b);
             EXPECT_TRUE(
                 std::equal(outA.begin(), outA.begin() + static_cast<long>(a * 45), outB.begin()));
+            // What the scalar kernel decodes is what the classifier and line decoder make of
+            // each line.
+            const codec::SixBitTable& table = kind == 0 ? codec::kUuTable : codec::kXxTable;
+            for (size_t k = 0; decode && k < a; ++k) {
+                std::string_view line(reinterpret_cast<const char*>(in.data()) + k * stride, 61);
+                ASSERT_TRUE(codec::IsFullUuLine(table, line)) << k;
+                uint8_t want[45 + 4];
+                codec::DecodeUuLine(table, line, 45, want);
+                ASSERT_TRUE(std::equal(want, want + 45, outA.begin() + static_cast<long>(k * 45)));
+            }
         } else if (kind == 1) {
             a = ref.base64FullLines(in.data(), in.size(), stride, length);
             b = vec->base64FullLines(in.data(), in.size(), stride, length);

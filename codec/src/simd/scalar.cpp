@@ -83,6 +83,27 @@ size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t m
     return n;
 }
 
+size_t XxFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
+                   uint8_t* out) {
+    size_t n = 0;
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[0] != 'h' || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        int bad = 0;
+        for (size_t i = 1; i <= 60; ++i)
+            bad |= kXxTable[p[i]];
+        if (bad < 0) break;
+        if (!out) continue;
+        for (size_t i = 1; i <= 60; i += 4, out += 3) {
+            auto a = static_cast<unsigned>(kXxTable[p[i]]), b = static_cast<unsigned>(kXxTable[p[i + 1]]),
+                 c = static_cast<unsigned>(kXxTable[p[i + 2]]), d = static_cast<unsigned>(kXxTable[p[i + 3]]);
+            out[0] = static_cast<uint8_t>(a << 2 | b >> 4);
+            out[1] = static_cast<uint8_t>(b << 4 | c >> 2);
+            out[2] = static_cast<uint8_t>(c << 6 | d);
+        }
+    }
+    return n;
+}
+
 size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length) {
     size_t n = 0;
     for (; avail >= stride; ++n, p += stride, avail -= stride) {
@@ -243,6 +264,7 @@ const Kernels kScalarTable = {
     scalar::UuAllValid,
     scalar::UuDecodeGroups,
     scalar::UuFullLines,
+    scalar::XxFullLines,
     scalar::Base64AllValid,
     scalar::Base64FullLines,
     scalar::Base64DecodeBlocks,

@@ -28,6 +28,10 @@ struct Kernels {
     size_t (*uuFullLines)(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
                           uint8_t* out);
 
+    // uuFullLines for xxencode: "h", 60 characters of its alphabet, then the line end.
+    size_t (*xxFullLines)(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
+                          uint8_t* out);
+
     // True when every byte is a Base64 alphabet character ('=' is not).
     bool (*base64AllValid)(const unsigned char* p, size_t n);
 
@@ -126,6 +130,10 @@ inline void UuDecodeGroups(const unsigned char* p, size_t groups, uint8_t* out) 
 inline size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
                           uint8_t* out) {
     return ActiveKernels().uuFullLines(p, avail, stride, maxLines, out);
+}
+inline size_t XxFullLines(const unsigned char* p, size_t avail, size_t stride, size_t maxLines,
+                          uint8_t* out) {
+    return ActiveKernels().xxFullLines(p, avail, stride, maxLines, out);
 }
 inline bool Base64AllValid(const unsigned char* p, size_t n) {
     return ActiveKernels().base64AllValid(p, n);

@@ -119,20 +119,9 @@ size_t FullLineStride(const SixBitTable& table, std::string_view text, size_t li
 }
 
 size_t RunOfFullLines(const SixBitTable& table, std::string_view data, size_t stride) {
-    const char lengthChar = &table == &kXxTable ? 'h' : 'M';
-    const char* p = data.data();
-    size_t avail = data.size();
-    if (&table == &kUuTable)
-        return UuFullLines(reinterpret_cast<const unsigned char*>(p), avail, stride, SIZE_MAX,
-                           nullptr);
-    size_t n = 0;
-    while (avail >= stride && p[0] == lengthChar && p[stride - 1] == '\n' &&
-           (stride == 62 || p[61] == '\r') && AllValid(table, std::string_view(p + 1, 60))) {
-        ++n;
-        p += stride;
-        avail -= stride;
-    }
-    return n;
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+    return &table == &kXxTable ? XxFullLines(p, data.size(), stride, SIZE_MAX, nullptr)
+                               : UuFullLines(p, data.size(), stride, SIZE_MAX, nullptr);
 }
 
 bool IsEndLine(std::string_view line) {

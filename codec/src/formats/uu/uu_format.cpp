@@ -289,28 +289,16 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         std::string_view pending = reader.Pending(true);  // full lines begin with data
         // The run in slices, each decoded into one reservation of the sink.
         constexpr size_t kSliceLines = 1024;
-        if (&table == &kUuTable) {
-            // Checked and decoded in one sweep.
-            const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
-            size_t done = 0, n = 0;
-            do {
-                o = sink.Reserve(kSliceLines * 45 + kUuSlack);
-                n = UuFullLines(p + done * stride, pending.size() - done * stride, stride,
-                                kSliceLines, o);
-                sink.Advance(n * 45);
-                done += n;
-            } while (n == kSliceLines);
-            reader.Consume(done * stride);
-            continue;
-        }
-        size_t run = RunOfFullLines(table, pending, stride);
-        for (size_t i = 0; i < run;) {
-            size_t n = run - i < kSliceLines ? run - i : kSliceLines;
-            o = sink.Reserve(n * 45 + kUuSlack);
-            for (size_t k = 0; k < n; ++k, ++i, o += 45)
-                DecodeUuLine(table, pending.substr(i * stride, 61), 45, o);
+        // Checked and decoded in one sweep.
+        auto fullLines = &table == &kXxTable ? XxFullLines : UuFullLines;
+        const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+        size_t run = 0, n = 0;
+        do {
+            o = sink.Reserve(kSliceLines * 45 + kUuSlack);
+            n = fullLines(p + run * stride, pending.size() - run * stride, stride, kSliceLines, o);
             sink.Advance(n * 45);
-        }
+            run += n;
+        } while (n == kSliceLines);
         reader.Consume(run * stride);
     }
     return reader.Result();
