@@ -156,8 +156,11 @@ TEST_P(KernelsAgree, FullLines) {
                                : kind == 1 ? std::string(codec::kBase64Alphabet)
                                : kind == 2 ? std::string(codec::kBinHexAlphabet)
                                            : std::string(codec::kXxAlphabet);
-        std::string text =
-            LineRun(rng, lines, kind == 0 ? "M" : kind == 3 ? "h" : "", alphabet, length, crlf);
+        std::string text = LineRun(rng, lines,
+                                   kind == 0   ? "M"
+                                   : kind == 3 ? "h"
+                                               : "",
+                                   alphabet, length, crlf);
         size_t cut = rng() % 3 == 0 ? rng() % (stride + 1) : 0;
         Bytes in(text.begin(), text.end() - static_cast<long>(std::min(cut, text.size())));
         SCOPED_TRACE(testing::Message() << "kind " << kind << " length " << length << " stride "

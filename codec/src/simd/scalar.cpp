@@ -94,8 +94,10 @@ size_t XxFullLines(const unsigned char* p, size_t avail, size_t stride, size_t m
         if (bad < 0) break;
         if (!out) continue;
         for (size_t i = 1; i <= 60; i += 4, out += 3) {
-            auto a = static_cast<unsigned>(kXxTable[p[i]]), b = static_cast<unsigned>(kXxTable[p[i + 1]]),
-                 c = static_cast<unsigned>(kXxTable[p[i + 2]]), d = static_cast<unsigned>(kXxTable[p[i + 3]]);
+            auto a = static_cast<unsigned>(kXxTable[p[i]]),
+                 b = static_cast<unsigned>(kXxTable[p[i + 1]]),
+                 c = static_cast<unsigned>(kXxTable[p[i + 2]]),
+                 d = static_cast<unsigned>(kXxTable[p[i + 3]]);
             out[0] = static_cast<uint8_t>(a << 2 | b >> 4);
             out[1] = static_cast<uint8_t>(b << 4 | c >> 2);
             out[2] = static_cast<uint8_t>(c << 6 | d);
