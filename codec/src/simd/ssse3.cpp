@@ -51,36 +51,6 @@ __attribute__((target("ssse3"))) void UuDecodeGroupsSsse3(const unsigned char* p
     }
 }
 
-__attribute__((target("ssse3"))) size_t UuFullLinesSsse3(const unsigned char* p, size_t avail,
-                                                         size_t stride, size_t maxLines,
-                                                         uint8_t* out) {
-    // Four loads cover the 60 characters: 1..16, 17..32, 33..48 and 45..60. The last overlaps
-    // the third by one group, whose three bytes it writes again with the same values.
-    const __m128i space = _mm_set1_epi8(0x20);
-    const __m128i limit = _mm_set1_epi8(0x40);
-    const __m128i mask = _mm_set1_epi8(0x3F);
-    size_t n = 0;
-    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[0] != 'M' || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
-        __m128i a = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), space);
-        __m128i b = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17)), space);
-        __m128i c = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 33)), space);
-        __m128i d = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 45)), space);
-        // A character is in the alphabet when (c - 0x20) is at most 0x40, unsigned.
-        __m128i bad = _mm_or_si128(_mm_or_si128(_mm_subs_epu8(a, limit), _mm_subs_epu8(b, limit)),
-                                   _mm_or_si128(_mm_subs_epu8(c, limit), _mm_subs_epu8(d, limit)));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
-        if (out) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_and_si128(a, mask)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), Pack(_mm_and_si128(b, mask)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), Pack(_mm_and_si128(c, mask)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 33), Pack(_mm_and_si128(d, mask)));
-            out += 45;
-        }
-    }
-    return n;
-}
-
 // Bit classes of invalid characters, by low and by high nibble: a character is valid when the
 // two entries share no bit. Non-zero bytes of the result mark invalid characters.
 __attribute__((target("ssse3"))) inline __m128i Classes(__m128i v, __m128i lutLo, __m128i lutHi) {
@@ -108,29 +78,53 @@ __attribute__((target("ssse3"))) inline __m128i XxValues(__m128i v) {
     return _mm_add_epi8(_mm_add_epi8(v, offset), _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
 }
 
-__attribute__((target("ssse3"))) size_t XxFullLinesSsse3(const unsigned char* p, size_t avail,
-                                                         size_t stride, size_t maxLines,
-                                                         uint8_t* out) {
-    // As UuFullLinesSsse3: four loads over the 60 characters, the last overlapping by a group.
+// uuencode: a character is in the alphabet when (c - 0x20) is at most 0x40, unsigned, and its
+// value is that, less 0x40 ("`" is zero).
+__attribute__((target("ssse3"))) inline __m128i UuInvalid(__m128i v) {
+    return _mm_subs_epu8(_mm_sub_epi8(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x40));
+}
+__attribute__((target("ssse3"))) inline __m128i UuValues(__m128i v) {
+    return _mm_and_si128(_mm_sub_epi8(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x3F));
+}
+
+// Full lines of 45 bytes ("M" or "h", 60 characters, the line end) of either alphabet. Four
+// loads cover the 60 characters: 1..16, 17..32, 33..48 and 45..60. The last overlaps the third
+// by one group, whose three bytes it writes again with the same values.
+template <char kLength, __m128i (*Invalid)(__m128i), __m128i (*Values)(__m128i)>
+__attribute__((target("ssse3"))) size_t SixBitFullLines(const unsigned char* p, size_t avail,
+                                                        size_t stride, size_t maxLines,
+                                                        uint8_t* out) {
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[0] != 'h' || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        if (p[0] != kLength || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17));
         __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 33));
         __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 45));
-        __m128i bad = _mm_or_si128(_mm_or_si128(XxInvalid(a), XxInvalid(b)),
-                                   _mm_or_si128(XxInvalid(c), XxInvalid(d)));
+        __m128i bad = _mm_or_si128(_mm_or_si128(Invalid(a), Invalid(b)),
+                                   _mm_or_si128(Invalid(c), Invalid(d)));
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
         if (out) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(XxValues(a)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), Pack(XxValues(b)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), Pack(XxValues(c)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 33), Pack(XxValues(d)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(Values(a)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), Pack(Values(b)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), Pack(Values(c)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 33), Pack(Values(d)));
             out += 45;
         }
     }
     return n;
+}
+
+__attribute__((target("ssse3"))) size_t UuFullLinesSsse3(const unsigned char* p, size_t avail,
+                                                         size_t stride, size_t maxLines,
+                                                         uint8_t* out) {
+    return SixBitFullLines<'M', UuInvalid, UuValues>(p, avail, stride, maxLines, out);
+}
+
+__attribute__((target("ssse3"))) size_t XxFullLinesSsse3(const unsigned char* p, size_t avail,
+                                                         size_t stride, size_t maxLines,
+                                                         uint8_t* out) {
+    return SixBitFullLines<'h', XxInvalid, XxValues>(p, avail, stride, maxLines, out);
 }
 
 __attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
