@@ -106,17 +106,7 @@ class Walker {
         char* real = realpath(arg.c_str(), nullptr);
         m_root = real ? real : arg;
         std::free(real);
-        if (m_recursive || IsMaildir(arg)) {
-            Directory(arg, st);
-            return;
-        }
-        std::vector<Entry> entries;
-        if (List(arg, entries) && IsMhFolder(entries)) {
-            Directory(arg, st);
-            return;
-        }
-        Fail("Cannot read " + Quote(arg) +
-             ": it is a directory; give -r (--recursive) to read the files in it");
+        Directory(arg, st, true);
     }
 
   private:
@@ -125,7 +115,8 @@ class Walker {
         if (m_list.error == 0) m_list.error = codec::kIoError;
     }
 
-    void Directory(const std::string& dir, const struct stat& st) {
+    // given: named as an argument, and so read without recursive only as a mail folder.
+    void Directory(const std::string& dir, const struct stat& st, bool given = false) {
         auto [at, fresh] = m_seen.emplace(std::make_pair(st.st_dev, st.st_ino), dir);
         if (!fresh) {
             Fail("Cannot read " + Quote(dir) + ": it is " + Quote(at->second) +
@@ -142,6 +133,11 @@ class Walker {
             return;
         }
         bool mh = IsMhFolder(entries);
+        if (given && !m_recursive && !mh) {
+            Fail("Cannot read " + Quote(dir) +
+                 ": it is a directory; give -r (--recursive) to read the files in it");
+            return;
+        }
         for (const Entry& e : entries) {
             if (e.name[0] == '.') continue;
             std::string path = Join(dir, e.name);

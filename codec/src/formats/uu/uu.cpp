@@ -118,10 +118,15 @@ size_t FullLineStride(const SixBitTable& table, std::string_view text, size_t li
     return IsFullUuLine(table, text) ? lineBytes : 0;
 }
 
+size_t FullLines(const SixBitTable& table, const unsigned char* p, size_t avail, size_t stride,
+                 size_t maxLines, uint8_t* out) {
+    return &table == &kXxTable ? XxFullLines(p, avail, stride, maxLines, out)
+                               : UuFullLines(p, avail, stride, maxLines, out);
+}
+
 size_t RunOfFullLines(const SixBitTable& table, std::string_view data, size_t stride) {
-    const auto* p = reinterpret_cast<const unsigned char*>(data.data());
-    return &table == &kXxTable ? XxFullLines(p, data.size(), stride, SIZE_MAX, nullptr)
-                               : UuFullLines(p, data.size(), stride, SIZE_MAX, nullptr);
+    return FullLines(table, reinterpret_cast<const unsigned char*>(data.data()), data.size(),
+                     stride, SIZE_MAX, nullptr);
 }
 
 bool IsEndLine(std::string_view line) {

@@ -75,6 +75,10 @@ bool IsFullUuLine(const SixBitTable& table, std::string_view line);
 // "\n" or "\r\n"): the common body of a posting, which the scan and the decode take in bulk
 // instead of line by line. Returns the number of such lines.
 size_t RunOfFullLines(const SixBitTable& table, std::string_view data, size_t stride);
+// The same, at most maxLines, from avail bytes at p, decoded into out (45 bytes a line and
+// four of slack) when it is given: UuFullLines or XxFullLines, by the table.
+size_t FullLines(const SixBitTable& table, const unsigned char* p, size_t avail, size_t stride,
+                 size_t maxLines, uint8_t* out);
 
 // The stride of a full line handed out by the line reader, or 0 when the line is not one.
 size_t FullLineStride(const SixBitTable& table, std::string_view text, size_t lineBytes);

@@ -290,12 +290,12 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
         // The run in slices, each decoded into one reservation of the sink.
         constexpr size_t kSliceLines = 1024;
         // Checked and decoded in one sweep.
-        auto fullLines = &table == &kXxTable ? XxFullLines : UuFullLines;
         const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
         size_t run = 0, n = 0;
         do {
             o = sink.Reserve(kSliceLines * 45 + kUuSlack);
-            n = fullLines(p + run * stride, pending.size() - run * stride, stride, kSliceLines, o);
+            n = FullLines(table, p + run * stride, pending.size() - run * stride, stride,
+                          kSliceLines, o);
             sink.Advance(n * 45);
             run += n;
         } while (n == kSliceLines);
