@@ -263,7 +263,8 @@ TEST(MimeDecode, AnAttachmentCutShortHasNoEnd) {
 // Runs of whole alphabet lines are taken in bulk by the scan; a line that differs in any way
 // (a foreign character, padding, another length, a missing CR) ends the run there.
 TEST(Base64FullLines, CountLinesOfExactlyTheGivenLengthAndLineEnd) {
-    std::string data = test::Filtered(test::RandomBytes(5700, 61), "base64 -w 76");
+    std::string bytes = test::RandomBytes(5700, 61);
+    std::string data = test::Filtered(bytes, "base64 -w 76");
     ASSERT_EQ(data.size(), 100u * 77);
     for (bool crlf : {false, true}) {
         SCOPED_TRACE(crlf ? "CRLF" : "LF");
@@ -271,9 +272,15 @@ TEST(Base64FullLines, CountLinesOfExactlyTheGivenLengthAndLineEnd) {
         for (size_t i = 0; i < data.size(); i += 77)
             text += data.substr(i, 76) + (crlf ? "\r\n" : "\n");
         const size_t stride = crlf ? 78 : 77;
+        // Counted, and counted while decoded: the same lines, and the bytes they carry.
         auto lines = [&](const std::string& t) {
-            return codec::Base64FullLines(reinterpret_cast<const unsigned char*>(t.data()),
-                                          t.size(), stride, 76);
+            const auto* p = reinterpret_cast<const unsigned char*>(t.data());
+            size_t n = codec::Base64FullLines(p, t.size(), stride, 76);
+            std::vector<uint8_t> out(100 * 57 + 8);
+            EXPECT_EQ(n, codec::Base64DecodeFullLines(p, t.size(), stride, 76, 100, out.data()));
+            EXPECT_TRUE(std::string(out.begin(), out.begin() + static_cast<ptrdiff_t>(n * 57)) ==
+                        bytes.substr(0, n * 57));
+            return n;
         };
         EXPECT_EQ(lines(text), 100u);
         struct Fault {
@@ -376,3 +383,59 @@ TEST(BareBase64, IsFoundAndNamedAfterTheInput) {
 }
 
 }  // namespace
+
+// A large MIME body is decoded while it is loaded when asked; what the load writes is what a
+// decode writes, whatever stands between its lines, or it is not used.
+TEST(MimeDecode, WhatTheLoadDecodesIsWhatADecodeWrites) {
+    TempDir dir;
+    std::string data = test::RandomBytes((5 << 18) + 2, 43);  // 1.25 MiB, padded
+    WriteFile(dir / "data.bin", data);
+    std::string body = test::ShellOutput("base64 -w 76 " + Q(dir / "data.bin"));
+    size_t mid = body.find('\n', body.size() / 2) + 1;
+    std::string twice = body + test::Filtered("more", "base64");
+    std::string stray = body.substr(0, mid) + "\n*** ***\n\n" + body.substr(mid);
+    std::string early = body.substr(0, mid - 5) + "=" + body.substr(mid - 5);
+    auto crlf = [](const std::string& s) {
+        std::string out;
+        for (char c : s)
+            out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::string body;
+        bool kept;  // by the load
+    };
+    const Case cases[] = {
+        {"lf", body, true},
+        {"crlf", crlf(body), true},
+        {"padding ends the data", twice, true},
+        {"a stray line", stray, true},
+        {"padding inside a line", early, false},  // its count goes on past where decoding stops
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(dir / "mail",
+                  "MIME-Version: 1.0\nContent-Type: application/octet-stream; "
+                  "name=big.bin\nContent-Transfer-Encoding: base64\n\n" +
+                      c.body);
+        std::string decoded[2];
+        for (int during : {0, 1}) {
+            SCOPED_TRACE(during);
+            std::string out = dir / (std::string("out") + std::to_string(during));
+            test::Shell("rm -rf " + Q(out) + " && mkdir " + Q(out));
+            test::Library t;
+            t.OutputTo(out);
+            t.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+            ASSERT_EQ(0, t.Load(dir / "mail"));
+            EXPECT_EQ(during && c.kept ? 1 : 0, test::OpenFilesIn(out));
+            ASSERT_EQ(1u, t.Records().size());
+            ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+            decoded[during] = ReadFile(out + "/big.bin");
+        }
+        EXPECT_TRUE(decoded[0] == decoded[1]);
+        if (c.kept) {
+            EXPECT_TRUE(decoded[1] == data);
+        }
+    }
+}

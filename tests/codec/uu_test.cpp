@@ -306,3 +306,74 @@ TEST(UuFullLines, StopAtTheFirstLineTheClassifierWouldRefuseAndDecodeTheSameByte
 }
 
 }  // namespace
+
+// A large file posted whole is decoded while it is loaded when asked; what the load writes is
+// what a decode writes, however the lines are mangled, and for whatever follows it.
+TEST(UuDecode, WhatTheLoadDecodesIsWhatADecodeWrites) {
+    TempDir dir;
+    std::string data = test::RandomBytes((3 << 19) + 7, 41);  // 1.5 MiB and a short last line
+    WriteFile(dir / "orig.bin", data);
+    ASSERT_EQ(0, test::Shell("cd " + Q(dir.path()) + " && uuencode orig.bin big.bin > lf.uue"));
+    std::string lf = ReadFile(dir / "lf.uue");
+    // Every other line, and the line before the last, with its trailing blanks lost (sharutils
+    // writes '`' for zero: made blanks first); blank lines, a cut mark and a damaged line
+    // inside; then a second file after the first without its "end".
+    std::string mangled;
+    size_t pos = lf.find('\n') + 1, n = 0;
+    mangled = lf.substr(0, pos);
+    while (pos < lf.size()) {
+        size_t next = lf.find('\n', pos) + 1;
+        std::string line = lf.substr(pos, next - pos - 1);
+        if (++n % 2 == 0 && line.size() > 1 && line != "end") {
+            for (size_t i = 1; i < line.size(); ++i)
+                if (line[i] == '`') line[i] = ' ';
+            while (line.size() > 1 && line.back() == ' ')
+                line.pop_back();
+        }
+        if (n == 5000) mangled += "\n\n--- cut here ---\n";
+        if (n == 9000) line[20] = 'q';
+        mangled += line + "\n";
+        pos = next;
+    }
+    std::string expectedMangled = data.substr(0, 8999 * 45) + data.substr(9000 * 45);
+    std::string small = test::RandomBytes(1000, 42);
+    WriteFile(dir / "small.bin", small);
+    std::string second = test::ShellOutput("cd " + Q(dir.path()) + " && uuencode small.bin s.bin");
+    std::string noEnd = lf.substr(0, lf.rfind("end")) + second;
+    std::string crlf;
+    for (char c : lf)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"lf", lf, data},
+        {"crlf", crlf, data},
+        {"xx", test::XxEncode(data, "big.bin"), data},
+        {"mangled", mangled, expectedMangled},
+        {"no end", noEnd, data},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(dir / "in", c.text);
+        for (int during : {0, 1}) {
+            SCOPED_TRACE(during);
+            std::string out = dir / (std::string("out") + std::to_string(during));
+            test::Shell("rm -rf " + Q(out) + " && mkdir " + Q(out));
+            test::Library t;
+            t.OutputTo(out);
+            t.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+            t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+            ASSERT_EQ(0, t.Load(dir / "in"));
+            EXPECT_EQ(during, test::OpenFilesIn(out));  // the load's unnamed output
+            for (const codec::FileRecord* r : t.Records())
+                ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+            EXPECT_TRUE(ReadFile(out + "/big.bin") == c.expected);
+            if (c.text == noEnd) {
+                EXPECT_EQ(small, ReadFile(out + "/s.bin"));
+            }
+        }
+    }
+}

@@ -2,6 +2,7 @@
 #include "formats/format.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "formats/base64/base64_format.h"
@@ -101,7 +102,7 @@ Chunk::~Chunk() {
 
 void Chunk::StartKeeping(uint64_t size) {
     StopKeeping();
-    if (m_keeper.keep && size >= kKeepAtLeast) m_keepId = m_keeper.keep(size, &keepSink);
+    if (m_keeper.keep && size >= m_keeper.atLeast) m_keepId = m_keeper.keep(size, &keepSink);
     if (m_keepId < 0) keepSink = nullptr;
 }
 
@@ -115,6 +116,47 @@ int Chunk::TakeKeepId() {
     int id = m_keepId;
     m_keepId = -1;
     return id;
+}
+
+void GrowingKeep::Start(Chunk& chunk, uint64_t from, double ratio) {
+    Stop();
+    if (!chunk.CanKeep()) return;
+    uint64_t left = chunk.InputSize() > from ? chunk.InputSize() - from : 0;
+    m_estimate = static_cast<uint64_t>(static_cast<double>(left) * ratio);
+    if (m_estimate < chunk.KeepAtLeast()) return;  // too little input left to be kept
+    m_chunk = &chunk;
+}
+
+void GrowingKeep::Stop() {
+    if (m_chunk) m_chunk->StopKeeping();
+    m_chunk = nullptr;
+    m_written = 0;
+    m_held = 0;
+}
+
+uint8_t* GrowingKeep::Reserve(size_t need) {
+    if (m_chunk->keepSink) return m_chunk->keepSink->Reserve(need);
+    if (m_start.size() < m_held + need) m_start.resize(std::max(m_held + need, m_start.size() * 2));
+    return m_start.data() + m_held;
+}
+
+void GrowingKeep::Advance(size_t used) {
+    m_written += used;
+    if (ByteSink* sink = m_chunk->keepSink) {
+        sink->Advance(used);
+        return;
+    }
+    m_held += used;
+    if (m_held < m_chunk->KeepAtLeast()) return;
+    m_chunk->StartKeeping(std::max<uint64_t>(m_estimate, m_held));
+    ByteSink* sink = m_chunk->keepSink;
+    if (!sink) {  // refused: as many kept as may be, or no output directory
+        Stop();
+        return;
+    }
+    std::memcpy(sink->Reserve(m_held), m_start.data(), m_held);
+    sink->Advance(m_held);
+    m_held = 0;
 }
 
 void Chunk::Open(Framing how, Encoding encoding, uint64_t begin) {

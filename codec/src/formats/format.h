@@ -31,8 +31,10 @@ class FormatReader;
 struct Keeper {
     std::function<int(uint64_t size, ByteSink** sink)> keep;
     std::function<void(int id)> drop;
+    uint64_t inputSize = 0;  // of the input scanned: a bound for sizes only estimated
+    uint64_t atLeast = 0;    // the least a file must hold to have its data kept
 };
-// The least a file must say it holds to have its data kept.
+// The usual least (TAMSEL_KEEP_FROM may set another, for tests of small inputs).
 inline constexpr uint64_t kKeepAtLeast = 1 << 20;
 
 // Whether a chunk without headers of this encoding may start here: only right after an
@@ -85,6 +87,8 @@ class Chunk {
     // Keeping the decoded data (see Keeper): StartKeeping asks for a sink for a file of that
     // size; keepSink is it while kept; TakeKeepId hands the id to the part.
     bool CanKeep() const { return static_cast<bool>(m_keeper.keep); }
+    uint64_t KeepAtLeast() const { return m_keeper.atLeast; }
+    uint64_t InputSize() const { return m_keeper.inputSize; }
     void StartKeeping(uint64_t size);
     void StopKeeping();
     int TakeKeepId();
@@ -110,6 +114,32 @@ class Chunk {
     FormatSet& m_formats;
 };
 
+// Keeping the data of a file whose size is known only at its end (uuencode: no header says
+// it): from the first byte on, the format writes what it counts as data here; the start is
+// held in memory until there is enough to be worth a sink, whose size is then estimated from
+// the input left. Written() is what went in, to be checked against what the part counts.
+class GrowingKeep : public ByteSink {
+  public:
+    // Starts collecting for chunk, whose data begins at offset `from` with `ratio` bytes of
+    // data to a byte of input at most.
+    void Start(Chunk& chunk, uint64_t from, double ratio);
+    // Stops, dropping what the chunk kept unless its id was taken: what was written is not
+    // the part's data, or the part is done.
+    void Stop();
+    bool Active() const { return m_chunk != nullptr; }
+    uint64_t Written() const { return m_written; }
+
+    uint8_t* Reserve(size_t need) override;
+    void Advance(size_t used) override;
+
+  private:
+    Chunk* m_chunk = nullptr;
+    uint64_t m_estimate = 0;
+    uint64_t m_written = 0;
+    std::vector<uint8_t> m_start;  // held until kept
+    size_t m_held = 0;
+};
+
 // A format's side of one scan. Stateful: one object per scan.
 class FormatReader {
   public:
@@ -125,7 +155,8 @@ class FormatReader {
     virtual void Closing(Chunk&, Framing, bool& /*hasEnd*/) {}
     // After a line that set chunk.bulkStride: how many lines like it `pending` starts with,
     // which FullLines then takes in one go (yEnc: stride 1, the run in bytes).
-    virtual size_t BulkRun(const Chunk&, std::string_view /*pending*/) const { return 0; }
+    // A format may decode the run as it checks it (into what it keeps).
+    virtual size_t BulkRun(Chunk&, std::string_view /*pending*/) { return 0; }
     virtual void FullLines(Chunk&, std::string_view /*run*/, size_t /*count*/) {}
 };
 

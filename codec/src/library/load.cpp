@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -73,11 +74,11 @@ int CodecLibrary::Impl::LoadStream(int fd, const std::string& name, const std::s
     int rc = Scan(name, input, files.AddStream(spool, name));
     spool->Finish();
     if (spool->keepError() != 0)
-        Message(kLevelWarning, Quote(name) + " is kept past its first " +
-                                   std::to_string(Spool::kStreamMemory >> 20) +
-                                   " MiB in a temporary file in " + Quote(spool->dir()) +
-                                   ", and that file cannot be made or written: " +
-                                   std::strerror(spool->keepError()));
+        Message(
+            kLevelWarning,
+            Quote(name) + " is kept past its first " + std::to_string(Spool::kStreamMemory >> 20) +
+                " MiB in a temporary file in " + Quote(spool->dir()) +
+                ", and that file cannot be made or written: " + std::strerror(spool->keepError()));
     return rc;
 }
 
@@ -243,6 +244,12 @@ Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
         return id;
     };
     keeper.drop = [this](int id) { kept.erase(id); };
+    keeper.inputSize = inputSize;
+    static const uint64_t atLeast = [] {
+        const char* from = std::getenv("TAMSEL_KEEP_FROM");
+        return from && *from ? std::strtoull(from, nullptr, 10) : kKeepAtLeast;
+    }();
+    keeper.atLeast = atLeast;
     return keeper;
 }
 

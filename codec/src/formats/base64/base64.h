@@ -18,6 +18,8 @@ class Base64Decoder {
     size_t Finish(uint8_t* out);
 
     bool finished() const { return m_finished; }
+    // Between quads, before padding: where whole lines may be decoded on their own.
+    bool atQuad() const { return m_have == 0 && !m_finished; }
     uint64_t skipped() const { return m_skipped; }  // non-blank characters outside the alphabet
 
   private:
@@ -26,6 +28,13 @@ class Base64Decoder {
     bool m_finished = false;  // padding seen
     uint64_t m_skipped = 0;
 };
+
+// The lines Base64FullLines counts (of exactly `length` alphabet characters, a multiple of
+// four, each with the line end `stride` says), at most maxLines, checked and decoded in one
+// sweep into out, which needs room for maxLines * length / 4 * 3 + 8 bytes. Returns the number
+// of lines; each wrote length / 4 * 3 bytes.
+size_t Base64DecodeFullLines(const unsigned char* p, size_t avail, size_t stride, size_t length,
+                             size_t maxLines, uint8_t* out);
 
 // True for a line made only of Base64 characters (optionally ending in '=' padding) whose
 // length is a multiple of four: how a Base64 body without headers is recognised.

@@ -4,6 +4,7 @@
 #include "formats/base64/base64_format.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/tables.h"
 #include "base/text.h"
@@ -47,39 +48,80 @@ class Base64Reader : public FormatReader {
   public:
     bool TextLine(const Line& line, Chunk& chunk) override;
     void BodyLine(const Line& line, Chunk& chunk) override;
-    void Opened(Chunk&) override {
+    void Opened(Chunk& chunk) override {
         m_chars = 0;
         m_firstLength = m_lastLength = 0;
         m_padded = false;
+        m_keep.Stop();
+        m_decoder = Base64Decoder();
+        // A MIME body posted whole is decoded as it is read, when asked.
+        if (chunk.framing == Framing::kMime && chunk.part.total <= 1)
+            m_keep.Start(chunk, chunk.part.begin, 0.75);
     }
     void Closing(Chunk& chunk, Framing framing, bool& hasEnd) override {
         uint64_t bytes = m_chars / 4 * 3;
         if (m_chars % 4 >= 2) bytes += m_chars % 4 - 1;
         chunk.part.bytes = bytes;
+        if (m_keep.Active()) {
+            m_keep.Advance(m_decoder.Finish(m_keep.Reserve(8)));
+            // Padding inside the data stops the decoder short of what the count says.
+            if (chunk.keepSink && m_keep.Written() == bytes) chunk.part.kept = chunk.TakeKeepId();
+            m_keep.Stop();
+        }
         // Padding or a shorter last line ends the data; so do whole quads where the input is
         // nothing but Base64.
         if (framing == Framing::kHeaderless &&
             (m_padded || m_lastLength < m_firstLength || (chunk.part.bare && m_chars % 4 == 0)))
             hasEnd = true;
     }
-    size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
-        return Base64FullLines(reinterpret_cast<const unsigned char*>(pending.data()),
-                               pending.size(), chunk.bulkStride, m_bulkLength);
-    }
-    void FullLines(Chunk&, std::string_view, size_t count) override {
+    size_t BulkRun(Chunk& chunk, std::string_view pending) override;
+    void FullLines(Chunk&, std::string_view run, size_t count) override {
         m_chars += m_bulkLength * count;
+        if (!std::exchange(m_runKept, false)) Keep(run);
     }
 
   private:
     // Counts a line's characters; true when it was all alphabet, without padding.
     bool Count(std::string_view text, uint64_t next, Chunk& chunk);
+    // Decodes what was counted into what is kept, in slices. What the count passed over
+    // (blank lines, lines after padding) holds nothing the decoder of the span would take.
+    void Keep(std::string_view text) {
+        if (!m_keep.Active()) return;
+        constexpr size_t kSlice = 64 * 1024;
+        for (size_t at = 0; at < text.size(); at += kSlice) {
+            size_t n = std::min(kSlice, text.size() - at);
+            m_keep.Advance(m_decoder.Decode(text.data() + at, n, m_keep.Reserve(n / 4 * 3 + 8)));
+        }
+    }
 
     uint64_t m_chars = 0;
     size_t m_firstLength = 0;
     size_t m_lastLength = 0;
     bool m_padded = false;
     size_t m_bulkLength = 0;  // of the lines taken in bulk
+    bool m_runKept = false;   // the bulk run was decoded into what is kept as it was checked
+    Base64Decoder m_decoder;  // of what is kept
+    GrowingKeep m_keep;
 };
+
+size_t Base64Reader::BulkRun(Chunk& chunk, std::string_view pending) {
+    const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+    size_t stride = chunk.bulkStride, length = m_bulkLength;
+    if (!m_keep.Active() || !m_decoder.atQuad())
+        return Base64FullLines(p, pending.size(), stride, length);
+    // Checked and decoded in one sweep, in slices of one reservation each.
+    constexpr size_t kSliceLines = 1024;
+    size_t run = 0, n = 0;
+    do {
+        uint8_t* o = m_keep.Reserve(kSliceLines * length / 4 * 3 + 8);
+        n = Base64DecodeFullLines(p + run * stride, pending.size() - run * stride, stride, length,
+                                  kSliceLines, o);
+        m_keep.Advance(n * length / 4 * 3);
+        run += n;
+    } while (n == kSliceLines);
+    m_runKept = run > 0;
+    return run;
+}
 
 bool Base64Reader::Count(std::string_view text, uint64_t next, Chunk& chunk) {
     // Padding ended the data: the decoder stops there, and so does the count.
@@ -141,7 +183,10 @@ void Base64Reader::BodyLine(const Line& line, Chunk& chunk) {
     // followed by more of the same: those are taken in bulk (no boundary, header or "From "
     // line can look like one).
     std::string_view t = line.text;
-    if (Count(t, line.next, chunk) && t.size() >= 16 && t.size() % 4 == 0 && line.Stride()) {
+    uint64_t before = m_chars;
+    bool whole = Count(t, line.next, chunk);
+    if (m_chars != before) Keep(t);
+    if (whole && t.size() >= 16 && t.size() % 4 == 0 && line.Stride()) {
         chunk.bulkStride = line.Stride();
         m_bulkLength = t.size();
     }

@@ -26,7 +26,7 @@ class BinHexReader : public FormatReader {
     bool TextLine(const Line& line, Chunk& chunk) override;
     void Opened(Chunk& chunk) override { m_keep.Reset(chunk); }
     void Closing(Chunk& chunk, Framing, bool& hasEnd) override;
-    size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
+    size_t BulkRun(Chunk& chunk, std::string_view pending) override {
         return BinHexFullLines(reinterpret_cast<const unsigned char*>(pending.data()),
                                pending.size(), chunk.bulkStride);
     }

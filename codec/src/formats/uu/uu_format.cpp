@@ -28,15 +28,9 @@ const SixBitTable& TableOf(Encoding encoding) {
 class UuReader : public FormatReader {
   public:
     bool TextLine(const Line& line, Chunk& chunk) override;
-    void Opened(Chunk& chunk) override {
-        m_decided = chunk.framing != Framing::kBegin;
-        m_prevData = false;
-        m_prevEmpty = false;
-        m_hold.Reset();
-    }
-    size_t BulkRun(const Chunk& chunk, std::string_view pending) const override {
-        return RunOfFullLines(TableOf(chunk.part.encoding), pending, chunk.bulkStride);
-    }
+    void Opened(Chunk& chunk) override;
+    void Closing(Chunk& chunk, Framing, bool&) override;
+    size_t BulkRun(Chunk& chunk, std::string_view pending) override;
     void FullLines(Chunk& chunk, std::string_view, size_t count) override {
         chunk.part.bytes += 45 * static_cast<uint64_t>(count);
         chunk.part.dataEnded = false;
@@ -57,16 +51,63 @@ class UuReader : public FormatReader {
     bool m_prevZero = false;  // the previous line, outside a chunk, was a terminator
     ShortLineHold m_hold;
     uint64_t m_heldBytes = 0, m_heldNext = 0;  // of the short line held
-    bool m_prevEmpty = false;                  // in a chunk: the previous line was empty
+    uint8_t m_heldData[64 + kUuSlack];         // and what it decodes to, when kept
+    // A file posted whole after a begin line is decoded as it is read, when asked: what the
+    // part counts as data goes here, line by line as the decoder would write it.
+    GrowingKeep m_keep;
+    bool m_prevEmpty = false;  // in a chunk: the previous line was empty
     // Outside a chunk: the previous line was short (at m_shortOffset, of m_shortBytes), and
     // the terminator came right after it.
     bool m_prevShort = false, m_shortBeforeZero = false;
     uint64_t m_shortOffset = 0, m_shortBytes = 0;
 };
 
+void UuReader::Opened(Chunk& chunk) {
+    m_decided = chunk.framing != Framing::kBegin;
+    m_prevData = false;
+    m_prevEmpty = false;
+    m_hold.Reset();
+    m_keep.Stop();
+    // Numbered as one of several, it is not a file whole.
+    if (chunk.framing == Framing::kBegin && chunk.part.encoding != Encoding::kBase64 &&
+        chunk.part.total <= 1)
+        m_keep.Start(chunk, chunk.part.begin, 45.0 / 62);  // full lines and line feeds
+}
+
+void UuReader::Closing(Chunk& chunk, Framing, bool&) {
+    const PartInfo& part = chunk.part;
+    // Decoded text (a gateway's quoted-printable, HTML) is not kept: the decoder reads it
+    // again as the text reads.
+    if (m_keep.Active() && chunk.keepSink && m_keep.Written() == part.bytes && !part.qpText &&
+        !part.markup)
+        chunk.part.kept = chunk.TakeKeepId();
+    m_keep.Stop();
+}
+
+size_t UuReader::BulkRun(Chunk& chunk, std::string_view pending) {
+    const SixBitTable& table = TableOf(chunk.part.encoding);
+    if (!m_keep.Active()) return RunOfFullLines(table, pending, chunk.bulkStride);
+    // Checked and decoded in one sweep, in slices of one reservation each.
+    constexpr size_t kSliceLines = 1024;
+    const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+    size_t stride = chunk.bulkStride, run = 0, n = 0;
+    do {
+        uint8_t* o = m_keep.Reserve(kSliceLines * 45 + kUuSlack);
+        n = codec::FullLines(table, p + run * stride, pending.size() - run * stride, stride,
+                             kSliceLines, o);
+        m_keep.Advance(n * 45);
+        run += n;
+    } while (n == kSliceLines);
+    return run;
+}
+
 void UuReader::Decide(Chunk& chunk, LineKind kind, bool end, char first, uint64_t through) {
     if (!m_hold.Held() || !m_hold.Counts(kind, end, first)) return;
     chunk.part.bytes += m_heldBytes;
+    if (m_keep.Active()) {
+        std::memcpy(m_keep.Reserve(m_heldBytes), m_heldData, m_heldBytes);
+        m_keep.Advance(m_heldBytes);
+    }
     chunk.part.hasData = true;
     chunk.part.dataEnded = true;  // a line cut short is a file's last
     // Up to the line that decided, which the decoder must see to decide alike.
@@ -149,6 +190,7 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
     if (u.kind == LineKind::kShort && (!headerless || chunk.confirmed)) {
         m_hold.Hold(t[0]);
         m_heldBytes = static_cast<uint64_t>(u.bytes);
+        if (m_keep.Active()) DecodeUuLine(table, t, u.bytes, m_heldData);
         m_heldNext = line.next;
         m_prevData = false;
         return true;
@@ -158,6 +200,11 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
         chunk.bulkStride = FullLineStride(table, t, line.Stride());
         if (headerless && !chunk.confirmed && chunk.bulkStride) chunk.confirmed = true;
         part.bytes += static_cast<uint64_t>(u.bytes);
+        if (m_keep.Active()) {
+            uint8_t* o = m_keep.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
+            DecodeUuLine(table, t, u.bytes, o);
+            m_keep.Advance(static_cast<size_t>(u.bytes));
+        }
         part.hasData = true;
         chunk.lastDataEnd = line.next;
         m_prevData = true;

@@ -34,7 +34,7 @@ class YencReader : public FormatReader {
     bool TextLine(const Line& line, Chunk& chunk) override;
     void Opened(Chunk&) override { Restart(); }
     void Closing(Chunk& chunk, Framing, bool&) override;
-    size_t BulkRun(const Chunk& chunk, std::string_view pending) const override;
+    size_t BulkRun(Chunk& chunk, std::string_view pending) override;
     void FullLines(Chunk& chunk, std::string_view run, size_t) override {
         // Lines of data, none blank; the decoder skips the line ends itself.
         chunk.part.hasData = true;
@@ -193,7 +193,7 @@ void YencReader::Closing(Chunk& chunk, Framing, bool&) {
 
 // Never more lines than can hold the bytes still expected (a character is at most a byte),
 // so that the line that completes the part is read on its own.
-size_t YencReader::BulkRun(const Chunk& chunk, std::string_view pending) const {
+size_t YencReader::BulkRun(Chunk& chunk, std::string_view pending) {
     size_t run = RunOfDataLines(chunk, pending);
     int64_t want = Expected(chunk.part);
     if (want < 0 || run == 0) return run;
