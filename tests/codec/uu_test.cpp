@@ -175,6 +175,24 @@ TEST(UuDecode, ACutMarkAfterTheDataIsNotAStrippedLine) {
     ExpectTwoArticlesDecode(dir, first, second, "c.bin", data);
 }
 
+// Short lines of one length in a row: each counts once the next has been read, and the span
+// the decoder reads goes through that next one, so that the decoder counts it too.
+TEST(UuDecode, AShortLineDecidedByAnotherIsDecodedAsTheScanCountedIt) {
+    TempDir dir;
+    WriteFile(dir / "in",
+              "begin 644 s.bin\n=-\n=\"============8290423406088701560==\n"
+              "Content-Transfer-EnS=J@!A\\*N\\`\nbegin 644 t.bin\n");
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "in"));
+    const codec::FileRecord* r = t.Named("s.bin");
+    ASSERT_NE(nullptr, r) << t.AllMessages();
+    EXPECT_EQ(29, r->size);
+    t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+    t.OutputTo(dir.path());
+    ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+    EXPECT_EQ(29u, ReadFile(dir / "s.bin").size());
+}
+
 TEST(UuLine, ClassifiesByLengthCharacterAndAlphabet) {
     using codec::ClassifyUuLine;
     using codec::LineKind;
@@ -374,6 +392,80 @@ TEST(UuDecode, WhatTheLoadDecodesIsWhatADecodeWrites) {
             if (c.text == noEnd) {
                 EXPECT_EQ(small, ReadFile(out + "/s.bin"));
             }
+        }
+    }
+}
+
+// A posting in parts whose articles come in order is decoded while it is loaded too, from one
+// spool or from one input per article; parts out of order, repeated or damaged give the same
+// file as a decode after the load.
+TEST(UuDecode, APostingInPartsIsDecodedDuringTheLoadWhenItsPartsComeInOrder) {
+    TempDir dir;
+    std::string data = test::RandomBytes(3 << 19, 44);
+    std::string uu = test::Filtered(data, "uuencode big.bin");
+    std::vector<std::string> pieces = test::SplitLines(uu, 9000);
+    ASSERT_EQ(4u, pieces.size());
+    auto article = [&](size_t k) {
+        return "From a@example.org Tue Dec  8 10:00:00 2026\nSubject: big.bin (" +
+               std::to_string(k + 1) + "/4)\n\n" + pieces[k] + "\n";
+    };
+    std::string damaged = pieces[2];
+    damaged[damaged.find('\n', 1000) + 7] = 'q';
+    struct Case {
+        const char* name;
+        std::vector<size_t> order;
+        bool files;  // one input per article, else one spool
+        bool kept;   // by the load, to the end
+    };
+    const Case cases[] = {
+        {"spool", {0, 1, 2, 3}, false, true},         {"files", {0, 1, 2, 3}, true, true},
+        {"out of order", {0, 2, 1, 3}, false, false}, {"a part again", {0, 1, 1, 2, 3}, true, true},
+        {"damaged", {0, 1, 4, 3}, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> inputs;
+        std::string spool;
+        for (size_t k : c.order) {
+            std::string text = k == 4 ? article(2) : article(k);
+            if (k == 4) text.replace(text.find(pieces[2]), pieces[2].size(), damaged);
+            inputs.push_back(dir / ("a" + std::to_string(inputs.size())));
+            WriteFile(inputs.back(), text);
+            spool += text;
+        }
+        if (!c.files) {
+            inputs = {dir / "spool"};
+            WriteFile(inputs[0], spool);
+        }
+        std::string decoded[2];
+        for (int during : {0, 1}) {
+            SCOPED_TRACE(during);
+            std::string out = dir / (std::string("out") + std::to_string(during));
+            test::Shell("rm -rf " + Q(out) + " && mkdir " + Q(out));
+            test::Library t;
+            t.OutputTo(out);
+            t.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+            t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
+            std::vector<int> results;
+            ASSERT_EQ(0, t.LoadAll(inputs, results));
+            ASSERT_EQ(1u, t.Records().size()) << t.AllMessages();
+            // Data the load kept is put in place: nothing is read to decode it.
+            int reads = 0;
+            t.lib.SetBusyCallback(
+                &reads,
+                [](void* o, const codec::Progress* p) {
+                    *static_cast<int*>(o) += p->action == codec::kActionDecoding;
+                    return 0;
+                },
+                0);
+            ASSERT_EQ(0, t.lib.DecodeFile(t.Records()[0], nullptr)) << t.AllMessages();
+            EXPECT_EQ(during && c.kept, reads == 0);
+            decoded[during] = ReadFile(out + "/big.bin");
+            EXPECT_EQ(0, test::OpenFilesIn(out));
+        }
+        EXPECT_TRUE(decoded[0] == decoded[1]);
+        if (c.name != std::string("damaged")) {
+            EXPECT_TRUE(decoded[1] == data);
         }
     }
 }

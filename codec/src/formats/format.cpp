@@ -100,6 +100,29 @@ Chunk::~Chunk() {
     StopKeeping();
 }
 
+void Chunk::EndChain() {
+    KeptChain& chain = *m_keeper.chain;
+    if (chain.id >= 0 && m_keeper.drop) m_keeper.drop(chain.id);
+    chain = KeptChain();
+}
+
+void Chunk::Chain(bool chained) {
+    KeptChain& chain = *m_keeper.chain;
+    if (!chained) {
+        EndChain();  // one posting at a time
+        chain.encoding = part.encoding;
+        chain.key = part.subjectKey;
+        chain.total = part.total;
+        chain.next = 1;
+    }
+    part.keptSeq = chain.seq++;
+    // The last part ends it: the parts hold the id.
+    if (++chain.next <= chain.total)
+        chain.id = part.kept;
+    else
+        chain = KeptChain();
+}
+
 void Chunk::StartKeeping(uint64_t size) {
     StopKeeping();
     if (m_keeper.keep && size >= m_keeper.atLeast) m_keepId = m_keeper.keep(size, &keepSink);
@@ -123,8 +146,23 @@ void GrowingKeep::Start(Chunk& chunk, uint64_t from, double ratio) {
     if (!chunk.CanKeep()) return;
     uint64_t left = chunk.InputSize() > from ? chunk.InputSize() - from : 0;
     m_estimate = static_cast<uint64_t>(static_cast<double>(left) * ratio);
-    if (m_estimate < chunk.KeepAtLeast()) return;  // too little input left to be kept
+    if (chunk.part.total > 1) m_estimate *= static_cast<uint64_t>(chunk.part.total);  // a guess
+    // Too little input left to be kept, unless it goes on what is kept already.
+    if (!chunk.keepSink && m_estimate < chunk.KeepAtLeast()) return;
     m_chunk = &chunk;
+}
+
+void GrowingKeep::Settle(uint64_t estimate) {
+    if (!m_chunk || m_chunk->keepSink) return;
+    m_estimate = estimate;
+    m_chunk->StartKeeping(std::max<uint64_t>(estimate, m_held));
+    Flush();
+}
+
+void GrowingKeep::Reset() {
+    m_chunk = nullptr;
+    m_written = 0;
+    m_held = 0;
 }
 
 void GrowingKeep::Stop() {
@@ -149,6 +187,10 @@ void GrowingKeep::Advance(size_t used) {
     m_held += used;
     if (m_held < m_chunk->KeepAtLeast()) return;
     m_chunk->StartKeeping(std::max<uint64_t>(m_estimate, m_held));
+    Flush();
+}
+
+void GrowingKeep::Flush() {
     ByteSink* sink = m_chunk->keepSink;
     if (!sink) {  // refused: as many kept as may be, or no output directory
         Stop();
@@ -173,6 +215,15 @@ void Chunk::Open(Framing how, Encoding encoding, uint64_t begin) {
     confirmed = how != Framing::kHeaderless;
     dataComplete = false;
     StopKeeping();
+    m_chained = false;
+    if (KeptChain* c = m_keeper.chain; c && c->id >= 0 && part.number == c->next &&
+                                       part.total == c->total && encoding == c->encoding &&
+                                       part.subjectKey == c->key) {
+        // Its part takes the id back, or it is lost.
+        if ((keepSink = m_keeper.sinkOf(c->id))) m_keepId = c->id;
+        m_chained = keepSink != nullptr;
+        c->id = -1;
+    }
     format = &m_formats.For(encoding);
     format->Opened(*this);
 }
@@ -186,7 +237,11 @@ void Chunk::Close(bool hasEnd) {
         return;
     }
     part.end = lastDataEnd;
+    bool chained = std::exchange(m_chained, false);
     format->Closing(*this, how, hasEnd);
+    if (m_keeper.chain && part.kept >= 0 && part.total > 1 && (chained || part.number == 1) &&
+        (part.encoding == Encoding::kUu || part.encoding == Encoding::kXx))
+        Chain(chained);
     StopKeeping();
     part.hasEnd = part.hasEnd || hasEnd;
     if (part.end < part.begin) part.end = part.begin;

@@ -28,9 +28,22 @@ class FormatReader;
 // anyway (to check it), so that decoding it needs no second pass. keep(size) is asked with
 // the size the format gives and returns an id and a sink, or -1; drop(id) gives back one that
 // will not be used. A part that has its data kept carries the id.
+//
+// The parts of a posting found in order (uuencode, xxencode: one after another in a spool, or
+// in inputs loaded one after another) go into one kept file: the chain says which part it
+// waits for; each part in it carries the id and its place.
+struct KeptChain {
+    int id = -1;  // none waiting
+    Encoding encoding = Encoding::kUu;
+    std::string key;
+    int next = 0, total = 0;  // the number of the part it waits for, of how many
+    int seq = 0;              // the parts in it
+};
 struct Keeper {
     std::function<int(uint64_t size, ByteSink** sink)> keep;
     std::function<void(int id)> drop;
+    std::function<ByteSink*(int id)> sinkOf;  // of an id still kept, or null
+    KeptChain* chain = nullptr;               // the library's, across inputs
     uint64_t inputSize = 0;  // of the input scanned: a bound for sizes only estimated
     uint64_t atLeast = 0;    // the least a file must hold to have its data kept
 };
@@ -85,7 +98,9 @@ class Chunk {
     bool Continuing(Encoding encoding) const { return m_continues && m_continues(encoding); }
 
     // Keeping the decoded data (see Keeper): StartKeeping asks for a sink for a file of that
-    // size; keepSink is it while kept; TakeKeepId hands the id to the part.
+    // size; keepSink is it while kept; TakeKeepId hands the id to the part. A chunk that opens
+    // as the next part of a chain has keepSink set already; a part that does not take the id
+    // loses it for all of the chain.
     bool CanKeep() const { return static_cast<bool>(m_keeper.keep); }
     uint64_t KeepAtLeast() const { return m_keeper.atLeast; }
     uint64_t InputSize() const { return m_keeper.inputSize; }
@@ -106,11 +121,17 @@ class Chunk {
     Article article;
 
   private:
+    // Drops the chain waiting, for another.
+    void EndChain();
+    // The part closing took the id: it goes on the chain, or starts one.
+    void Chain(bool chained);
+
     uint32_t m_fileIndex;
     Emit m_emit;
     Continues m_continues;
     Keeper m_keeper;
     int m_keepId = -1;
+    bool m_chained = false;  // the open chunk is the next part of the chain
     FormatSet& m_formats;
 };
 
@@ -123,9 +144,14 @@ class GrowingKeep : public ByteSink {
     // Starts collecting for chunk, whose data begins at offset `from` with `ratio` bytes of
     // data to a byte of input at most.
     void Start(Chunk& chunk, uint64_t from, double ratio);
+    // The first part of several holds too little to be kept alone: what it holds times the
+    // parts there are is the size asked for.
+    void Settle(uint64_t estimate);
     // Stops, dropping what the chunk kept unless its id was taken: what was written is not
     // the part's data, or the part is done.
     void Stop();
+    // Forgets the chunk, which has gone with what it kept.
+    void Reset();
     bool Active() const { return m_chunk != nullptr; }
     uint64_t Written() const { return m_written; }
 
@@ -133,6 +159,8 @@ class GrowingKeep : public ByteSink {
     void Advance(size_t used) override;
 
   private:
+    void Flush();  // what is held, into the sink asked for
+
     Chunk* m_chunk = nullptr;
     uint64_t m_estimate = 0;
     uint64_t m_written = 0;

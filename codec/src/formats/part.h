@@ -59,6 +59,7 @@ struct PartInfo {
     // the scan showed (a part with its begin and its end).
     std::variant<std::monostate, YencFacts, BinHexCheck> facts;
     int kept = -1;  // the library's copy of the decoded data, made by the scan; -1: none
+    int keptSeq = 0;  // where in it: the parts of a posting found in order share one copy
     std::string subjectKey;
     std::string subjectName;
     std::string partialId;  // a piece of a message/partial message (RFC 2046, 5.2.2)

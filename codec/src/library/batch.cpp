@@ -190,7 +190,7 @@ int CodecLibrary::Impl::DecodeMany(const std::vector<Record*>& records, int* res
     std::unordered_set<std::string> seen;
     for (size_t i = 0; i < n; ++i) {
         const Record& r = *records[i];
-        bool keptData = r.parts.size() == 1 && kept.count(r.parts[0].kept) != 0;
+        bool keptData = !r.parts.empty() && kept.count(r.parts[0].kept) != 0;
         bool repeated = !seen.insert(names[i]).second;
         (keptData || repeated ? serial : shared).push_back(i);
     }

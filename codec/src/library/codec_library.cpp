@@ -79,16 +79,25 @@ int CodecLibrary::Impl::DecodePart(Record& record, const PartInfo& part, Input& 
 
 std::unique_ptr<CodecLibrary::Impl::Kept> CodecLibrary::Impl::TakeKept(const Record& record,
                                                                        int dirFd) {
-    if (record.parts.size() != 1) return nullptr;
+    if (record.parts.empty()) return nullptr;
     auto found = kept.find(record.parts[0].kept);
     if (found == kept.end()) return nullptr;
     std::unique_ptr<Kept> k = std::move(found->second);
     kept.erase(found);
+    // The parts of a posting kept as one: every one of them, in order, and nothing else.
+    uint64_t bytes = 0;
+    for (size_t i = 0; i < record.parts.size(); ++i) {
+        const PartInfo& p = record.parts[i];
+        if (p.kept != record.parts[0].kept || p.keptSeq != static_cast<int>(i)) return nullptr;
+        // Decoded again instead (the kept file goes) when an input has changed since: what
+        // the load kept would not be what the input holds now.
+        if ((i == 0 || p.fileIndex != record.parts[i - 1].fileIndex) && files.Check(p.fileIndex))
+            return nullptr;
+        bytes += p.bytes;
+    }
+    if (record.parts.size() > 1 && bytes != k->file->written()) return nullptr;
     struct stat st;
-    // Decoded again instead (the kept file goes), which also says when the input has changed
-    // since: what the load kept would not be what the input holds now.
-    if (k->file->Failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino ||
-        files.Check(record.parts[0].fileIndex) != 0)
+    if (k->file->Failed() || fstat(dirFd, &st) != 0 || st.st_dev != k->dev || st.st_ino != k->ino)
         return nullptr;
     return k;
 }
@@ -298,7 +307,10 @@ void CodecLibrary::SetOption(int option, int value, const char* text) {
                 break;
             case kOptDecodeDuringLoad:
                 m_impl->decodeDuringLoad = value != 0;
-                if (!m_impl->decodeDuringLoad) m_impl->kept.clear();
+                if (!m_impl->decodeDuringLoad) {
+                    m_impl->kept.clear();
+                    m_impl->keptChain = KeptChain();
+                }
                 break;
             default:
                 break;
@@ -416,6 +428,7 @@ void CodecLibrary::CleanUp() {
     m_impl->partials.clear();
     m_impl->cut.reset();
     m_impl->kept.clear();
+    m_impl->keptChain = KeptChain();
 }
 
 }  // namespace codec

@@ -123,6 +123,7 @@ struct CodecLibrary::Impl {
     bool decodeDuringLoad = false;
     std::map<int, std::unique_ptr<Kept>> kept;
     int nextKeptId = 0;
+    KeptChain keptChain;  // the posting kept part by part, waiting for its next part
 
     // A batch of decodes (DecodeMany) runs on two threads. Each thread holds back the
     // messages of the record it decodes, to be reported in order by the calling thread, and

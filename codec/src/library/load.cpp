@@ -244,6 +244,11 @@ Keeper CodecLibrary::Impl::MakeKeeper(uint64_t inputSize) {
         return id;
     };
     keeper.drop = [this](int id) { kept.erase(id); };
+    keeper.sinkOf = [this](int id) -> ByteSink* {
+        auto found = kept.find(id);
+        return found == kept.end() ? nullptr : found->second->file.get();
+    };
+    keeper.chain = &keptChain;
     keeper.inputSize = inputSize;
     static const uint64_t atLeast = [] {
         const char* from = std::getenv("TAMSEL_KEEP_FROM");

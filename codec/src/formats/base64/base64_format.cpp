@@ -52,7 +52,7 @@ class Base64Reader : public FormatReader {
         m_chars = 0;
         m_firstLength = m_lastLength = 0;
         m_padded = false;
-        m_keep.Stop();
+        m_keep.Reset();
         m_decoder = Base64Decoder();
         // A MIME body posted whole is decoded as it is read, when asked.
         if (chunk.framing == Framing::kMime && chunk.part.total <= 1)

@@ -67,15 +67,18 @@ void UuReader::Opened(Chunk& chunk) {
     m_prevData = false;
     m_prevEmpty = false;
     m_hold.Reset();
-    m_keep.Stop();
-    // Numbered as one of several, it is not a file whole.
-    if (chunk.framing == Framing::kBegin && chunk.part.encoding != Encoding::kBase64 &&
-        chunk.part.total <= 1)
+    m_keep.Reset();
+    // A file whole, the first of several parts, or the next part of the posting kept.
+    bool first = chunk.part.total <= 1 || chunk.part.number == 1;
+    if ((chunk.framing == Framing::kBegin && chunk.part.encoding != Encoding::kBase64 && first) ||
+        chunk.keepSink)
         m_keep.Start(chunk, chunk.part.begin, 45.0 / 62);  // full lines and line feeds
 }
 
 void UuReader::Closing(Chunk& chunk, Framing, bool&) {
     const PartInfo& part = chunk.part;
+    if (part.number == 1 && part.total > 1)
+        m_keep.Settle(part.bytes * static_cast<uint64_t>(part.total));
     // Decoded text (a gateway's quoted-printable, HTML) is not kept: the decoder reads it
     // again as the text reads.
     if (m_keep.Active() && chunk.keepSink && m_keep.Written() == part.bytes && !part.qpText &&
@@ -185,7 +188,9 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
             m_hold.Blank();
             return true;
         }
-        Decide(chunk, u.kind, false, t[0], u.kind == LineKind::kZero ? line.next : 0);
+        // A terminator, or a short line that is held in turn (a full line sets the end itself).
+        bool through = u.kind == LineKind::kZero || u.kind == LineKind::kShort;
+        Decide(chunk, u.kind, false, t[0], through ? line.next : 0);
     }
     if (u.kind == LineKind::kShort && (!headerless || chunk.confirmed)) {
         m_hold.Hold(t[0]);
@@ -273,6 +278,11 @@ bool UuReader::Detect(const Line& line, Chunk& chunk) {
         // One full line is data enough where a part of a posting is expected.
         chunk.confirmed = IsFullUuLine(*table, t) && chunk.MayContinue(encoding);
         chunk.part.bytes = static_cast<uint64_t>(u.bytes);
+        if (m_keep.Active()) {
+            DecodeUuLine(*table, t, u.bytes,
+                         m_keep.Reserve(static_cast<size_t>(u.bytes) + kUuSlack));
+            m_keep.Advance(static_cast<size_t>(u.bytes));
+        }
         chunk.part.hasData = true;
         chunk.lastDataEnd = line.next;
         m_prevData = true;
