@@ -97,6 +97,17 @@ void CompareKernels(const Kernels& ref, const Kernels& vec, const unsigned char*
         std::string x(n / 12 * 16, '\0'), y(n / 12 * 16, '\0');
         size_t done = ref.base64EncodeBlocks(p, n, x.data());
         Require(done == vec.base64EncodeBlocks(p, n, y.data()) && x == y);
+        // Whole lines of 45 (uu, xx) or 57 (Base64) bytes.
+        for (const char* alphabet : {codec::kUuAlphabet.data(), codec::kXxAlphabet.data(),
+                                     codec::kBase64Alphabet.data()}) {
+            size_t bytes = alphabet == codec::kBase64Alphabet.data() ? 57 : 45;
+            char lead = bytes == 57 ? '\0' : alphabet[bytes];
+            std::string lx(n / bytes * 78 + 78, '\0'), ly(lx.size(), '\0');
+            size_t wrote = ref.sixBitEncodeLines(p, n / bytes, bytes, alphabet, lead, lx.data());
+            Require(wrote ==
+                        vec.sixBitEncodeLines(p, n / bytes, bytes, alphabet, lead, ly.data()) &&
+                    lx == ly);
+        }
     }
     {
         // From the start, then on from wherever each call stopped, as the decoder does.

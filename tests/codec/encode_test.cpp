@@ -68,6 +68,19 @@ TEST_F(Encode, EveryEncodingWholeAndInPartsDecodesBack) {
                 test::Library t;
                 ASSERT_EQ(0, Run(kind.type, "out.txt", lines, t)) << t.AllMessages();
                 EXPECT_EQ(data, DecodeBack());
+                // Every part but the last holds its lines of data (Base64: of the document, so
+                // the first holds the header too), full ones, and no more.
+                std::vector<std::string> parts = Written();
+                for (size_t k = 0;
+                     lines > 0 && kind.type != codec::kEncodeYenc && k + 1 < parts.size(); ++k) {
+                    bool b64 = kind.type == codec::kEncodeBase64;
+                    if (b64 && k == 0) continue;
+                    size_t full = 0;
+                    for (const std::string& l :
+                         test::SplitLines(ReadFile(dir / ("out/" + parts[k])), 1))
+                        full += l.size() == (b64 ? 77u : 62u);
+                    EXPECT_EQ(static_cast<size_t>(lines), full) << parts[k];
+                }
             }
         }
     }

@@ -228,6 +228,32 @@ TEST_P(KernelsAgree, Base64Blocks) {
         }
 }
 
+// Whole lines for each alphabet and line length, with and without a length character; the
+// reference's lines are what sharutils and coreutils write (see the encode tests).
+TEST_P(KernelsAgree, SixBitLines) {
+    for (std::string_view alphabet :
+         {codec::kUuAlphabet, codec::kXxAlphabet, codec::kBase64Alphabet})
+        for (size_t bytes : {size_t{45}, size_t{57}, size_t{48}, size_t{18}})
+            for (size_t lines : {size_t{0}, size_t{1}, size_t{2}, size_t{37}}) {
+                SCOPED_TRACE(testing::Message() << alphabet[1] << " " << bytes << " " << lines);
+                Bytes raw = Mostly(rng, lines * bytes, "", 1);
+                char lead = bytes == 57 ? '\0' : alphabet[bytes];
+                size_t each = bytes / 3 * 4 + 1 + (lead != 0);
+                std::string a(lines * each, '?'), b(lines * each, '?');
+                ASSERT_EQ(lines * each, ref.sixBitEncodeLines(raw.data(), lines, bytes,
+                                                              alphabet.data(), lead, a.data()));
+                ASSERT_EQ(lines * each, vec->sixBitEncodeLines(raw.data(), lines, bytes,
+                                                               alphabet.data(), lead, b.data()));
+                EXPECT_EQ(a, b);
+                for (size_t l = 0; l < lines; ++l) {
+                    EXPECT_EQ('\n', a[l * each + each - 1]);
+                    if (lead) {
+                        EXPECT_EQ(lead, a[l * each]);
+                    }
+                }
+            }
+}
+
 TEST_P(KernelsAgree, BinHexBlocks) {
     std::string alphabet = std::string(codec::kBinHexAlphabet);
     for (size_t n : Lengths())
@@ -673,6 +699,9 @@ TEST(KernelSwitch, TheFreeFunctionsGoThroughTheActiveTable) {
     probe.base64FullLines = [](const unsigned char*, size_t, size_t, size_t) { return size_t{4}; };
     probe.base64DecodeBlocks = [](const unsigned char*, size_t, uint8_t*) { return size_t{5}; };
     probe.base64EncodeBlocks = [](const unsigned char*, size_t, char*) { return size_t{6}; };
+    probe.sixBitEncodeLines = [](const unsigned char*, size_t, size_t, const char*, char, char*) {
+        return size_t{13};
+    };
     probe.binHexAllValid = [](const unsigned char*, size_t n) { return n == 3; };
     probe.binHexFullLines = [](const unsigned char*, size_t, size_t) { return size_t{7}; };
     probe.binHexDecodeBlocks = [](const unsigned char*, size_t, uint8_t*, size_t& w) {
@@ -704,6 +733,7 @@ TEST(KernelSwitch, TheFreeFunctionsGoThroughTheActiveTable) {
         EXPECT_EQ(4u, codec::Base64FullLines(in, 0, 17, 16));
         EXPECT_EQ(5u, codec::Base64DecodeBlocks(in, 0, out));
         EXPECT_EQ(6u, codec::Base64EncodeBlocks(in, 0, chars));
+        EXPECT_EQ(13u, codec::SixBitEncodeLines(in, 0, 45, "", 'M', chars));
         EXPECT_TRUE(codec::BinHexAllValid(in, 3));
         EXPECT_EQ(7u, codec::BinHexFullLines(in, 0, 65));
         EXPECT_EQ(8u, codec::BinHexDecodeBlocks(in, 0, out, w));

@@ -137,6 +137,23 @@ size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out) {
     return done;
 }
 
+size_t SixBitEncodeLines(const unsigned char* p, size_t lines, size_t bytes, const char* alphabet,
+                         char lead, char* out) {
+    char* o = out;
+    for (size_t l = 0; l < lines; ++l) {
+        if (lead) *o++ = lead;
+        for (size_t i = 0; i < bytes; i += 3, p += 3, o += 4) {
+            uint32_t v = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+            o[0] = alphabet[v >> 18];
+            o[1] = alphabet[v >> 12 & 63];
+            o[2] = alphabet[v >> 6 & 63];
+            o[3] = alphabet[v & 63];
+        }
+        *o++ = '\n';
+    }
+    return static_cast<size_t>(o - out);
+}
+
 size_t BinHexFullLines(const unsigned char* p, size_t avail, size_t stride) {
     size_t n = 0;
     for (; avail >= stride; ++n, p += stride, avail -= stride) {
@@ -271,6 +288,7 @@ const Kernels kScalarTable = {
     scalar::Base64FullLines,
     scalar::Base64DecodeBlocks,
     scalar::Base64EncodeBlocks,
+    scalar::SixBitEncodeLines,
     scalar::BinHexAllValid,
     scalar::BinHexFullLines,
     scalar::BinHexDecodeBlocks,

@@ -49,6 +49,13 @@ struct Kernels {
     // readable. Returns the number of input bytes encoded (a multiple of 12).
     size_t (*base64EncodeBlocks)(const unsigned char* p, size_t n, char* out);
 
+    // Encodes `lines` whole lines of `bytes` input bytes each (a multiple of three, at least
+    // 16: 45 for uuencode and xxencode, 57 for Base64), each as `lead` (unless '\0'), then
+    // bytes / 3 * 4 characters of the 64-character alphabet, then "\n". Reads lines * bytes
+    // bytes; returns the characters written.
+    size_t (*sixBitEncodeLines)(const unsigned char* p, size_t lines, size_t bytes,
+                                const char* alphabet, char lead, char* out);
+
     // True when every byte is a BinHex 4.0 alphabet character.
     bool (*binHexAllValid)(const unsigned char* p, size_t n);
 
@@ -146,6 +153,10 @@ inline size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out)
 }
 inline size_t Base64EncodeBlocks(const unsigned char* p, size_t n, char* out) {
     return ActiveKernels().base64EncodeBlocks(p, n, out);
+}
+inline size_t SixBitEncodeLines(const unsigned char* p, size_t lines, size_t bytes,
+                                const char* alphabet, char lead, char* out) {
+    return ActiveKernels().sixBitEncodeLines(p, lines, bytes, alphabet, lead, out);
 }
 inline bool BinHexAllValid(const unsigned char* p, size_t n) {
     return ActiveKernels().binHexAllValid(p, n);

@@ -198,23 +198,36 @@ __attribute__((target("ssse3"))) size_t BinHexDecodeBlocksSsse3(const unsigned c
     return done;
 }
 
-// Base64 encoding: the twelve bytes are spread so that every 32-bit lane holds one group of
-// three, the four 6-bit fields are moved to bytes of their own with a multiply-high and a
-// multiply-low, and a field becomes its character through an offset looked up by range.
+// Six-bit encoding: the twelve bytes are spread so that every 32-bit lane holds one group of
+// three (`spread` picks them from the 16 loaded), and the four 6-bit fields are moved to bytes
+// of their own with a multiply-high and a multiply-low.
+__attribute__((target("ssse3"))) inline __m128i SixBitFields(__m128i loaded, __m128i spread) {
+    __m128i in = _mm_shuffle_epi8(loaded, spread);
+    __m128i hi =
+        _mm_mulhi_epu16(_mm_and_si128(in, _mm_set1_epi32(0x0FC0FC00)), _mm_set1_epi32(0x04000040));
+    __m128i lo =
+        _mm_mullo_epi16(_mm_and_si128(in, _mm_set1_epi32(0x003F03F0)), _mm_set1_epi32(0x01000010));
+    return _mm_or_si128(hi, lo);
+}
+
+// The twelve bytes from the start of the 16 loaded, or from their fifth.
+__attribute__((target("ssse3"))) inline __m128i SpreadFirst() {
+    return _mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
+}
+__attribute__((target("ssse3"))) inline __m128i SpreadLast() {
+    return _mm_setr_epi8(5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14);
+}
+
+// Base64: a field becomes its character through an offset looked up by range.
 __attribute__((target("ssse3"))) size_t Base64EncodeBlocksSsse3(const unsigned char* p, size_t n,
                                                                 char* out) {
-    const __m128i spread = _mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
     const __m128i offsets =
         _mm_setr_epi8('a' - 26, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52, '0' - 52,
                       '0' - 52, '0' - 52, '0' - 52, '0' - 52, '+' - 62, '/' - 63, 'A', 0, 0);
     size_t done = 0;
     for (; done + 16 <= n; done += 12, p += 12, out += 16) {
-        __m128i in = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), spread);
-        __m128i hi = _mm_mulhi_epu16(_mm_and_si128(in, _mm_set1_epi32(0x0FC0FC00)),
-                                     _mm_set1_epi32(0x04000040));
-        __m128i lo = _mm_mullo_epi16(_mm_and_si128(in, _mm_set1_epi32(0x003F03F0)),
-                                     _mm_set1_epi32(0x01000010));
-        __m128i fields = _mm_or_si128(hi, lo);
+        __m128i fields =
+            SixBitFields(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), SpreadFirst());
         __m128i range = _mm_subs_epu8(fields, _mm_set1_epi8(51));
         range = _mm_or_si128(
             range, _mm_and_si128(_mm_cmpgt_epi8(_mm_set1_epi8(26), fields), _mm_set1_epi8(13)));
@@ -222,6 +235,48 @@ __attribute__((target("ssse3"))) size_t Base64EncodeBlocksSsse3(const unsigned c
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chars);
     }
     return done;
+}
+
+// Any alphabet: a field looks its character up in each quarter of the alphabet, and only the
+// quarter it falls in answers (the others see an index with the top bit set, which gives 0).
+__attribute__((target("ssse3"))) inline __m128i SixBitChars(const __m128i quarter[4],
+                                                            __m128i fields) {
+    __m128i c = _mm_setzero_si128();
+    for (int q = 0; q < 4; ++q) {
+        __m128i index = _mm_add_epi8(
+            _mm_xor_si128(fields, _mm_set1_epi8(static_cast<char>(q << 4))), _mm_set1_epi8(0x70));
+        c = _mm_or_si128(c, _mm_shuffle_epi8(quarter[q], index));
+    }
+    return c;
+}
+
+__attribute__((target("ssse3"))) size_t SixBitEncodeLinesSsse3(const unsigned char* p, size_t lines,
+                                                               size_t bytes, const char* alphabet,
+                                                               char lead, char* out) {
+    __m128i quarter[4];
+    for (int q = 0; q < 4; ++q)
+        quarter[q] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alphabet + 16 * q));
+    const size_t lineChars = bytes / 3 * 4;
+    char* o = out;
+    for (size_t l = 0; l < lines; ++l, p += bytes) {
+        if (lead) *o++ = lead;
+        // Blocks that load within the line, then one that ends with it (overlapping the one
+        // before where the line is not a multiple of twelve).
+        size_t at = 0;
+        for (; at + 16 <= bytes; at += 12) {
+            __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at / 3 * 4),
+                             SixBitChars(quarter, SixBitFields(in, SpreadFirst())));
+        }
+        if (at < bytes) {
+            __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + bytes - 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + lineChars - 16),
+                             SixBitChars(quarter, SixBitFields(in, SpreadLast())));
+        }
+        o += lineChars;
+        *o++ = '\n';
+    }
+    return static_cast<size_t>(o - out);
 }
 
 // Blocks of 16 plus 42 at once; the block with the first byte to escape is written whole
@@ -493,6 +548,7 @@ const Kernels kSsse3Table = {
     Base64FullLinesSsse3,
     Base64DecodeBlocksSsse3,
     Base64EncodeBlocksSsse3,
+    SixBitEncodeLinesSsse3,
     BinHexAllValidSsse3,
     BinHexFullLinesSsse3,
     BinHexDecodeBlocksSsse3,
