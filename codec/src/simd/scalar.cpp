@@ -271,6 +271,7 @@ uint16_t Crc16(uint16_t crc, const uint8_t* p, size_t n) {
 }
 
 uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
+    if (n == 0) return crc;  // (zlib answers a null pointer with its initial value)
     return static_cast<uint32_t>(crc32_z(crc, p, n));
 }
 

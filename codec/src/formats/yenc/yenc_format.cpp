@@ -147,6 +147,15 @@ void YencReader::DataLine(const Line& line, Chunk& chunk) {
 }
 
 void YencReader::Data(Chunk& chunk, std::string_view text) {
+    if (ByteSink* sink = chunk.keepSink) {  // decoded straight into what is kept
+        Flush(chunk);
+        uint8_t* o = sink->Reserve(text.size() + 16);
+        size_t n = m_decoder.Decode(text.data(), text.size(), o);
+        m_crc = Crc32(m_crc, o, n);
+        m_size += n;
+        sink->Advance(n);
+        return;
+    }
     if (m_out.size() - m_fill < text.size() + 16) {
         Flush(chunk);
         if (m_out.size() < text.size() + 16)
@@ -163,8 +172,9 @@ void YencReader::Restart() {
 }
 
 void YencReader::Flush(Chunk& chunk) {
+    if (m_fill == 0) return;
     m_crc = Crc32(m_crc, m_out.data(), m_fill);
-    if (chunk.keepSink && m_fill) {
+    if (chunk.keepSink) {
         std::memcpy(chunk.keepSink->Reserve(m_fill), m_out.data(), m_fill);
         chunk.keepSink->Advance(m_fill);
     }
