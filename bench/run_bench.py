@@ -11,7 +11,8 @@ MB/s of encoded input and the peak resident memory (decoding from a pipe too: `c
 decode -`), the I/O floor of a decode (`cat` of its input and `cp` of the decoded size, timed
 in the same run), tamsel on xxencode, a spool and one file per part beside the single
 uuencoded file, and how many times faster tamsel is than
-the peer on the same input.
+the peer on the same input. Every tool's output is checked byte for byte after its last run
+(untimed), against the payload or what the peer tools write or read.
 
 With --baseline PATH, another tamsel (an older build, say) is timed beside it on every input,
 so that a change is judged by two builds in one run.
@@ -220,8 +221,9 @@ def clear(out_dir):
         shutil.rmtree(out_dir)
 
 
-def measure(cmd, runs, out_dir, check_file=None, expect=None):
-    """Median wall seconds and peak RSS (KiB) of `cmd` over `runs` runs."""
+def measure(cmd, runs, out_dir, verify=None):
+    """Median wall seconds and peak RSS (KiB) of `cmd` over `runs` runs; after the last, the
+    shell command `verify` (untimed) must say the output is right."""
     times, peak = [], 0
     for _ in range(runs):
         clear(out_dir)
@@ -240,9 +242,9 @@ def measure(cmd, runs, out_dir, check_file=None, expect=None):
             peak = max(peak, int(f.read().split()[-1]))
         if status != 0:
             raise SystemExit(f"failed ({status}): {cmd}")
-        if check_file and expect:
-            if os.path.getsize(check_file) != os.path.getsize(expect):
-                raise SystemExit(f"wrong output size: {cmd}")
+    if verify and subprocess.call(["sh", "-c", verify], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL) != 0:
+        raise SystemExit(f"wrong output: {cmd}")
     return statistics.median(times), peak
 
 
@@ -283,58 +285,82 @@ def main():
     t = args.tamsel
     # The I/O floor of a decode: reading its input and writing the decoded size, in one run.
     def floor(name):
-        return ("I/O floor", f"cat {w}/{name} > /dev/null && cp {data} {out}/floor.bin")
+        return ("I/O floor", f"cat {w}/{name} > /dev/null && cp {data} {out}/floor.bin",
+                f"cmp {out}/floor.bin {data}")
+    # Every tool's output is checked byte for byte after its last run, untimed: against the
+    # payload, against the file the peer encoder wrote, or against what the peer decodes.
+    same = f"cmp {result} {data}"
+    small_ref = os.path.join(w, "small.ref")
+    small_same = (f"(test -d {small_ref} || (mkdir {small_ref}.tmp && cd {small_ref}.tmp && "
+                  f"uudecode {w}/small/*.txt && mv {small_ref}.tmp {small_ref})) && "
+                  f"diff -rq {out} {small_ref}")
+    mac_same = (f"mkdir {out}/ref && cd {out}/ref && hexbin -d {w}/mac.hqx && "
+                f"cmp {out}/ref/mac.bin.data {out}/mac.bin")
+    hexbin_same = (f"mkdir {out}/ref && {t} decode -d {out}/ref {w}/mac.hqx && "
+                   f"cmp {out}/ref/mac.bin {out}/mac.bin.data")
 
     cases = [
         ("uuencode", "data.uue", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.uue"),
-            ("uudecode", f"uudecode -o {result} {w}/data.uue"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.uue", same),
+            ("uudecode", f"uudecode -o {result} {w}/data.uue", same),
             floor("data.uue"),
         ]),
         ("xxencode", "data.xxe", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.xxe"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.xxe", same),
         ]),
         ("Base64 (MIME / raw)", "data.mim", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.mim"),
-            ("base64 -d", f"base64 -d {w}/data.b64 > {result}"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.mim", same),
+            ("base64 -d", f"base64 -d {w}/data.b64 > {result}", same),
             floor("data.mim"),
         ]),
         ("uuencode from a pipe", "data.uue", [
-            ("tamsel", f"cat {w}/data.uue | {t} decode --overwrite -d {out} -"),
-            ("uudecode", f"cat {w}/data.uue | uudecode -o {result}"),
+            ("tamsel", f"cat {w}/data.uue | {t} decode --overwrite -d {out} -", same),
+            ("uudecode", f"cat {w}/data.uue | uudecode -o {result}", same),
         ]),
         (f"uu spool, {args.parts} parts", "spool.mbox", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/spool.mbox"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/spool.mbox", same),
         ]),
         (f"uu, {args.parts} files", "parts", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/parts/*"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/parts/*", same),
         ]),
         ("yEnc", "data.yenc", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.yenc"),
-            ("python3-yenc", f"{ROOT}/bench/yenc_peer.py {w}/data.yenc {result}"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/data.yenc", same),
+            ("python3-yenc", f"{ROOT}/bench/yenc_peer.py {w}/data.yenc {result}", same),
             floor("data.yenc"),
         ]),
         ("BinHex", "mac.hqx", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/mac.hqx"),
-            ("hexbin", f"cd {out} && hexbin -d {w}/mac.hqx"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/mac.hqx", mac_same),
+            ("hexbin", f"cd {out} && hexbin -d {w}/mac.hqx", hexbin_same),
         ]),
         (f"{args.small} small articles", "small", [
-            ("tamsel", f"{t} decode --overwrite -d {out} {w}/small/*"),
-            ("uudecode", f"cd {out} && uudecode {w}/small/*"),
+            ("tamsel", f"{t} decode --overwrite -d {out} {w}/small/*", small_same),
+            ("uudecode", f"cd {out} && uudecode {w}/small/*", small_same),
         ]),
     ]
     cases += [
         ("encode uu", "data.bin", [
-            ("tamsel", f"{t} encode --overwrite {w}/data.bin {out}/x.uue"),
-            ("uuencode", f"uuencode {w}/data.bin data.bin > {out}/y.uue"),
+            ("tamsel", f"{t} encode --overwrite {w}/data.bin {out}/x.uue",
+             f"cmp {out}/x.uue {w}/data.uue"),
+            ("uuencode", f"uuencode {w}/data.bin data.bin > {out}/y.uue",
+             f"cmp {out}/y.uue {w}/data.uue"),
+        ]),
+        # xxencode beside uuencode: the file is Python's uuencoder mapped to its alphabet.
+        ("encode xx", "data.bin", [
+            ("tamsel", f"{t} encode --overwrite -t xx {w}/data.bin {out}/x.xxe",
+             f"cmp {out}/x.xxe {w}/data.xxe"),
+            ("uuencode", f"uuencode {w}/data.bin data.bin > {out}/y.uue",
+             f"cmp {out}/y.uue {w}/data.uue"),
         ]),
         ("encode yEnc", "data.bin", [
-            ("tamsel", f"{t} encode --overwrite -t yenc {w}/data.bin {out}/x.yenc"),
-            ("python3-yenc", f"{ROOT}/bench/yenc_peer.py --encode {w}/data.bin {out}/y.yenc"),
+            ("tamsel", f"{t} encode --overwrite -t yenc {w}/data.bin {out}/x.yenc",
+             f"{ROOT}/bench/yenc_peer.py {out}/x.yenc {out}/back.bin && cmp {out}/back.bin {data}"),
+            ("python3-yenc", f"{ROOT}/bench/yenc_peer.py --encode {w}/data.bin {out}/y.yenc",
+             f"{ROOT}/bench/yenc_peer.py {out}/y.yenc {out}/back.bin && cmp {out}/back.bin {data}"),
         ]),
         ("encode Base64", "data.bin", [
-            ("tamsel", f"{t} encode --overwrite -t b64 {w}/data.bin {out}/x.b64"),
-            ("base64", f"base64 {w}/data.bin > {out}/y.b64"),
+            ("tamsel", f"{t} encode --overwrite -t b64 {w}/data.bin {out}/x.b64",
+             f"tail -n +7 {out}/x.b64 | cmp - {w}/data.b64"),
+            ("base64", f"base64 {w}/data.bin > {out}/y.b64", f"cmp {out}/y.b64 {w}/data.b64"),
         ]),
     ]
     if args.large:
@@ -356,12 +382,12 @@ def main():
             size = os.path.getsize(path)
         ours = None
         if args.baseline:
-            tools = tools[:1] + [("baseline", tools[0][1].replace(t, args.baseline, 1))] + tools[1:]
-        for tool, cmd in tools:
-            check = tool != "I/O floor" and name in ("data.uue", "data.xxe", "data.mim",
-                                                      "spool.mbox", "parts", "data.yenc")
+            first = tools[0]
+            tools = tools[:1] + [("baseline", first[1].replace(t, args.baseline, 1)) +
+                                 first[2:]] + tools[1:]
+        for tool, cmd, *verify in tools:
             secs, rss = measure(cmd, args.runs if name != "large.mbox" else 1, out,
-                                result if check else None, data if check else None)
+                                verify[0] if verify else None)
             mbs = size / secs / 1e6
             if tool == "tamsel":
                 ours = secs
