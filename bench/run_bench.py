@@ -68,6 +68,10 @@ def generate_extra(args):
     sh(f"cd {WORK} && binhex -d mac.bin > mac.hqx && rm mac.bin")
     small = os.path.join(WORK, "small")
     shutil.rmtree(small, ignore_errors=True)
+    shutil.rmtree(small + ".ref", ignore_errors=True)  # what uudecode made of them
+    for other in os.listdir(WORK):
+        if other.startswith("extra-"):
+            os.remove(os.path.join(WORK, other))
     os.makedirs(small)
     rng = random.Random(11)
     for i in range(args.small):
