@@ -422,11 +422,8 @@ TEST(MimeDecode, WhatTheLoadDecodesIsWhatADecodeWrites) {
         std::string decoded[2];
         for (int during : {0, 1}) {
             SCOPED_TRACE(during);
-            std::string out = dir / (std::string("out") + std::to_string(during));
-            test::Shell("rm -rf " + Q(out) + " && mkdir " + Q(out));
             test::Library t;
-            t.OutputTo(out);
-            t.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+            std::string out = test::OutputForDuringLoad(t, dir, during);
             ASSERT_EQ(0, t.Load(dir / "mail"));
             EXPECT_EQ(during && c.kept ? 1 : 0, test::OpenFilesIn(out));
             ASSERT_EQ(1u, t.Records().size());

@@ -378,11 +378,8 @@ TEST(UuDecode, WhatTheLoadDecodesIsWhatADecodeWrites) {
         WriteFile(dir / "in", c.text);
         for (int during : {0, 1}) {
             SCOPED_TRACE(during);
-            std::string out = dir / (std::string("out") + std::to_string(during));
-            test::Shell("rm -rf " + Q(out) + " && mkdir " + Q(out));
             test::Library t;
-            t.OutputTo(out);
-            t.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+            std::string out = test::OutputForDuringLoad(t, dir, during);
             t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
             ASSERT_EQ(0, t.Load(dir / "in"));
             EXPECT_EQ(during, test::OpenFilesIn(out));  // the load's unnamed output
@@ -440,11 +437,8 @@ TEST(UuDecode, APostingInPartsIsDecodedDuringTheLoadWhenItsPartsComeInOrder) {
         std::string decoded[2];
         for (int during : {0, 1}) {
             SCOPED_TRACE(during);
-            std::string out = dir / (std::string("out") + std::to_string(during));
-            test::Shell("rm -rf " + Q(out) + " && mkdir " + Q(out));
             test::Library t;
-            t.OutputTo(out);
-            t.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+            std::string out = test::OutputForDuringLoad(t, dir, during);
             t.lib.SetOption(codec::kOptDecodeWithErrors, 1, nullptr);
             std::vector<int> results;
             ASSERT_EQ(0, t.LoadAll(inputs, results));

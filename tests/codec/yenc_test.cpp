@@ -399,11 +399,8 @@ TEST_F(Yenc, BulkDataStopsWhereALineMeansMore) {
                                   "=yend size=" + size + " crc32=" + Hex(Crc(expected)) + "\r\n");
     for (int during : {0, 1}) {
         SCOPED_TRACE(during);
-        std::string out = dir / ("d" + std::to_string(during));
-        test::Shell("mkdir " + test::Q(out));
         test::Library each;
-        each.OutputTo(out);
-        each.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+        std::string out = test::OutputForDuringLoad(each, dir, during);
         ASSERT_EQ(0, each.Load(dir / "d.yenc"));
         EXPECT_EQ(during, test::OpenFilesIn(out));  // the load's unnamed output
         const codec::FileRecord* r = each.Named("d.bin");

@@ -182,4 +182,12 @@ std::vector<std::string> SplitLines(const std::string& text, size_t lines) {
     return pieces;
 }
 
+std::string OutputForDuringLoad(Library& t, const TempDir& dir, int during) {
+    std::string out = dir / ("out" + std::to_string(during));
+    Shell("rm -rf " + Q(out) + " && mkdir " + Q(out));
+    t.OutputTo(out);
+    t.lib.SetOption(codec::kOptDecodeDuringLoad, during, nullptr);
+    return out;
+}
+
 }  // namespace test

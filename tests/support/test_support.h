@@ -69,6 +69,10 @@ struct Library {
     void OutputTo(const std::string& dir) { lib.SetOption(codec::kOptOutputDir, 0, dir.c_str()); }
 };
 
+// For comparing a load that decodes during the load with one that does not: an empty
+// directory dir/out<during> that t decodes into, with decoding during the load set to during.
+std::string OutputForDuringLoad(Library& t, const TempDir& dir, int during);
+
 // Splits text into pieces of at most `lines` lines each.
 std::vector<std::string> SplitLines(const std::string& text, size_t lines);
 
