@@ -152,11 +152,14 @@ std::optional<CodecLibrary::Impl::CutLine> CodecLibrary::Impl::FindCutLine(Input
     if (!last.partialId.empty() || last.end + kMaxLine < size ||
         (last.hasEnd && last.encoding != Encoding::kBase64))
         return std::nullopt;
+    // An input that ends with a line break has no line cut short: one byte says so.
+    char eol = input.transform.LineEnd();
+    if (std::string end = ReadRange(input, size - 1, 1); end.size() == 1 && end[0] == eol)
+        return std::nullopt;
     // The line, and the one before it for its length.
     uint64_t from = size > 2 * kMaxLine + 2 ? size - (2 * kMaxLine + 2) : 0;
     std::string tail = ReadRange(input, from, static_cast<size_t>(size - from));
     if (tail.size() != size - from) return std::nullopt;
-    char eol = input.transform.LineEnd();
     size_t brk = tail.empty() || tail.back() == eol ? std::string::npos : tail.rfind(eol);
     if (brk == std::string::npos || tail.size() - brk - 1 > kMaxLine) return std::nullopt;
     CutLine c;
