@@ -167,9 +167,7 @@ void GrowingKeep::Reset() {
 
 void GrowingKeep::Stop() {
     if (m_chunk) m_chunk->StopKeeping();
-    m_chunk = nullptr;
-    m_written = 0;
-    m_held = 0;
+    Reset();
 }
 
 uint8_t* GrowingKeep::Reserve(size_t need) {

@@ -136,30 +136,33 @@ class Document {
     bool AtFullLine() const {
         return m_index >= m_head.size() && m_index + 1 < m_head.size() + m_dataLines;
     }
-    // Characters of a full data line with its line end.
-    size_t FullLineChars() const { return IsBase64(m_job) ? 77 : 62; }
+    // Characters of a full data line with its line end (and uuencode's length character).
+    size_t FullLineChars() const { return PerLine() / 3 * 4 + (IsBase64(m_job) ? 1 : 2); }
     // Up to max full data lines (AtFullLine: at least one), as many as the read holds, encoded
     // into out (room for max of them). Returns how many; 0 on a read error (error()).
     size_t FullLines(size_t max, char* out) {
         if (!Fill()) return 0;
-        size_t per = IsBase64(m_job) ? kBase64Bytes : kUuBytes;
+        size_t per = PerLine();
         uint64_t full = m_head.size() + m_dataLines - 1 - m_index;
         size_t n = std::min<size_t>(
             {max, (m_fill - m_pos) / per, static_cast<size_t>(std::min<uint64_t>(full, SIZE_MAX))});
         if (n == 0) return 0;
         const auto* b = reinterpret_cast<const unsigned char*>(m_read.data() + m_pos);
-        if (IsBase64(m_job))
-            SixBitEncodeLines(b, n, per, kBase64Alphabet.data(), '\0', out);
-        else if (m_job.type == kEncodeXx)
-            SixBitEncodeLines(b, n, per, kXxAlphabet.data(), kXxAlphabet[per], out);
-        else
-            SixBitEncodeLines(b, n, per, kUuAlphabet.data(), kUuAlphabet[per], out);
+        std::string_view a = Alphabet();
+        SixBitEncodeLines(b, n, per, a.data(), IsBase64(m_job) ? '\0' : a[per], out);
         m_pos += n * per;
         m_index += n;
         return n;
     }
 
   private:
+    size_t PerLine() const { return IsBase64(m_job) ? kBase64Bytes : kUuBytes; }
+    std::string_view Alphabet() const {
+        return IsBase64(m_job)           ? kBase64Alphabet
+               : m_job.type == kEncodeXx ? kXxAlphabet
+                                         : kUuAlphabet;
+    }
+
     // Reads on when what was read is used up; false on a read error.
     bool Fill() {
         if (m_pos < m_fill) return true;
@@ -175,14 +178,14 @@ class Document {
     }
 
     bool Data(std::string_view& line, char* scratch) {
-        size_t per = IsBase64(m_job) ? kBase64Bytes : kUuBytes;
+        size_t per = PerLine();
         if (!Fill()) return false;
         size_t n = m_fill - m_pos < per ? m_fill - m_pos : per;
         const auto* b = reinterpret_cast<const unsigned char*>(m_read.data() + m_pos);
         m_pos += n;
         char* o = scratch;
         if (IsBase64(m_job)) {
-            const char* a = kBase64Alphabet.data();
+            const char* a = Alphabet().data();
             size_t i = n / 3 * 3;
             // Vector blocks read 16 bytes for every 12 they encode: they may read up to four
             // bytes past the line's whole groups (what the read buffer holds), never encode
@@ -200,7 +203,7 @@ class Document {
                 o += 4;
             }
         } else {
-            const char* a = m_job.type == kEncodeXx ? kXxAlphabet.data() : kUuAlphabet.data();
+            const char* a = Alphabet().data();
             *o++ = a[n];
             size_t whole = n / 3;
             o = Groups(m_job.type == kEncodeXx ? kXxPairs : kUuPairs, b, whole, o);

@@ -25,6 +25,29 @@ const SixBitTable& TableOf(Encoding encoding) {
     return encoding == Encoding::kXx ? kXxTable : kUuTable;
 }
 
+// Decodes a line classified as data, of `bytes` bytes, into sink.
+void DecodeLineInto(const SixBitTable& table, std::string_view line, int bytes, ByteSink& sink) {
+    DecodeUuLine(table, line, bytes, sink.Reserve(static_cast<size_t>(bytes) + kUuSlack));
+    sink.Advance(static_cast<size_t>(bytes));
+}
+
+// The run of full lines `pending` starts with, checked and decoded into sink in one sweep, in
+// slices of one reservation each. Returns the number of lines.
+size_t DecodeFullLinesInto(const SixBitTable& table, std::string_view pending, size_t stride,
+                           ByteSink& sink) {
+    constexpr size_t kSliceLines = 1024;
+    const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
+    size_t run = 0, n = 0;
+    do {
+        uint8_t* o = sink.Reserve(kSliceLines * 45 + kUuSlack);
+        n = FullLines(table, p + run * stride, pending.size() - run * stride, stride, kSliceLines,
+                      o);
+        sink.Advance(n * 45);
+        run += n;
+    } while (n == kSliceLines);
+    return run;
+}
+
 class UuReader : public FormatReader {
   public:
     bool TextLine(const Line& line, Chunk& chunk) override;
@@ -90,18 +113,7 @@ void UuReader::Closing(Chunk& chunk, Framing, bool&) {
 size_t UuReader::BulkRun(Chunk& chunk, std::string_view pending) {
     const SixBitTable& table = TableOf(chunk.part.encoding);
     if (!m_keep.Active()) return RunOfFullLines(table, pending, chunk.bulkStride);
-    // Checked and decoded in one sweep, in slices of one reservation each.
-    constexpr size_t kSliceLines = 1024;
-    const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
-    size_t stride = chunk.bulkStride, run = 0, n = 0;
-    do {
-        uint8_t* o = m_keep.Reserve(kSliceLines * 45 + kUuSlack);
-        n = codec::FullLines(table, p + run * stride, pending.size() - run * stride, stride,
-                             kSliceLines, o);
-        m_keep.Advance(n * 45);
-        run += n;
-    } while (n == kSliceLines);
-    return run;
+    return DecodeFullLinesInto(table, pending, chunk.bulkStride, m_keep);
 }
 
 void UuReader::Decide(Chunk& chunk, LineKind kind, bool end, char first, uint64_t through) {
@@ -205,11 +217,7 @@ bool UuReader::DataLine(const Line& line, Chunk& chunk) {
         chunk.bulkStride = FullLineStride(table, t, line.Stride());
         if (headerless && !chunk.confirmed && chunk.bulkStride) chunk.confirmed = true;
         part.bytes += static_cast<uint64_t>(u.bytes);
-        if (m_keep.Active()) {
-            uint8_t* o = m_keep.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
-            DecodeUuLine(table, t, u.bytes, o);
-            m_keep.Advance(static_cast<size_t>(u.bytes));
-        }
+        if (m_keep.Active()) DecodeLineInto(table, t, u.bytes, m_keep);
         part.hasData = true;
         chunk.lastDataEnd = line.next;
         m_prevData = true;
@@ -278,11 +286,7 @@ bool UuReader::Detect(const Line& line, Chunk& chunk) {
         // One full line is data enough where a part of a posting is expected.
         chunk.confirmed = IsFullUuLine(*table, t) && chunk.MayContinue(encoding);
         chunk.part.bytes = static_cast<uint64_t>(u.bytes);
-        if (m_keep.Active()) {
-            DecodeUuLine(*table, t, u.bytes,
-                         m_keep.Reserve(static_cast<size_t>(u.bytes) + kUuSlack));
-            m_keep.Advance(static_cast<size_t>(u.bytes));
-        }
+        if (m_keep.Active()) DecodeLineInto(*table, t, u.bytes, m_keep);
         chunk.part.hasData = true;
         chunk.lastDataEnd = line.next;
         m_prevData = true;
@@ -336,27 +340,13 @@ int UuSpanDecoder::Decode(Input& input, const PartInfo& part, ByteSink& sink,
             continue;
         }
         if (u.kind != LineKind::kData) continue;
-        uint8_t* o = sink.Reserve(static_cast<size_t>(u.bytes) + kUuSlack);
-        DecodeUuLine(table, line.text, u.bytes, o);
-        sink.Advance(static_cast<size_t>(u.bytes));
+        DecodeLineInto(table, line.text, u.bytes, sink);
         // A full line is usually followed by more of the same: take them in bulk.
         size_t stride = FullLineStride(table, line.text, line.Stride());
         if (stride == 0 || part.qpText || part.markup)
-            continue;                                     // decoded text is read line by line
-        std::string_view pending = reader.Pending(true);  // full lines begin with data
-        // The run in slices, each decoded into one reservation of the sink.
-        constexpr size_t kSliceLines = 1024;
-        // Checked and decoded in one sweep.
-        const auto* p = reinterpret_cast<const unsigned char*>(pending.data());
-        size_t run = 0, n = 0;
-        do {
-            o = sink.Reserve(kSliceLines * 45 + kUuSlack);
-            n = FullLines(table, p + run * stride, pending.size() - run * stride, stride,
-                          kSliceLines, o);
-            sink.Advance(n * 45);
-            run += n;
-        } while (n == kSliceLines);
-        reader.Consume(run * stride);
+            continue;  // decoded text is read line by line
+        // (Full lines begin with data.)
+        reader.Consume(DecodeFullLinesInto(table, reader.Pending(true), stride, sink) * stride);
     }
     return reader.Result();
 }
