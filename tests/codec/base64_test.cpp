@@ -277,7 +277,7 @@ TEST(Base64FullLines, CountLinesOfExactlyTheGivenLengthAndLineEnd) {
             const auto* p = reinterpret_cast<const unsigned char*>(t.data());
             size_t n = codec::Base64FullLines(p, t.size(), stride, 76);
             std::vector<uint8_t> out(100 * 57 + 8);
-            EXPECT_EQ(n, codec::Base64DecodeFullLines(p, t.size(), stride, 76, 100, out.data()));
+            EXPECT_EQ(n, codec::Base64FullLines(p, t.size(), stride, 76, 100, out.data()));
             EXPECT_TRUE(std::string(out.begin(), out.begin() + static_cast<ptrdiff_t>(n * 57)) ==
                         bytes.substr(0, n * 57));
             return n;

@@ -34,9 +34,46 @@ const Kernels* Ssse3Kernels() {
 #endif
 }
 
+// A table made from the one below it (null: none) where the processor has every feature the
+// wider kernels need.
+#if defined(__x86_64__) || defined(__i386__)
+template <void (*Use)(Kernels&)>
+const Kernels* Widened(const Kernels* below, bool supported) {
+    if (!below || !supported) return nullptr;
+    static Kernels table = *below;
+    Use(table);
+    return &table;
+}
+#endif
+
+const Kernels* Avx2Kernels() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const Kernels* const table = Widened<detail::UseAvx2Kernels>(
+        Ssse3Kernels(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi"));
+    return table;
+#else
+    return nullptr;
+#endif
+}
+
+const Kernels* Avx512Kernels() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const Kernels* const table = Widened<detail::UseAvx512Kernels>(
+        Avx2Kernels(), __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                           __builtin_cpu_supports("avx512vbmi2") &&
+                           __builtin_cpu_supports("vpclmulqdq") &&
+                           __builtin_cpu_supports("popcnt"));
+    return table;
+#else
+    return nullptr;
+#endif
+}
+
 const Kernels& ChooseKernels(const char* scalarSetting) {
     bool forced = scalarSetting && *scalarSetting && std::strcmp(scalarSetting, "0") != 0;
-    const Kernels* vector = Ssse3Kernels();
+    const Kernels* vector = Avx512Kernels();
+    if (!vector) vector = Avx2Kernels();
+    if (!vector) vector = Ssse3Kernels();
     return forced || !vector ? ScalarKernels() : *vector;
 }
 

@@ -106,11 +106,15 @@ size_t XxFullLines(const unsigned char* p, size_t avail, size_t stride, size_t m
     return n;
 }
 
-size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length) {
+size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length,
+                       size_t maxLines, uint8_t* out) {
     size_t n = 0;
-    for (; avail >= stride; ++n, p += stride, avail -= stride) {
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
         if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
         if (!Base64AllValid(p, length)) break;
+        if (!out) continue;
+        for (size_t i = 0; i < length; i += 4, out += 3)
+            Put3(out, Quad(kBase64Table, p + i));
     }
     return n;
 }

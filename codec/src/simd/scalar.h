@@ -30,6 +30,9 @@ extern const Kernels kScalarTable;
 #if defined(__x86_64__) || defined(__i386__)
 // Needs SSSE3 and PCLMUL; dispatch.cpp swaps in the reference CRCs where PCLMUL is missing.
 extern const Kernels kSsse3Table;
+// What the AVX2 table and the AVX-512 one change in the table below them (avx2.cpp).
+void UseAvx2Kernels(Kernels& table);
+void UseAvx512Kernels(Kernels& table);
 #endif
 
 }  // namespace detail

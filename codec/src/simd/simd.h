@@ -1,5 +1,6 @@
 // The kernels of the hot loops, one table of them per instruction set: the plain reference
-// (scalar.cpp), SSSE3 with PCLMUL (ssse3.cpp, x86 only). dispatch.cpp picks the table once,
+// (scalar.cpp), SSSE3 with PCLMUL (ssse3.cpp, x86 only), and AVX2 and AVX-512 (avx2.cpp), each
+// made from the one below it. dispatch.cpp picks the table once,
 // from the processor's features and the environment: TAMSEL_SCALAR=1 forces the reference.
 // Every table keeps the same contract, so the answers never depend on which one runs; the
 // calls go through a function pointer once per line or block, never per byte.
@@ -36,9 +37,12 @@ struct Kernels {
     bool (*base64AllValid)(const unsigned char* p, size_t n);
 
     // Base64 lines of exactly `length` alphabet characters (no padding), each followed by "\n"
-    // (stride length + 1) or "\r\n" (stride length + 2): how many follow one another from p,
-    // reading at most avail bytes. length is at least 16.
-    size_t (*base64FullLines)(const unsigned char* p, size_t avail, size_t stride, size_t length);
+    // (stride length + 1) or "\r\n" (stride length + 2): how many follow one another from p
+    // (reading at most avail bytes, taking at most maxLines) and, when out is given (length then
+    // a multiple of four), decodes them: length / 4 * 3 bytes a line, with eight bytes of slack
+    // written past the last. length is at least 16.
+    size_t (*base64FullLines)(const unsigned char* p, size_t avail, size_t stride, size_t length,
+                              size_t maxLines, uint8_t* out);
 
     // Decodes Base64 in blocks of 16 characters while every character of a block is in the
     // alphabet. Reads at most n bytes, writes 12 bytes per block plus four bytes of slack.
@@ -73,8 +77,8 @@ struct Kernels {
     // the next block; `escape` carries that), CR and LF are dropped, everything else is the
     // byte plus 42. Stops before a block that needs the byte-by-byte decoder (an escape before
     // a line end or before another '=') and where fewer than 16 characters are left. Writes
-    // what it decodes to out (16 bytes of slack past what it reports in `written`) and
-    // returns the characters it consumed, a multiple of 16.
+    // what it decodes to out, which needs room for n + 16 bytes (those past what it reports in
+    // `written` are slack), and returns the characters it consumed, a multiple of 16.
     size_t (*yencDecodeBlocks)(const unsigned char* p, size_t n, uint8_t* out, bool& escape,
                                size_t& written);
 
@@ -105,6 +109,11 @@ const Kernels& ScalarKernels();
 // The SSSE3 table (its CRCs by carry-less multiplication where the processor has PCLMUL), or
 // null where the processor or the build has no SSSE3.
 const Kernels* Ssse3Kernels();
+// The SSSE3 table with the kernels that gain from 256-bit vectors replaced (AVX2, BMI), and
+// that with those that gain from 512-bit ones (AVX-512 BW, VBMI2 and VPCLMULQDQ); null where the
+// processor lacks any of them.
+const Kernels* Avx2Kernels();
+const Kernels* Avx512Kernels();
 
 // The table to use when nothing is forced: the best vector table the processor has, or the
 // reference when TAMSEL_SCALAR is set to anything but "" or "0" (read once, at first use).
@@ -145,8 +154,9 @@ inline size_t XxFullLines(const unsigned char* p, size_t avail, size_t stride, s
 inline bool Base64AllValid(const unsigned char* p, size_t n) {
     return ActiveKernels().base64AllValid(p, n);
 }
-inline size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length) {
-    return ActiveKernels().base64FullLines(p, avail, stride, length);
+inline size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size_t length,
+                              size_t maxLines = SIZE_MAX, uint8_t* out = nullptr) {
+    return ActiveKernels().base64FullLines(p, avail, stride, length, maxLines, out);
 }
 inline size_t Base64DecodeBlocks(const unsigned char* p, size_t n, uint8_t* out) {
     return ActiveKernels().base64DecodeBlocks(p, n, out);

@@ -12,6 +12,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
+#include "simd/x86_tables.h"
+
 #include <emmintrin.h>
 #include <tmmintrin.h>
 #include <wmmintrin.h>
@@ -21,11 +23,14 @@ namespace codec {
 
 namespace {
 
+inline __m128i Table(const int8_t (&t)[16]) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(t));
+}
+
 __attribute__((target("ssse3"))) inline __m128i Pack(__m128i values) {
     __m128i merged = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
     __m128i lanes = _mm_madd_epi16(merged, _mm_set1_epi32(0x00011000));
-    return _mm_shuffle_epi8(lanes,
-                            _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+    return _mm_shuffle_epi8(lanes, Table(x86::kGather24));
 }
 
 __attribute__((target("ssse3"))) void UuDecodeGroupsSsse3(const unsigned char* p, size_t groups,
@@ -128,11 +133,7 @@ __attribute__((target("ssse3"))) size_t XxFullLinesSsse3(const unsigned char* p,
 }
 
 __attribute__((target("ssse3"))) inline __m128i Base64Invalid(__m128i v) {
-    return Classes(v,
-                   _mm_setr_epi8(0x0B, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x03, 0x07,
-                                 0x15, 0x17, 0x17, 0x17, 0x15),
-                   _mm_setr_epi8(0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x08, 0x10, 0x01, 0x01, 0x01,
-                                 0x01, 0x01, 0x01, 0x01, 0x01));
+    return Classes(v, Table(x86::kBase64ClassLo), Table(x86::kBase64ClassHi));
 }
 
 // The BinHex alphabet in the same form: one class bit per high nibble 2 to 7 (0x40 for all
@@ -311,38 +312,51 @@ __attribute__((target("ssse3"))) bool AllValidBlocks(const unsigned char* p, siz
     return _mm_movemask_epi8(_mm_cmpeq_epi8(acc, _mm_setzero_si128())) == 0xFFFF;
 }
 
+// A valid Base64 character's value: the character plus an offset by its high nibble.
+__attribute__((target("ssse3"))) inline __m128i Base64Values(__m128i v) {
+    const __m128i lutRoll = Table(x86::kBase64Roll);
+    __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), _mm_set1_epi8(0x0F));
+    __m128i roll =
+        _mm_shuffle_epi8(lutRoll, _mm_add_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('/')), hi));
+    return _mm_add_epi8(v, roll);
+}
+
+// Sixteen characters checked (into bad) and, when out is given, decoded.
+__attribute__((target("ssse3"), always_inline)) inline void Base64Block(const unsigned char* p,
+                                                                        uint8_t* out,
+                                                                        __m128i& bad) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    bad = _mm_or_si128(bad, Base64Invalid(v));
+    if (out) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(Base64Values(v)));
+}
+
+// Blocks of 16 through the line, the last one overlapping the one before where the length is
+// not a multiple of 16; each is decoded as it is checked, and a line found bad is not counted.
 __attribute__((target("ssse3"))) size_t Base64FullLinesSsse3(const unsigned char* p, size_t avail,
-                                                             size_t stride, size_t length) {
+                                                             size_t stride, size_t length,
+                                                             size_t maxLines, uint8_t* out) {
     size_t n = 0;
-    for (; avail >= stride; ++n, p += stride, avail -= stride) {
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
         if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
         __m128i bad = _mm_setzero_si128();
         for (size_t i = 0; i + 16 <= length; i += 16)
-            bad = _mm_or_si128(
-                bad, Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
-        if (length % 16)  // the last 16 characters again, overlapping
-            bad = _mm_or_si128(
-                bad,
-                Base64Invalid(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + length - 16))));
+            Base64Block(p + i, out ? out + i / 4 * 3 : nullptr, bad);
+        if (length % 16)
+            Base64Block(p + length - 16, out ? out + (length - 16) / 4 * 3 : nullptr, bad);
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
+        if (out) out += length / 4 * 3;
     }
     return n;
 }
 
 __attribute__((target("ssse3"))) size_t Base64DecodeBlocksSsse3(const unsigned char* p, size_t n,
                                                                 uint8_t* out) {
-    // Offsets by high nibble; '/' (0x2F) is moved to slot 1 by subtracting one.
-    const __m128i lutRoll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i slash = _mm_set1_epi8('/');
     size_t done = 0;
     for (; done + 16 <= n; done += 16, p += 16, out += 12) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i bad = Base64Invalid(v);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) break;
-        __m128i hi = _mm_and_si128(_mm_srli_epi32(v, 4), nibble);
-        __m128i roll = _mm_shuffle_epi8(lutRoll, _mm_add_epi8(_mm_cmpeq_epi8(v, slash), hi));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(_mm_add_epi8(v, roll)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(Base64Invalid(v), _mm_setzero_si128())) != 0xFFFF)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Pack(Base64Values(v)));
     }
     return done;
 }

@@ -81,23 +81,6 @@ size_t Base64Decoder::Decode(const char* data, size_t size, uint8_t* out) {
     return static_cast<size_t>(o - out);
 }
 
-size_t Base64DecodeFullLines(const unsigned char* p, size_t avail, size_t stride, size_t length,
-                             size_t maxLines, uint8_t* out) {
-    size_t n = 0;
-    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
-        size_t done = Base64DecodeBlocks(p, length, out);
-        uint8_t* o = out + done / 16 * 12;
-        for (; done < length; done += 4, o += 3) {
-            uint32_t v = kD0[p[done]] | kD1[p[done + 1]] | kD2[p[done + 2]] | kD3[p[done + 3]];
-            if (v & kBad) return n;
-            Put3(o, v);
-        }
-        out = o;
-    }
-    return n;
-}
-
 size_t Base64Decoder::Finish(uint8_t* out) {
     size_t n = 0;
     if (m_have == 2) {

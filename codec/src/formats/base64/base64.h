@@ -29,13 +29,6 @@ class Base64Decoder {
     uint64_t m_skipped = 0;
 };
 
-// The lines Base64FullLines counts (of exactly `length` alphabet characters, a multiple of
-// four, each with the line end `stride` says), at most maxLines, checked and decoded in one
-// sweep into out, which needs room for maxLines * length / 4 * 3 + 8 bytes. Returns the number
-// of lines; each wrote length / 4 * 3 bytes.
-size_t Base64DecodeFullLines(const unsigned char* p, size_t avail, size_t stride, size_t length,
-                             size_t maxLines, uint8_t* out);
-
 // True for a line made only of Base64 characters (optionally ending in '=' padding) whose
 // length is a multiple of four: how a Base64 body without headers is recognised.
 bool IsBase64Line(std::string_view line);

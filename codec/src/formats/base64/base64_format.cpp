@@ -114,8 +114,8 @@ size_t Base64Reader::BulkRun(Chunk& chunk, std::string_view pending) {
     size_t run = 0, n = 0;
     do {
         uint8_t* o = m_keep.Reserve(kSliceLines * length / 4 * 3 + 8);
-        n = Base64DecodeFullLines(p + run * stride, pending.size() - run * stride, stride, length,
-                                  kSliceLines, o);
+        n = Base64FullLines(p + run * stride, pending.size() - run * stride, stride, length,
+                            kSliceLines, o);
         m_keep.Advance(n * length / 4 * 3);
         run += n;
     } while (n == kSliceLines);

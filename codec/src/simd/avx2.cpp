@@ -1,0 +1,216 @@
+// The AVX2 kernels, and the AVX-512 ones (x86 only); see simd.h. Each wider table starts as
+// the one below it and replaces only the kernels that gain from wider vectors; every function
+// carries its instruction sets as a target attribute, so the file builds for any x86 and only
+// runs where dispatch.cpp found them.
+#include "simd/scalar.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+#include <zlib.h>
+
+#include "simd/x86_tables.h"
+
+namespace codec {
+
+namespace {
+
+// A 16-byte table in both 128-bit lanes, as vpshufb looks up within each lane.
+__attribute__((target("avx2"))) inline __m256i Table(const int8_t (&t)[16]) {
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t)));
+}
+
+// Non-zero bytes mark characters outside the Base64 alphabet.
+__attribute__((target("avx2"))) inline __m256i Base64Invalid(__m256i v) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    __m256i hi = _mm256_and_si256(_mm256_srli_epi32(v, 4), nibble);
+    __m256i lo = _mm256_and_si256(v, nibble);
+    return _mm256_and_si256(_mm256_shuffle_epi8(Table(x86::kBase64ClassLo), lo),
+                            _mm256_shuffle_epi8(Table(x86::kBase64ClassHi), hi));
+}
+
+__attribute__((target("avx2"))) inline __m256i Base64Values(__m256i v) {
+    __m256i hi = _mm256_and_si256(_mm256_srli_epi32(v, 4), _mm256_set1_epi8(0x0F));
+    __m256i slash = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('/'));
+    return _mm256_add_epi8(
+        v, _mm256_shuffle_epi8(Table(x86::kBase64Roll), _mm256_add_epi8(slash, hi)));
+}
+
+// 32 six-bit values into 24 bytes at the start, eight zero bytes after them: each lane as the
+// SSSE3 kernels pack it, then the two lanes' twelve bytes put side by side.
+__attribute__((target("avx2"))) inline __m256i Pack(__m256i values) {
+    __m256i merged = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    __m256i lanes = _mm256_madd_epi16(merged, _mm256_set1_epi32(0x00011000));
+    __m256i gathered = _mm256_shuffle_epi8(lanes, Table(x86::kGather24));
+    return _mm256_permutevar8x32_epi32(gathered, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+}
+
+// 32 characters checked (into bad) and, when out is given, decoded.
+__attribute__((target("avx2"), always_inline)) inline void Base64Block(const unsigned char* p,
+                                                                       uint8_t* out, __m256i& bad) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    bad = _mm256_or_si256(bad, Base64Invalid(v));
+    if (out) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), Pack(Base64Values(v)));
+}
+
+// Blocks of 32 through the line, the last one overlapping the one before where the length is
+// not a multiple of 32 (so the last writes the eight bytes of slack); lines shorter than one
+// block go to the SSSE3 kernel.
+__attribute__((target("avx2"))) size_t Base64FullLinesAvx2(const unsigned char* p, size_t avail,
+                                                           size_t stride, size_t length,
+                                                           size_t maxLines, uint8_t* out) {
+    if (length < 32)
+        return detail::kSsse3Table.base64FullLines(p, avail, stride, length, maxLines, out);
+    size_t n = 0;
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        __m256i bad = _mm256_setzero_si256();
+        size_t i = 0;
+        for (; i + 32 <= length; i += 32)
+            Base64Block(p + i, out ? out + i / 4 * 3 : nullptr, bad);
+        if (i < length)
+            Base64Block(p + length - 32, out ? out + (length - 32) / 4 * 3 : nullptr, bad);
+        if (!_mm256_testz_si256(bad, bad)) break;
+        if (out) out += length / 4 * 3;
+    }
+    return n;
+}
+
+// 32 bytes at a time for the LFs; the byte after each is looked at on its own, and what is
+// left after the last whole block goes to the SSSE3 kernel from the byte before it.
+__attribute__((target("avx2,bmi"))) size_t FindMarkedLineStartAvx2(const unsigned char* p,
+                                                                   size_t n) {
+    const __m256i lf = _mm256_set1_epi8('\n');
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        auto lfs = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, lf)));
+        while (lfs) {
+            size_t at = i + static_cast<size_t>(__builtin_ctz(lfs)) + 1;
+            if (at >= n) return n;
+            if (scalar::MarksLine(p[at])) return at;
+            lfs &= lfs - 1;
+        }
+    }
+    if (i == 0) return detail::kSsse3Table.findMarkedLineStart(p, n);
+    return i - 1 + detail::kSsse3Table.findMarkedLineStart(p + i - 1, n - i + 1);
+}
+
+// yEnc in blocks of 64: the masks of '=', CR and LF are whole words, the escaped bytes lose
+// 64 more under a mask, and the kept bytes are packed by vpcompressb and stored whole (a
+// block never writes past the characters read so far, so within the room of n). A block the 64-byte
+// loop cannot take, and the rest, go to the SSSE3 kernel, which stops at the same 16-byte block as
+// every other table.
+__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) size_t YencDecodeBlocksAvx512(
+    const unsigned char* p, size_t n, uint8_t* out, bool& escape, size_t& written) {
+    const __m512i eq = _mm512_set1_epi8('='), cr = _mm512_set1_epi8('\r'),
+                  lf = _mm512_set1_epi8('\n');
+    const __m512i offset = _mm512_set1_epi8(42), escOffset = _mm512_set1_epi8(64);
+    uint64_t carry = escape ? 1 : 0;
+    uint8_t* o = out;
+    size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        __m512i v = _mm512_loadu_si512(p + i);
+        uint64_t eqMask = _mm512_cmpeq_epi8_mask(v, eq);
+        uint64_t lineMask = _mm512_cmpeq_epi8_mask(v, cr) | _mm512_cmpeq_epi8_mask(v, lf);
+        uint64_t escMask = eqMask << 1 | carry;
+        if (escMask & (eqMask | lineMask)) break;  // "==" or an escape before a line end
+        __m512i value = _mm512_sub_epi8(v, offset);
+        value = _mm512_mask_sub_epi8(value, escMask, value, escOffset);
+        uint64_t keep = ~(eqMask | lineMask);
+        auto kept = static_cast<unsigned>(__builtin_popcountll(keep));
+        _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(keep, value));
+        o += kept;
+        carry = eqMask >> 63;
+    }
+    escape = carry != 0;
+    size_t rest = 0;
+    size_t used = detail::kSsse3Table.yencDecodeBlocks(p + i, n - i, o, escape, rest);
+    written = static_cast<size_t>(o - out) + rest;
+    return i + used;
+}
+
+// GCC 12's AVX-512 headers start the masked forms behind broadcasts and extracts from an
+// undefined register, which it then warns may be used uninitialized; it is not.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// CRC-32 folding as the SSSE3 kernel does it (see Fold there), four 128-bit lanes to a
+// register: the constants for a fold D bits ahead, reflected x^(D+63) mod P for the lower
+// 64-bit half and x^(D-1) mod P for the upper, shifted into the high 32 bits.
+inline __m128i FoldBy(uint32_t lower, uint32_t upper) {
+    return _mm_set_epi64x(static_cast<long long>(uint64_t{upper} << 32),
+                          static_cast<long long>(uint64_t{lower} << 32));
+}
+
+__attribute__((target("pclmul"))) inline __m128i Fold(__m128i x, __m128i k) {
+    return _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11));
+}
+
+__attribute__((target("avx512f,vpclmulqdq"))) inline __m512i Fold(__m512i x, __m512i k,
+                                                                  __m512i next) {
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(x, k, 0x00),
+                                     _mm512_clmulepi64_epi128(x, k, 0x11), next, 0x96);
+}
+
+// Four registers run 2048 bits apart, then fold into one, and on 512 bits at a time; its four
+// lanes fold onto the last, and the 128 bits left have the same remainder as all folded, so
+// the SSSE3 kernel finishes from them.
+__attribute__((target("avx512f,vpclmulqdq,pclmul"))) uint32_t Crc32Avx512(uint32_t crc,
+                                                                          const uint8_t* p,
+                                                                          size_t n) {
+    if (n < 256) return detail::kSsse3Table.crc32(crc, p, n);
+    const __m512i by16 = _mm512_broadcast_i32x4(FoldBy(0x7cc8e1e7, 0x03f9f863));
+    const __m512i by4 = _mm512_broadcast_i32x4(FoldBy(0x653d9822, 0xcad38e8f));
+    __m512i x0 =
+        _mm512_xor_si512(_mm512_loadu_si512(p), _mm512_maskz_set1_epi32(1, static_cast<int>(~crc)));
+    __m512i x1 = _mm512_loadu_si512(p + 64), x2 = _mm512_loadu_si512(p + 128),
+            x3 = _mm512_loadu_si512(p + 192);
+    size_t i = 256;
+    for (; i + 256 <= n; i += 256) {
+        x0 = Fold(x0, by16, _mm512_loadu_si512(p + i));
+        x1 = Fold(x1, by16, _mm512_loadu_si512(p + i + 64));
+        x2 = Fold(x2, by16, _mm512_loadu_si512(p + i + 128));
+        x3 = Fold(x3, by16, _mm512_loadu_si512(p + i + 192));
+    }
+    __m512i x = Fold(Fold(Fold(x0, by4, x1), by4, x2), by4, x3);
+    for (; i + 64 <= n; i += 64)
+        x = Fold(x, by4, _mm512_loadu_si512(p + i));
+    __m128i folded = _mm_xor_si128(
+        _mm_xor_si128(Fold(_mm512_extracti32x4_epi32(x, 0), FoldBy(0x69ccfc0d, 0x2a283862)),
+                      Fold(_mm512_extracti32x4_epi32(x, 1), FoldBy(0x9570d495, 0x01b5fd1d))),
+        _mm_xor_si128(Fold(_mm512_extracti32x4_epi32(x, 2), FoldBy(0x65673b46, 0x9ba54c6f)),
+                      _mm512_extracti32x4_epi32(x, 3)));
+    alignas(16) uint8_t rest[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(rest), folded);
+    auto c = static_cast<uint32_t>(crc32_z(0xFFFFFFFFUL, rest, 16));
+    return detail::kSsse3Table.crc32(c, p + i, n - i);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace
+
+namespace detail {
+
+void UseAvx2Kernels(Kernels& table) {
+    table.name = "avx2";
+    table.base64FullLines = Base64FullLinesAvx2;
+    table.findMarkedLineStart = FindMarkedLineStartAvx2;
+}
+
+void UseAvx512Kernels(Kernels& table) {
+    table.name = "avx512";
+    table.yencDecodeBlocks = YencDecodeBlocksAvx512;
+    table.crc32 = Crc32Avx512;
+}
+
+}  // namespace detail
+
+}  // namespace codec
+
+#endif
