@@ -147,12 +147,12 @@ void CompareKernels(const Kernels& ref, const Kernels& vec, const unsigned char*
         size_t maxLines = a & 4 ? b : SIZE_MAX;
         bool decode = a & 8 && length % 4 == 0;
         size_t per = length / 4 * 3;
-        std::vector<uint8_t> x(std::min(maxLines, text.size() / stride) * per + 8), y(x.size());
+        std::vector<uint8_t> u(std::min(maxLines, text.size() / stride) * per + 8), v(u.size());
         size_t lines = ref.base64FullLines(text.data(), text.size(), stride, length, maxLines,
-                                           decode ? x.data() : nullptr);
+                                           decode ? u.data() : nullptr);
         Require(lines == vec.base64FullLines(text.data(), text.size(), stride, length, maxLines,
-                                             decode ? y.data() : nullptr));
-        Require(!decode || Same(x.data(), y.data(), lines * per));
+                                             decode ? v.data() : nullptr));
+        Require(!decode || Same(u.data(), v.data(), lines * per));
         text = Lines(p, n, "", codec::kBinHexAlphabet, 64, crlf, a & 16);
         Require(ref.binHexFullLines(text.data(), text.size(), crlf ? 66 : 65) ==
                 vec.binHexFullLines(text.data(), text.size(), crlf ? 66 : 65));
