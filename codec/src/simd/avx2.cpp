@@ -97,10 +97,10 @@ __attribute__((target("avx2,bmi"))) size_t FindMarkedLineStartAvx2(const unsigne
 }
 
 // yEnc in blocks of 64: the masks of '=', CR and LF are whole words, the escaped bytes lose
-// 64 more under a mask, and the kept bytes are packed by vpcompressb and stored whole (a
-// block never writes past the characters read so far, so within the room of n). A block the 64-byte
-// loop cannot take, and the rest, go to the SSSE3 kernel, which stops at the same 16-byte block as
-// every other table.
+// 64 more under a mask, and the kept bytes are packed by vpcompressb and stored whole (a block
+// never writes past the characters read so far, so within the room of n). A block the 64-byte
+// loop cannot take, and the rest, go to the SSSE3 kernel, which stops at the same 16-byte
+// block as every other table.
 __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) size_t YencDecodeBlocksAvx512(
     const unsigned char* p, size_t n, uint8_t* out, bool& escape, size_t& written) {
     const __m512i eq = _mm512_set1_epi8('='), cr = _mm512_set1_epi8('\r'),
@@ -137,17 +137,10 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) size_t YencDecode
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-// CRC-32 folding as the SSSE3 kernel does it (see Fold there), four 128-bit lanes to a
-// register: the constants for a fold D bits ahead, reflected x^(D+63) mod P for the lower
-// 64-bit half and x^(D-1) mod P for the upper, shifted into the high 32 bits.
-inline __m128i FoldBy(uint32_t lower, uint32_t upper) {
-    return _mm_set_epi64x(static_cast<long long>(uint64_t{upper} << 32),
-                          static_cast<long long>(uint64_t{lower} << 32));
-}
-
-__attribute__((target("pclmul"))) inline __m128i Fold(__m128i x, __m128i k) {
-    return _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11));
-}
+// CRC-32 folding as the SSSE3 kernel does it (see x86::Fold), four 128-bit lanes to a
+// register.
+using x86::Fold;
+using x86::FoldBy;
 
 __attribute__((target("avx512f,vpclmulqdq"))) inline __m512i Fold(__m512i x, __m512i k,
                                                                   __m512i next) {
@@ -178,11 +171,11 @@ __attribute__((target("avx512f,vpclmulqdq,pclmul"))) uint32_t Crc32Avx512(uint32
     __m512i x = Fold(Fold(Fold(x0, by4, x1), by4, x2), by4, x3);
     for (; i + 64 <= n; i += 64)
         x = Fold(x, by4, _mm512_loadu_si512(p + i));
-    __m128i folded = _mm_xor_si128(
-        _mm_xor_si128(Fold(_mm512_extracti32x4_epi32(x, 0), FoldBy(0x69ccfc0d, 0x2a283862)),
-                      Fold(_mm512_extracti32x4_epi32(x, 1), FoldBy(0x9570d495, 0x01b5fd1d))),
-        _mm_xor_si128(Fold(_mm512_extracti32x4_epi32(x, 2), FoldBy(0x65673b46, 0x9ba54c6f)),
-                      _mm512_extracti32x4_epi32(x, 3)));
+    // Lanes 0, 1 and 2 are 384, 256 and 128 bits ahead of lane 3.
+    __m128i folded = Fold(_mm512_extracti32x4_epi32(x, 0), FoldBy(0x69ccfc0d, 0x2a283862),
+                          Fold(_mm512_extracti32x4_epi32(x, 1), FoldBy(0x9570d495, 0x01b5fd1d),
+                               Fold(_mm512_extracti32x4_epi32(x, 2), FoldBy(0x65673b46, 0x9ba54c6f),
+                                    _mm512_extracti32x4_epi32(x, 3))));
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(rest), folded);
     auto c = static_cast<uint32_t>(crc32_z(0xFFFFFFFFUL, rest, 16));

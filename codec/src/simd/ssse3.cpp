@@ -425,24 +425,14 @@ __attribute__((target("ssse3"))) size_t YencDecodeBlocksSsse3(const unsigned cha
     return i;
 }
 
-// One 128-bit block x folded forward onto `next`: each 64-bit lane times the constant in the
-// same lane of k. For the reflected CRC-32 the high-order half is the lower lane, times
-// x^(D+63) mod P, and the low-order half times x^(D-1) mod P, where D is how far ahead `next`
-// lies (the constants bit-reflected; the product of two reflected values comes out one bit
-// short, hence the -1).
-__attribute__((target("pclmul"))) inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
-    return _mm_xor_si128(
-        _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
-}
+using x86::Fold;
 
 // Four lanes run 512 bits apart, then fold into one; the remaining 128 bits have the same
 // remainder as everything folded, so zlib finishes them and the tail.
 __attribute__((target("pclmul"))) uint32_t Crc32Clmul(uint32_t crc, const uint8_t* p, size_t n) {
     if (n < 64) return scalar::Crc32(crc, p, n);
-    const __m128i by4 = _mm_set_epi64x(static_cast<long long>(0xcad38e8f00000000ULL),
-                                       static_cast<long long>(0x653d982200000000ULL));
-    const __m128i by1 = _mm_set_epi64x(static_cast<long long>(0x9ba54c6f00000000ULL),
-                                       static_cast<long long>(0x65673b4600000000ULL));
+    const __m128i by4 = x86::FoldBy(0x653d9822, 0xcad38e8f);
+    const __m128i by1 = x86::FoldBy(0x65673b46, 0x9ba54c6f);
     auto load = [](const uint8_t* q) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
     };
