@@ -9,6 +9,7 @@
 #include <immintrin.h>
 #include <zlib.h>
 
+#include "base/tables.h"
 #include "simd/x86_tables.h"
 
 namespace codec {
@@ -160,6 +161,50 @@ __attribute__((target("avx512f,avx512bw,bmi"))) size_t FindMarkedLineStartAvx512
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
+// Where output byte j of a line comes from after the merge below: byte 2 - j % 3 of 32-bit lane
+// j / 3 (big-endian order, as kGather24 per 16 bytes).
+struct Gather48 {
+    alignas(64) int8_t index[64] = {};
+    constexpr Gather48() {
+        for (int j = 0; j < 48; ++j)
+            index[j] = static_cast<int8_t>(j / 3 * 4 + 2 - j % 3);
+    }
+};
+constexpr Gather48 kGather48;
+
+// Full uuencode or xxencode lines (see uuFullLines), a line to a register: the 60 characters
+// looked up in the lower half of the alphabet's table (vpermi2b; kInvalid has the high bit set,
+// and so has every character outside that half), merged four to 24 bits as the SSSE3 kernels
+// do it, and the 45 bytes gathered to the front by vpermb. The store of 48 bytes stays within
+// the slack.
+template <char kLead, const SixBitTable& kTable>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t SixBitFullLinesAvx512(
+    const unsigned char* p, size_t avail, size_t stride, size_t maxLines, uint8_t* out) {
+    const __m512i lower = _mm512_loadu_si512(kTable.data()),
+                  upper = _mm512_loadu_si512(kTable.data() + 64);
+    const __m512i high = _mm512_set1_epi8(static_cast<char>(0x80));
+    const __m512i gather = _mm512_load_si512(kGather48.index);
+    const __mmask64 chars = (uint64_t{1} << 60) - 1;
+    size_t n = 0;
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[0] != kLead || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        __m512i v = _mm512_maskz_loadu_epi8(chars, p + 1);
+        __m512i values = _mm512_permutex2var_epi8(lower, v, upper);
+        if (_mm512_mask_test_epi8_mask(chars, _mm512_or_si512(values, v), high)) break;
+        if (out) {
+            __m512i merged =
+                _mm512_madd_epi16(_mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140)),
+                                  _mm512_set1_epi32(0x00011000));
+            __m512i bytes = _mm512_permutexvar_epi8(gather, merged);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_castsi512_si256(bytes));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
+                             _mm512_extracti32x4_epi32(bytes, 2));
+            out += 45;
+        }
+    }
+    return n;
+}
+
 // CRC-32 folding as the SSSE3 kernel does it (see x86::Fold), four 128-bit lanes to a
 // register.
 using x86::Fold;
@@ -224,6 +269,8 @@ void UseAvx512Kernels(Kernels& table) {
     table.yencDecodeBlocks = YencDecodeBlocksAvx512;
     table.crc32 = Crc32Avx512;
     table.findMarkedLineStart = FindMarkedLineStartAvx512;
+    table.uuFullLines = SixBitFullLinesAvx512<'M', kUuTable>;
+    table.xxFullLines = SixBitFullLinesAvx512<'h', kXxTable>;
 }
 
 }  // namespace detail

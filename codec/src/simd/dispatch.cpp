@@ -59,10 +59,10 @@ const Kernels* Avx2Kernels() {
 const Kernels* Avx512Kernels() {
 #if defined(__x86_64__) || defined(__i386__)
     static const Kernels* const table = Widened<detail::UseAvx512Kernels>(
-        Avx2Kernels(), __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512vbmi2") &&
-                           __builtin_cpu_supports("vpclmulqdq") &&
-                           __builtin_cpu_supports("popcnt"));
+        Avx2Kernels(),
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+            __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("popcnt"));
     return table;
 #else
     return nullptr;

@@ -110,8 +110,8 @@ const Kernels& ScalarKernels();
 // null where the processor or the build has no SSSE3.
 const Kernels* Ssse3Kernels();
 // The SSSE3 table with the kernels that gain from 256-bit vectors replaced (AVX2, BMI), and
-// that with those that gain from 512-bit ones (AVX-512 BW, VBMI2 and VPCLMULQDQ); null where the
-// processor lacks any of them.
+// that with those that gain from 512-bit ones (AVX-512 BW, VBMI, VBMI2 and VPCLMULQDQ); null where
+// the processor lacks any of them.
 const Kernels* Avx2Kernels();
 const Kernels* Avx512Kernels();
 
