@@ -8,11 +8,13 @@ articles, a BinHex file of --binhex-size MiB (macutils binhex) and --small small
 articles in as many files. With --large, also a spool of 1 GiB, for memory. Every command
 runs --runs times into an empty output directory, after a sync; the table shows the median
 MB/s of encoded input and the peak resident memory (decoding from a pipe too: `cat | tamsel
-decode -`), the I/O floor of a decode (`cat` of its input and `cp` of the decoded size, timed
-in the same run), tamsel on xxencode, a spool and one file per part beside the single
-uuencoded file, and how many times faster tamsel is than
-the peer on the same input. Every tool's output is checked byte for byte after its last run
-(untimed), against the payload or what the peer tools write or read.
+decode -`), the I/O floor of a decode (`cat` of its input and `cp` of the decoded size), tamsel
+on xxencode, a spool and one file per part beside the single uuencoded file, and how many
+times faster tamsel is than the peer on the same input. The commands of an input are timed in
+rounds, each once in turn, and a ratio is the median of the rounds' own ratios, so that a slow
+moment of the machine counts against both sides alike. Every tool's output is checked byte
+for byte after its last run (untimed), against the payload or what the peer tools write or
+read.
 
 With --baseline PATH, another tamsel (an older build, say) is timed beside it on every input,
 so that a change is judged by two builds in one run.
@@ -225,31 +227,47 @@ def clear(out_dir):
         shutil.rmtree(out_dir)
 
 
-def measure(cmd, runs, out_dir, verify=None):
-    """Median wall seconds and peak RSS (KiB) of `cmd` over `runs` runs; after the last, the
-    shell command `verify` (untimed) must say the output is right."""
-    times, peak = [], 0
-    for _ in range(runs):
-        clear(out_dir)
-        os.makedirs(out_dir)
-        # Dirty pages of the run before are written back first, so that no run pays for the
-        # one before it.
-        os.sync()
-        rss_file = os.path.join(WORK, "rss")
-        # GNU time reports the command's own peak (this Python process is not inherited).
-        start = time.perf_counter()
-        status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", rss_file, "sh", "-c",
-                                  cmd], stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL)
-        times.append(time.perf_counter() - start)
-        with open(rss_file) as f:
-            peak = max(peak, int(f.read().split()[-1]))
-        if status != 0:
-            raise SystemExit(f"failed ({status}): {cmd}")
-    if verify and subprocess.call(["sh", "-c", verify], stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL) != 0:
-        raise SystemExit(f"wrong output: {cmd}")
-    return statistics.median(times), peak
+def run_once(cmd, out_dir):
+    """Wall seconds and peak RSS (KiB) of one run of `cmd` into an empty out_dir."""
+    clear(out_dir)
+    os.makedirs(out_dir)
+    # Dirty pages of the run before are written back first, so that no run pays for the one
+    # before it.
+    os.sync()
+    rss_file = os.path.join(WORK, "rss")
+    # GNU time reports the command's own peak (this Python process is not inherited).
+    start = time.perf_counter()
+    status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", rss_file, "sh", "-c", cmd],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    secs = time.perf_counter() - start
+    if status != 0:
+        raise SystemExit(f"failed ({status}): {cmd}")
+    with open(rss_file) as f:
+        return secs, int(f.read().split()[-1])
+
+
+def measure(tools, runs, out_dir):
+    """Times every (name, cmd, verify) in `tools` `runs` times, in rounds that run each once in
+    turn, so that the machine's ups and downs fall on all of them alike. Returns per tool the
+    seconds of every round and the peak RSS (KiB). After its last run each tool's shell
+    command `verify` (untimed, may be None) must say that the output is right."""
+    times = {name: [] for name, _, _ in tools}
+    peak = {name: 0 for name, _, _ in tools}
+    for round_ in range(runs):
+        for name, cmd, verify in tools:
+            secs, rss = run_once(cmd, out_dir)
+            times[name].append(secs)
+            peak[name] = max(peak[name], rss)
+            if round_ == runs - 1 and verify and subprocess.call(
+                    ["sh", "-c", verify], stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL) != 0:
+                raise SystemExit(f"wrong output: {cmd}")
+    return times, peak
+
+
+def ratio(slower, faster):
+    """The median over the rounds of slower / faster seconds."""
+    return statistics.median(a / b for a, b in zip(slower, faster))
 
 
 def main():
@@ -373,7 +391,8 @@ def main():
         ]))
     print(f"{'input':28} {'tool':10} {'MB/s':>8} {'peak RSS':>10} {'tamsel is':>10}")
     print("(MB/s of encoded input; for encoding, of the file encoded)")
-    single_uu = None
+    # tamsel against itself: the same data as one uuencoded file, timed in the same rounds.
+    single_uu = ("uu file", f"{t} decode --overwrite -d {out} {w}/data.uue", same)
     for title, name, tools in cases:
         if args.only and args.only not in title:
             continue
@@ -384,26 +403,26 @@ def main():
             size = sum(os.path.getsize(os.path.join(path, f)) for f in os.listdir(path))
         else:
             size = os.path.getsize(path)
-        ours = None
+        tools = [(tool, cmd, verify[0] if verify else None) for tool, cmd, *verify in tools]
         if args.baseline:
             first = tools[0]
-            tools = tools[:1] + [("baseline", first[1].replace(t, args.baseline, 1)) +
-                                 first[2:]] + tools[1:]
-        for tool, cmd, *verify in tools:
-            secs, rss = measure(cmd, args.runs if name != "large.mbox" else 1, out,
-                                verify[0] if verify else None)
-            mbs = size / secs / 1e6
+            tools.insert(1, ("baseline", first[1].replace(t, args.baseline, 1), first[2]))
+        beside_uu = name in ("data.xxe", "spool.mbox", "parts")
+        timed = tools + [single_uu] if beside_uu else tools
+        times, peak = measure(timed, args.runs if name != "large.mbox" else 1, out)
+        ours = times["tamsel"]
+        for tool, _, _ in tools:
+            mbs = size / statistics.median(times[tool]) / 1e6
             if tool == "tamsel":
-                ours = secs
-                ratio = ""
+                shown = ""
+            elif tool == "I/O floor":
+                shown = f"{ratio(times[tool], ours):.2f}x"
             else:
-                ratio = f"{secs / ours:.2f}x" if tool == "I/O floor" else f"{secs / ours:.1f}x"
-            print(f"{title:28} {tool:10} {mbs:8.0f} {rss / 1024:8.1f}MB {ratio:>10}")
-        if title == "uuencode":
-            single_uu = ours
-        # tamsel against itself: the same data as one uuencoded file, per time taken.
-        if name in ("data.xxe", "spool.mbox", "parts") and single_uu:
-            print(f"{'':28} speed beside the single uu file: {single_uu / ours:.2f}x")
+                shown = f"{ratio(times[tool], ours):.1f}x"
+            print(f"{title:28} {tool:10} {mbs:8.0f} {peak[tool] / 1024:8.1f}MB {shown:>10}")
+        if beside_uu:
+            print(f"{'':28} speed beside the single uu file: "
+                  f"{ratio(times[single_uu[0]], ours):.2f}x")
     shutil.rmtree(out, ignore_errors=True)
     remove_trash()
 
