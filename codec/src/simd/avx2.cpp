@@ -161,8 +161,28 @@ __attribute__((target("avx512f,avx512bw,bmi"))) size_t FindMarkedLineStartAvx512
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-// Where output byte j of a line comes from after the merge below: byte 2 - j % 3 of 32-bit lane
-// j / 3 (big-endian order, as kGather24 per 16 bytes).
+// The 64-character alphabets by vpermi2b: a character's value is its entry in the lower half of
+// the alphabet's 256-entry table. kInvalid has the high bit set, and so has every character
+// outside that half, so the high bits of (entry | character) mark what is not in the alphabet.
+struct SixBitLookup {
+    __m512i lower, upper;
+};
+
+__attribute__((target("avx512f"), always_inline)) inline SixBitLookup LookupOf(
+    const SixBitTable& table) {
+    return {_mm512_loadu_si512(table.data()), _mm512_loadu_si512(table.data() + 64)};
+}
+
+// The values of 64 characters; the marks of those outside the alphabet are added to bad.
+__attribute__((target("avx512f,avx512vbmi"), always_inline)) inline __m512i SixBitValues(
+    const SixBitLookup& lookup, __m512i v, __m512i& bad) {
+    __m512i values = _mm512_permutex2var_epi8(lookup.lower, v, lookup.upper);
+    bad = _mm512_ternarylogic_epi64(bad, values, v, 0xFE);  // bad | values | v
+    return values;
+}
+
+// Where output byte j comes from after the merge below: byte 2 - j % 3 of 32-bit lane j / 3
+// (big-endian order, as kGather24 per 16 bytes).
 struct Gather48 {
     alignas(64) int8_t index[64] = {};
     constexpr Gather48() {
@@ -172,34 +192,61 @@ struct Gather48 {
 };
 constexpr Gather48 kGather48;
 
-// Full uuencode or xxencode lines (see uuFullLines), a line to a register: the 60 characters
-// looked up in the lower half of the alphabet's table (vpermi2b; kInvalid has the high bit set,
-// and so has every character outside that half), merged four to 24 bits as the SSSE3 kernels
-// do it, and the 45 bytes gathered to the front by vpermb. The store of 48 bytes stays within
-// the slack.
+// 64 six-bit values as 48 bytes at out: merged four to 24 bits as the SSSE3 kernels do it, and
+// gathered to the front by vpermb.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline void Store48(
+    __m512i values, uint8_t* out) {
+    __m512i merged = _mm512_madd_epi16(_mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140)),
+                                       _mm512_set1_epi32(0x00011000));
+    __m512i bytes = _mm512_permutexvar_epi8(_mm512_load_si512(kGather48.index), merged);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_castsi512_si256(bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm512_extracti32x4_epi32(bytes, 2));
+}
+
+// Full uuencode or xxencode lines (see uuFullLines), a line to a register; the 48 bytes stored
+// for the line's 45 stay within the slack.
 template <char kLead, const SixBitTable& kTable>
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t SixBitFullLinesAvx512(
     const unsigned char* p, size_t avail, size_t stride, size_t maxLines, uint8_t* out) {
-    const __m512i lower = _mm512_loadu_si512(kTable.data()),
-                  upper = _mm512_loadu_si512(kTable.data() + 64);
-    const __m512i high = _mm512_set1_epi8(static_cast<char>(0x80));
-    const __m512i gather = _mm512_load_si512(kGather48.index);
+    const SixBitLookup lookup = LookupOf(kTable);
     const __mmask64 chars = (uint64_t{1} << 60) - 1;
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
         if (p[0] != kLead || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
-        __m512i v = _mm512_maskz_loadu_epi8(chars, p + 1);
-        __m512i values = _mm512_permutex2var_epi8(lower, v, upper);
-        if (_mm512_mask_test_epi8_mask(chars, _mm512_or_si512(values, v), high)) break;
+        __m512i bad = _mm512_setzero_si512();
+        __m512i values = SixBitValues(lookup, _mm512_maskz_loadu_epi8(chars, p + 1), bad);
+        if (_mm512_movepi8_mask(bad) & chars) break;
         if (out) {
-            __m512i merged =
-                _mm512_madd_epi16(_mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140)),
-                                  _mm512_set1_epi32(0x00011000));
-            __m512i bytes = _mm512_permutexvar_epi8(gather, merged);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_castsi512_si256(bytes));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
-                             _mm512_extracti32x4_epi32(bytes, 2));
+            Store48(values, out);
             out += 45;
+        }
+    }
+    return n;
+}
+
+// Base64 lines of 64 characters or more: blocks of 64 through the line, the last one
+// overlapping the one before where the length is not a multiple of 64, so that every load is
+// within the line and the last store ends where the line's bytes do. Shorter lines go to the
+// AVX2 kernel.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t Base64FullLinesAvx512(
+    const unsigned char* p, size_t avail, size_t stride, size_t length, size_t maxLines,
+    uint8_t* out) {
+    if (length < 64) return Base64FullLinesAvx2(p, avail, stride, length, maxLines, out);
+    const SixBitLookup lookup = LookupOf(kBase64Table);
+    const size_t last = length - 64;
+    size_t n = 0;
+    for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
+        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        __m512i bad = _mm512_setzero_si512();
+        for (size_t i = 0; i < last; i += 64) {
+            __m512i values = SixBitValues(lookup, _mm512_loadu_si512(p + i), bad);
+            if (out) Store48(values, out + i / 4 * 3);
+        }
+        __m512i values = SixBitValues(lookup, _mm512_loadu_si512(p + last), bad);
+        if (_mm512_movepi8_mask(bad)) break;
+        if (out) {
+            Store48(values, out + last / 4 * 3);
+            out += length / 4 * 3;
         }
     }
     return n;
@@ -271,6 +318,7 @@ void UseAvx512Kernels(Kernels& table) {
     table.findMarkedLineStart = FindMarkedLineStartAvx512;
     table.uuFullLines = SixBitFullLinesAvx512<'M', kUuTable>;
     table.xxFullLines = SixBitFullLinesAvx512<'h', kXxTable>;
+    table.base64FullLines = Base64FullLinesAvx512;
 }
 
 }  // namespace detail
