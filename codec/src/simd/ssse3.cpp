@@ -262,12 +262,19 @@ __attribute__((target("ssse3"))) size_t SixBitEncodeLinesSsse3(const unsigned ch
     for (size_t l = 0; l < lines; ++l, p += bytes) {
         if (lead) *o++ = lead;
         // Blocks that load within the line, then one that ends with it (overlapping the one
-        // before where the line is not a multiple of twelve).
+        // before where the line is not a multiple of twelve). Where fifteen bytes are left, the
+        // first group of them is out of that one's reach: a block loaded four bytes early
+        // takes the twelve from there.
         size_t at = 0;
         for (; at + 16 <= bytes; at += 12) {
             __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at / 3 * 4),
                              SixBitChars(quarter, SixBitFields(in, SpreadFirst())));
+        }
+        if (bytes - at > 12) {
+            __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at - 4));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at / 3 * 4),
+                             SixBitChars(quarter, SixBitFields(in, SpreadLast())));
         }
         if (at < bytes) {
             __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + bytes - 16));
