@@ -252,6 +252,61 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t Base64FullLinesAvx
     return n;
 }
 
+// Whole lines encoded 48 bytes to a register: each three bytes spread by vpermb to b, a, c, b of
+// a 32-bit lane, the four fields shifted out by vpmultishiftqb (bits 10, 4, 22 and 16 of the
+// lane; vpermb looks at the low six only) and looked up in the alphabet. A line of 48 bytes or
+// more takes blocks of 48, the last one ending with the line (overlapping the one before), so
+// that every store ends within it. A shorter line is one block, loaded under a mask, whose
+// store runs on into the lines after it, which write over it, or under a mask where fewer
+// than 64 characters are left.
+struct Spread48 {
+    alignas(64) int8_t index[64] = {};
+    constexpr Spread48() {
+        for (int g = 0; g < 16; ++g) {
+            index[4 * g] = static_cast<int8_t>(3 * g + 1);
+            index[4 * g + 1] = static_cast<int8_t>(3 * g);
+            index[4 * g + 2] = static_cast<int8_t>(3 * g + 2);
+            index[4 * g + 3] = static_cast<int8_t>(3 * g + 1);
+        }
+    }
+};
+constexpr Spread48 kSpread48;
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline __m512i SixBitChars(
+    const unsigned char* p, __mmask64 bytes, __m512i alphabet) {
+    __m512i in = _mm512_maskz_loadu_epi8(bytes, p);
+    __m512i spread = _mm512_permutexvar_epi8(_mm512_load_si512(kSpread48.index), in);
+    __m512i fields = _mm512_multishift_epi64_epi8(_mm512_set1_epi64(0x3036242a1016040a), spread);
+    return _mm512_permutexvar_epi8(fields, alphabet);
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t SixBitEncodeLinesAvx512(
+    const unsigned char* p, size_t lines, size_t bytes, const char* alphabet, char lead,
+    char* out) {
+    const __m512i letters = _mm512_loadu_si512(alphabet);
+    const size_t lineChars = bytes / 3 * 4;
+    const char* end = out + lines * (lineChars + 1 + (lead ? 1 : 0));
+    const __mmask64 block = (uint64_t{1} << 48) - 1;
+    char* o = out;
+    for (size_t l = 0; l < lines; ++l, p += bytes) {
+        if (lead) *o++ = lead;
+        if (bytes < 48) {
+            __m512i chars = SixBitChars(p, (uint64_t{1} << bytes) - 1, letters);
+            if (end - o >= 64)
+                _mm512_storeu_si512(o, chars);
+            else
+                _mm512_mask_storeu_epi8(o, (uint64_t{1} << lineChars) - 1, chars);
+        } else {
+            for (size_t at = 0; at + 48 < bytes; at += 48)
+                _mm512_storeu_si512(o + at / 3 * 4, SixBitChars(p + at, block, letters));
+            _mm512_storeu_si512(o + lineChars - 64, SixBitChars(p + bytes - 48, block, letters));
+        }
+        o += lineChars;
+        *o++ = '\n';
+    }
+    return static_cast<size_t>(o - out);
+}
+
 // CRC-32 folding as the SSSE3 kernel does it (see x86::Fold), four 128-bit lanes to a
 // register.
 using x86::Fold;
@@ -319,6 +374,7 @@ void UseAvx512Kernels(Kernels& table) {
     table.uuFullLines = SixBitFullLinesAvx512<'M', kUuTable>;
     table.xxFullLines = SixBitFullLinesAvx512<'h', kXxTable>;
     table.base64FullLines = Base64FullLinesAvx512;
+    table.sixBitEncodeLines = SixBitEncodeLinesAvx512;
 }
 
 }  // namespace detail
