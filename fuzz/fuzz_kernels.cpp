@@ -97,16 +97,21 @@ void CompareKernels(const Kernels& ref, const Kernels& vec, const unsigned char*
         std::string x(n / 12 * 16, '\0'), y(n / 12 * 16, '\0');
         size_t done = ref.base64EncodeBlocks(p, n, x.data());
         Require(done == vec.base64EncodeBlocks(p, n, y.data()) && x == y);
-        // Whole lines of 45 (uu, xx) or 57 (Base64) bytes.
+        // Whole lines of 45 (uu, xx) or 57 (Base64) bytes, and of a length the input picks
+        // (18 to 99 bytes, with a length character where one exists), into room sized exactly.
         for (const char* alphabet : {codec::kUuAlphabet.data(), codec::kXxAlphabet.data(),
                                      codec::kBase64Alphabet.data()}) {
-            size_t bytes = alphabet == codec::kBase64Alphabet.data() ? 57 : 45;
-            char lead = bytes == 57 ? '\0' : alphabet[bytes];
-            std::string lx(n / bytes * 78 + 78, '\0'), ly(lx.size(), '\0');
-            size_t wrote = ref.sixBitEncodeLines(p, n / bytes, bytes, alphabet, lead, lx.data());
-            Require(wrote ==
-                        vec.sixBitEncodeLines(p, n / bytes, bytes, alphabet, lead, ly.data()) &&
-                    lx == ly);
+            bool base64 = alphabet == codec::kBase64Alphabet.data();
+            for (size_t bytes : {size_t{base64 ? 57u : 45u}, size_t{18u + 3u * (a % 28u)}}) {
+                char lead = base64 || bytes >= 64 ? '\0' : alphabet[bytes];
+                size_t lines = n / bytes;
+                std::vector<char> lx(lines * (bytes / 3 * 4 + 1 + (lead != 0))), ly(lx.size());
+                size_t wrote = ref.sixBitEncodeLines(p, lines, bytes, alphabet, lead, lx.data());
+                Require(wrote == lx.size() &&
+                        wrote ==
+                            vec.sixBitEncodeLines(p, lines, bytes, alphabet, lead, ly.data()) &&
+                        lx == ly);
+            }
         }
     }
     {
