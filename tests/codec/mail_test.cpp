@@ -188,6 +188,55 @@ TEST(Mailboxes, AttachmentsWithoutANameAreNamedFromTheirPart) {
     EXPECT_TRUE(test::Exists(dir / "out/renamed.png"));
 }
 
+// Some mailbox writers put the next "From " line right after the last line of a body, with no
+// blank line between. Python's mailbox parts messages there too; each message's attachments
+// are found under its own header, with the bytes Python's email package decodes.
+TEST(Mailboxes, AFromLineRightAfterTheLastLineOfABody) {
+    TempDir dir;
+    std::string pic = test::RandomBytes(3000, 51);
+    auto mime = [](const std::string& name, const std::string& data, const std::string& end) {
+        return "From: b@example.org\nSubject: " + name +
+               "\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+               "Content-Type: application/octet-stream; name=" +
+               name + "\nContent-Transfer-Encoding: base64\n\n" + test::Filtered(data, "base64") +
+               "--b--\n" + end;
+    };
+    std::string a = test::RandomBytes(2000, 52), c = test::RandomBytes(1000, 53);
+    WriteFile(dir / "mbox",
+              "From a@example.org Mon Dec  7 10:00:00 2026\nFrom: a@example.org\n"
+              "Subject: pic\n\n" +
+                  test::Filtered(pic, "uuencode pic.bin") +
+                  "From b@example.org Mon Dec  7 10:01:00 2026\n" + mime("a.bin", a, "") +
+                  "From c@example.org Mon Dec  7 10:02:00 2026\n" + mime("c.bin", c, "\n"));
+    std::string script =
+        "import sys, mailbox\n"
+        "box = mailbox.mbox(sys.argv[1] + '/mbox')\n"
+        "print(len(box))\n"
+        "for m in box:\n"
+        "    for p in m.walk():\n"
+        "        if p.get_filename():\n"
+        "            open(sys.argv[1] + '/peer-' + p.get_filename(), 'wb').write("
+        "p.get_payload(decode=True))\n";
+    ASSERT_EQ(0, test::RunPython(dir, script, Q(dir.path()) + " > " + Q(dir / "count")));
+    ASSERT_EQ("3\n", ReadFile(dir / "count"));
+    ASSERT_TRUE(ReadFile(dir / "peer-a.bin") == a && ReadFile(dir / "peer-c.bin") == c);
+    test::Library t;
+    ASSERT_EQ(0, t.Load(dir / "mbox"));
+    std::vector<std::string> names;
+    for (const codec::FileRecord* r : t.Records())
+        names.push_back(r->name);
+    ASSERT_EQ((std::vector<std::string>{"pic.bin", "a.bin", "c.bin"}), names) << t.AllMessages();
+    ASSERT_EQ(0, test::Shell("mkdir " + Q(dir / "out")));
+    t.OutputTo(dir / "out");
+    for (const codec::FileRecord* r : t.Records()) {
+        EXPECT_EQ(codec::kStateReady, r->state) << r->name;
+        ASSERT_EQ(0, t.lib.DecodeFile(r, nullptr)) << t.AllMessages();
+    }
+    EXPECT_TRUE(ReadFile(dir / "out/pic.bin") == pic);
+    EXPECT_TRUE(ReadFile(dir / "out/a.bin") == ReadFile(dir / "peer-a.bin"));
+    EXPECT_TRUE(ReadFile(dir / "out/c.bin") == ReadFile(dir / "peer-c.bin"));
+}
+
 // What a MIME reader never shows is not a file when it only looks like one; uuencode pasted
 // into HTML is read as the page shows it.
 TEST(Mailboxes, PreamblesAndHtml) {

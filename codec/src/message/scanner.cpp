@@ -322,17 +322,19 @@ bool Scanner::BoundaryLine(std::string_view text) {
 
 void Scanner::BodyLine(const codec::Line& line) {
     std::string_view t = line.text;
+    // An mbox's "From " line parts messages wherever it stands, after a blank line or right
+    // after the last line of a body (as some writers leave it; its writer quoted those of the
+    // bodies); in other inputs (saved articles, a mail file of its own) only after a blank line
+    // in text outside a MIME structure.
+    if (!line.overlong && !line.unquoted &&
+        (m_container == Container::kMbox || (m_prevBlank && m_container == Container::kPlain &&
+                                             m_boundaries.empty() && m_body == Body::kText)) &&
+        IsMboxFromLine(t)) {
+        EndFramedMessage(line.offset);
+        StartMessage();
+        return;
+    }
     if (m_prevBlank && !line.overlong) {
-        // An mbox's "From " line parts messages wherever it stands; in other inputs (saved
-        // articles, a mail file of its own) only in text outside a MIME structure.
-        bool framing =
-            m_container == Container::kMbox ||
-            (m_container == Container::kPlain && m_boundaries.empty() && m_body == Body::kText);
-        if (!line.unquoted && framing && IsMboxFromLine(t)) {
-            EndFramedMessage(line.offset);
-            StartMessage();
-            return;
-        }
         // (The first piece of a message/partial message starts with the enclosed message's
         // header; another article may follow it.)
         const PartInfo& part = m_chunk.part;
