@@ -64,7 +64,7 @@ __attribute__((target("avx2"))) size_t Base64FullLinesAvx2(const unsigned char* 
         return detail::kSsse3Table.base64FullLines(p, avail, stride, length, maxLines, out);
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        if (!scalar::EndsLine(p, length, stride)) break;
         __m256i bad = _mm256_setzero_si256();
         size_t i = 0;
         for (; i + 32 <= length; i += 32)
@@ -136,8 +136,8 @@ __attribute__((target("avx512f,avx512bw"), always_inline)) inline uint64_t Is(__
 }
 
 // 64 bytes at a time, without a branch per line: the LFs shifted on by one (the last one
-// carried into the next block) against the bytes that mark a line. What is left after the last
-// whole block goes to the SSSE3 kernel from the byte before it.
+// carried into the next block) against the bytes scalar::MarksLine names. What is left after the
+// last whole block goes to the SSSE3 kernel from the byte before it.
 __attribute__((target("avx512f,avx512bw,bmi"))) size_t FindMarkedLineStartAvx512(
     const unsigned char* p, size_t n) {
     uint64_t carry = 0;
@@ -212,7 +212,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t SixBitFullLinesAvx
     const __mmask64 chars = (uint64_t{1} << 60) - 1;
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[0] != kLead || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        if (p[0] != kLead || !scalar::EndsLine(p, 61, stride)) break;
         __m512i bad = _mm512_setzero_si512();
         __m512i values = SixBitValues(lookup, _mm512_maskz_loadu_epi8(chars, p + 1), bad);
         if (_mm512_movepi8_mask(bad) & chars) break;
@@ -236,7 +236,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t Base64FullLinesAvx
     const size_t last = length - 64;
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        if (!scalar::EndsLine(p, length, stride)) break;
         __m512i bad = _mm512_setzero_si512();
         for (size_t i = 0; i < last; i += 64) {
             __m512i values = SixBitValues(lookup, _mm512_loadu_si512(p + i), bad);

@@ -73,7 +73,7 @@ size_t UuFullLines(const unsigned char* p, size_t avail, size_t stride, size_t m
                    uint8_t* out) {
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[0] != 'M' || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        if (p[0] != 'M' || !EndsLine(p, 61, stride)) break;
         if (!UuAllValid(p + 1, 60)) break;
         if (out) {
             UuDecodeGroups(p + 1, 15, out);
@@ -87,7 +87,7 @@ size_t XxFullLines(const unsigned char* p, size_t avail, size_t stride, size_t m
                    uint8_t* out) {
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[0] != 'h' || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        if (p[0] != 'h' || !EndsLine(p, 61, stride)) break;
         int bad = 0;
         for (size_t i = 1; i <= 60; ++i)
             bad |= kXxTable[p[i]];
@@ -110,7 +110,7 @@ size_t Base64FullLines(const unsigned char* p, size_t avail, size_t stride, size
                        size_t maxLines, uint8_t* out) {
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        if (!EndsLine(p, length, stride)) break;
         if (!Base64AllValid(p, length)) break;
         if (!out) continue;
         for (size_t i = 0; i < length; i += 4, out += 3)
@@ -161,7 +161,7 @@ size_t SixBitEncodeLines(const unsigned char* p, size_t lines, size_t bytes, con
 size_t BinHexFullLines(const unsigned char* p, size_t avail, size_t stride) {
     size_t n = 0;
     for (; avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[stride - 1] != '\n' || (stride == 66 && p[64] != '\r')) break;
+        if (!EndsLine(p, 64, stride)) break;
         if (!BinHexAllValid(p, 64)) break;
     }
     return n;

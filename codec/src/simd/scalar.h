@@ -9,6 +9,12 @@ namespace codec {
 
 namespace scalar {
 
+// Whether the line of `length` characters at p ends as its stride says: "\n" right after them
+// (stride length + 1) or "\r\n" (stride length + 2).
+inline bool EndsLine(const unsigned char* p, size_t length, size_t stride) {
+    return p[stride - 1] == '\n' && (stride == length + 1 || p[length] == '\r');
+}
+
 // A byte that makes a line start worth a closer look (see findMarkedLineStart).
 inline bool MarksLine(unsigned char c) {
     return c == '=' || c == '-' || c == ' ' || c == '\t' || c == '\r' || c == '\n';

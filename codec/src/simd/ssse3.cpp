@@ -101,7 +101,7 @@ __attribute__((target("ssse3"))) size_t SixBitFullLines(const unsigned char* p, 
                                                         uint8_t* out) {
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[0] != kLength || p[stride - 1] != '\n' || (stride == 63 && p[61] != '\r')) break;
+        if (p[0] != kLength || !scalar::EndsLine(p, 61, stride)) break;
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17));
         __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 33));
@@ -150,7 +150,7 @@ __attribute__((target("ssse3"))) size_t BinHexFullLinesSsse3(const unsigned char
                                                              size_t stride) {
     size_t n = 0;
     for (; avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[stride - 1] != '\n' || (stride == 66 && p[64] != '\r')) break;
+        if (!scalar::EndsLine(p, 64, stride)) break;
         __m128i bad = _mm_setzero_si128();
         for (size_t k = 0; k < 64; k += 16)
             bad = _mm_or_si128(
@@ -344,7 +344,7 @@ __attribute__((target("ssse3"))) size_t Base64FullLinesSsse3(const unsigned char
                                                              size_t maxLines, uint8_t* out) {
     size_t n = 0;
     for (; n < maxLines && avail >= stride; ++n, p += stride, avail -= stride) {
-        if (p[stride - 1] != '\n' || (stride == length + 2 && p[length] != '\r')) break;
+        if (!scalar::EndsLine(p, length, stride)) break;
         __m128i bad = _mm_setzero_si128();
         for (size_t i = 0; i + 16 <= length; i += 16)
             Base64Block(p + i, out ? out + i / 4 * 3 : nullptr, bad);
